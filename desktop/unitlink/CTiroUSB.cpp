@@ -1,0 +1,197 @@
+#include "desktop/unitlink/CTiroUSB.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "desktop/unitlink/UnitCommand.h"
+#include "platform/Bytes.h"
+
+namespace desktop::unitlink {
+
+namespace {
+constexpr auto Code(UnitCommand c) { return static_cast<std::uint8_t>(c); }
+}  // namespace
+
+CTiroUSB theTiroUSB;
+
+CTiroUSB::CTiroUSB(platform::DeviceIo* io) : io_(io) {}
+
+platform::DeviceIo& CTiroUSB::Io() { return io_ != nullptr ? *io_ : platform::DefaultDeviceIo(); }
+
+void CTiroUSB::SetDeviceIo(platform::DeviceIo* io) {
+  std::lock_guard guard(lock_);
+  io_ = io;
+}
+
+void CTiroUSB::SetDeviceName(const char* name) {
+  std::lock_guard guard(lock_);
+  deviceName_ = name != nullptr ? name : "";
+}
+
+std::string CTiroUSB::DeviceName() const {
+  std::lock_guard guard(lock_);
+  return deviceName_;
+}
+
+bool CTiroUSB::IsDevicePresent() {
+  // Only opens and closes, so it runs outside the lock.
+  platform::DeviceIo& io = Io();
+  const auto handle = io.Open(DeviceName());
+  if (handle == platform::DeviceIo::kInvalidHandle) return false;
+  io.Close(handle);
+  return true;
+}
+
+bool CTiroUSB::SendCommand(std::uint8_t* reply, std::uint8_t code, std::uint8_t module,
+                           std::uint8_t arg1, std::uint8_t arg2, std::uint8_t arg3,
+                           std::size_t dataLength, const std::uint8_t* data) {
+  std::lock_guard guard(lock_);
+  platform::DeviceIo& io = Io();
+  const auto handle = io.Open(deviceName_);
+  if (handle == platform::DeviceIo::kInvalidHandle) return false;
+
+  request_[kOffCode] = code;
+  request_[kOffModule] = module;
+  request_[kOffArg1] = arg1;
+  request_[kOffArg2] = arg2;
+  request_[kOffArg3] = arg3;
+  request_[kOffLength] = static_cast<std::uint8_t>(std::min(dataLength, kMaxData));
+  const std::size_t length = request_[kOffLength];
+  if (data != nullptr && dataLength != 0) std::memcpy(&request_[kHeaderSize], data, length);
+
+  std::span<std::uint8_t> out;
+  if (reply != nullptr) {
+    std::memset(reply, 0, kFrameSize);
+    out = std::span(reply, kFrameSize);
+  }
+  std::uint32_t returned = 0;  // the count is not used: a short reply leaves zeros
+  const bool ok = io.Control(handle, kUnitControlCode,
+                             std::span(request_.data(), kHeaderSize + length), out, &returned);
+  io.Close(handle);
+  return ok;
+}
+
+bool CTiroUSB::Simple(std::uint8_t code, std::uint8_t module, std::uint8_t arg2) {
+  return SendCommand(nullptr, code, module, 0, arg2, 0, 0, nullptr);
+}
+
+bool CTiroUSB::StartHost() { return Simple(Code(UnitCommand::kStartHost), defaultAddress_); }
+bool CTiroUSB::EraseHost() { return Simple(Code(UnitCommand::kEraseHost), defaultAddress_); }
+bool CTiroUSB::EraseBoot() { return Simple(Code(UnitCommand::kEraseBoot), defaultAddress_); }
+bool CTiroUSB::RequestDisplayRow() {
+  return Simple(Code(UnitCommand::kReadDisplayRow), defaultAddress_);
+}
+bool CTiroUSB::BeginDownload() { return Simple(Code(UnitCommand::kBeginDownload), defaultAddress_); }
+bool CTiroUSB::EndDownload() { return Simple(Code(UnitCommand::kEndDownload), defaultAddress_); }
+
+bool CTiroUSB::WriteDownloadBlock(const std::uint8_t* block) {
+  const std::size_t length = static_cast<std::size_t>(block[10]) + 6;
+  return SendCommand(nullptr, Code(UnitCommand::kWriteDownloadBlock), defaultAddress_, 0, 0, 0,
+                     length, block + 6);
+}
+
+bool CTiroUSB::SetLedZEL520Front(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kLedZEL520Front), 0, v);
+}
+bool CTiroUSB::SetLedZEL520Rear(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kLedZEL520Rear), 0, v);
+}
+bool CTiroUSB::SetLedTWR520(std::uint8_t v) { return Simple(Code(UnitCommand::kLedTWR520), 0, v); }
+bool CTiroUSB::SetJovValue(std::uint8_t module, std::uint8_t v) {
+  return Simple(Code(UnitCommand::kJovValue), module, v);
+}
+bool CTiroUSB::SetBrightnessOn(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kBrightnessOn), 0, v);
+}
+bool CTiroUSB::SetBrightnessOff(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kBrightnessOff), 0, v);
+}
+bool CTiroUSB::SetBrightnessAlternate(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kBrightnessAlternate), 0, v);
+}
+bool CTiroUSB::SetContrast(std::uint8_t v) { return Simple(Code(UnitCommand::kContrast), 0, v); }
+bool CTiroUSB::SetPeakmeterDelay(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kPeakmeterDelay), 0, v);
+}
+bool CTiroUSB::SetDisplayValueA3(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kDisplayValueA3), 0, v);
+}
+
+bool CTiroUSB::ReadBootDescriptor(std::uint8_t* out) {
+  std::uint8_t reply[kFrameSize] = {};
+  if (!SendCommand(reply, Code(UnitCommand::kReadBootDescriptor), 0, 0, 0, 0, 0, nullptr)) {
+    return false;
+  }
+  std::memcpy(out, reply + kReplyOffData, 52);
+  return true;
+}
+
+bool CTiroUSB::ReadDisplayLevels(std::uint8_t* out) {
+  std::memset(out, 0, kFrameSize);
+  return SendCommand(out, Code(UnitCommand::kReadDisplayLevels), 0, 0, 0, 0, 0, nullptr);
+}
+
+bool CTiroUSB::ReadProcessorRecord(std::uint8_t module, std::uint8_t index, std::uint8_t* out) {
+  std::uint8_t reply[kFrameSize] = {};
+  if (!SendCommand(reply, Code(UnitCommand::kReadProcessorRecord), module, 0, index, 0, 0,
+                   nullptr)) {
+    return false;
+  }
+  std::memcpy(out, reply + kReplyOffData, 40);
+  return true;
+}
+
+bool CTiroUSB::BeginCardDownload(std::uint8_t module, const std::uint8_t* data12) {
+  return SendCommand(nullptr, Code(UnitCommand::kBeginCardDownload), module, 0, 0, 0, 12, data12);
+}
+
+bool CTiroUSB::WriteCardBlock(std::uint8_t module, std::uint8_t index, const std::uint8_t* block) {
+  return SendCommand(nullptr, Code(UnitCommand::kWriteCardBlock), module, 0, index, 0, block[1],
+                     block + 6);
+}
+
+bool CTiroUSB::EndCardDownload(std::uint8_t module, std::uint8_t index) {
+  return Simple(Code(UnitCommand::kEndCardDownload), module, index);
+}
+
+bool CTiroUSB::CardCommandA8(std::uint8_t module, std::uint8_t value) {
+  return Simple(Code(UnitCommand::kCardCommandA8), module, value);
+}
+
+bool CTiroUSB::WriteBankRecord(std::uint8_t module, std::uint8_t index,
+                               const std::uint8_t* data28) {
+  return SendCommand(nullptr, Code(UnitCommand::kWriteBankRecord), module, 0, index, 0, 28, data28);
+}
+
+bool CTiroUSB::SetEqualizerCurve(std::uint8_t module, std::uint8_t curve, std::uint16_t t1,
+                                 std::uint16_t t2, std::uint16_t t3, std::uint16_t t4,
+                                 bool selected) {
+  std::uint8_t data[kFrameSize] = {};
+  const auto word = static_cast<std::uint16_t>(((curve & 0x7F) << 1) | (selected ? 0x100 : 0));
+  platform::PutU16(data, 0, word);
+  platform::PutU16(data, 2, t1);
+  platform::PutU16(data, 4, t2);
+  platform::PutU16(data, 6, t3);
+  platform::PutU16(data, 8, t4);
+  return SendCommand(nullptr, Code(UnitCommand::kEqualizerCurve), module, 0, 0, 0, 10, data);
+}
+
+bool CTiroUSB::BtModuleInit(bool start, std::uint32_t value) {
+  std::uint8_t data[kFrameSize] = {};
+  platform::PutU16(data, 0, start ? 1 : 0);
+  platform::PutU32(data, 2, value);
+  return SendCommand(nullptr, Code(UnitCommand::kBtModuleInit), 0, 0, 0, 0, 10, data);
+}
+
+bool CTiroUSB::WriteTableEntry(std::uint8_t module, std::uint8_t arg1, std::uint16_t word,
+                               std::uint8_t arg2, std::uint8_t arg3, const std::uint8_t* entry,
+                               std::size_t length) {
+  std::uint8_t data[kFrameSize] = {};
+  length = std::min(length, kMaxData);
+  data[0] = static_cast<std::uint8_t>(word);  // only the low byte counts
+  if (entry != nullptr && length > 2) std::memcpy(data + 2, entry, length - 2);
+  return SendCommand(nullptr, Code(UnitCommand::kWriteTableEntry), module, arg1, arg2, arg3,
+                     length, data);
+}
+
+}  // namespace desktop::unitlink

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+
+namespace platform {
+
+// Broken-down local time as the programs show and send it.
+struct LocalTime {
+  int year = 2000;  // full year
+  int month = 1;    // 1-12
+  int day = 1;      // 1-31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int dayOfWeek = 0;  // 0 = Sunday
+};
+
+LocalTime ToLocalTime(std::time_t t);
+std::time_t FromLocalTime(const LocalTime& t);
+
+// Sleep, GetTickCount and the wall clock. Workers and the simulator take one of
+// these, so tests can run minutes of waiting in virtual time.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Monotonic milliseconds since an arbitrary start.
+  virtual std::uint64_t Milliseconds() = 0;
+  virtual void Sleep(std::uint32_t ms) = 0;
+  // Seconds since the epoch, as the system's wall clock has it.
+  virtual std::time_t WallTime() = 0;
+
+  // The Windows tick count: milliseconds, wrapping after 49 days.
+  std::uint32_t TickCount() { return static_cast<std::uint32_t>(Milliseconds()); }
+  LocalTime Now() { return ToLocalTime(WallTime()); }
+};
+
+class SystemClock final : public Clock {
+ public:
+  std::uint64_t Milliseconds() override;
+  void Sleep(std::uint32_t ms) override;
+  std::time_t WallTime() override;
+};
+
+// The process-wide real clock.
+Clock& DefaultClock();
+
+// Time that moves only when a test advances it or someone sleeps: a sleep
+// returns at once and moves the clock by its length.
+class VirtualClock final : public Clock {
+ public:
+  explicit VirtualClock(std::time_t wallStart = 1700000000) : wallStart_(wallStart) {}
+  std::uint64_t Milliseconds() override { return ms_.load(); }
+  void Sleep(std::uint32_t ms) override { ms_ += ms; }
+  std::time_t WallTime() override {
+    return wallStart_.load() + static_cast<std::time_t>(ms_.load() / 1000);
+  }
+  void Advance(std::uint64_t ms) { ms_ += ms; }
+  void SetWallTime(std::time_t t) { wallStart_ = t - static_cast<std::time_t>(ms_.load() / 1000); }
+
+ private:
+  std::atomic<std::uint64_t> ms_{0};
+  std::atomic<std::time_t> wallStart_;
+};
+
+}  // namespace platform

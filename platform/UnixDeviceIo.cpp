@@ -1,0 +1,96 @@
+#include "platform/UnixDeviceIo.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/DeviceWire.h"
+#include "platform/RuntimeDir.h"
+
+namespace platform {
+
+std::string DeviceNameFromPath(std::string_view path) {
+  static constexpr std::string_view kPrefix = "\\\\.\\";
+  if (!path.starts_with(kPrefix)) return {};
+  std::string_view name = path.substr(kPrefix.size());
+  if (name.empty() || name == "." || name == "..") return {};
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || c == '/' || c == '\\' || u == 0x7F) return {};
+  }
+  return std::string(name);
+}
+
+UnixDeviceIo::UnixDeviceIo(std::filesystem::path directory) : directory_(std::move(directory)) {}
+
+DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
+  const std::string name = DeviceNameFromPath(path);
+  if (name.empty()) return kInvalidHandle;
+  const std::string socketPath = ((directory_.empty() ? RuntimeDir() : directory_) / name).string();
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof(addr.sun_path)) return kInvalidHandle;
+  std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return kInvalidHandle;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
+    close(fd);
+    return kInvalidHandle;
+  }
+  return fd;
+}
+
+namespace {
+
+bool SendAll(int fd, std::span<const std::uint8_t> bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool UnixDeviceIo::Control(Handle handle, std::uint32_t code, std::span<const std::uint8_t> in,
+                           std::span<std::uint8_t> out, std::uint32_t* returned) {
+  if (returned != nullptr) *returned = 0;
+  if (handle < 0 || in.size() > wire::kMaxPayload || out.size() > wire::kMaxPayload) return false;
+  if (!SendAll(handle, wire::EncodeRequest(code, in, out.size()))) return false;
+
+  std::array<std::uint8_t, wire::kReplyHeaderSize + wire::kMaxPayload> buffer{};
+  std::size_t have = 0;
+  for (;;) {
+    wire::Reply reply;
+    std::size_t consumed = 0;
+    switch (wire::DecodeReply(std::span(buffer.data(), have), out.size(), reply, consumed)) {
+      case wire::ParseResult::kInvalid:
+        return false;
+      case wire::ParseResult::kComplete:
+        std::copy(reply.output.begin(), reply.output.end(), out.begin());
+        if (returned != nullptr) *returned = static_cast<std::uint32_t>(reply.output.size());
+        return reply.success;
+      case wire::ParseResult::kIncomplete:
+        break;
+    }
+    if (have == buffer.size()) return false;
+    const ssize_t n = recv(handle, buffer.data() + have, buffer.size() - have, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    have += static_cast<std::size_t>(n);
+  }
+}
+
+void UnixDeviceIo::Close(Handle handle) {
+  if (handle >= 0) close(handle);
+}
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+
+#include "platform/DeviceIo.h"
+
+namespace platform {
+
+// Device I/O over Unix-domain sockets: the device "\\.\NAME" is the socket
+// DIR/NAME, one connection per open, served by the simulator or a bridge to a
+// real driver. Messages follow DeviceWire.h.
+class UnixDeviceIo final : public DeviceIo {
+ public:
+  // An empty directory means RuntimeDir(), looked up at every open.
+  explicit UnixDeviceIo(std::filesystem::path directory = {});
+
+  Handle Open(std::string_view path) override;
+  bool Control(Handle handle, std::uint32_t code, std::span<const std::uint8_t> in,
+               std::span<std::uint8_t> out, std::uint32_t* returned) override;
+  void Close(Handle handle) override;
+
+ private:
+  std::filesystem::path directory_;
+};
+
+}  // namespace platform

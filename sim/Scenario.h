@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// A software version and date as a descriptor reports them.
+struct SoftwareVersion {
+  std::uint16_t major = 1;
+  std::uint16_t minor = 0;
+  std::uint8_t day = 1;
+  std::uint8_t month = 1;
+  std::uint8_t year = 24;  // year - 2000; 0 = no date
+};
+
+struct ModuleSpec {
+  std::uint8_t address = 0;
+  std::uint8_t subAddress = 0;
+  std::uint8_t type = 0;
+  std::uint16_t serial = 0;
+  std::uint8_t deliveryDay = 1;
+  std::uint8_t deliveryMonth = 1;
+  std::uint8_t deliveryYear = 24;
+  SoftwareVersion version;
+  // Settings image size; empty = the type's default.
+  std::optional<std::uint16_t> settingsLength;
+  bool running = true;  // descriptor flags bit 0
+};
+
+// What misbehaviour to show on the USB link.
+struct Faults {
+  unsigned failEvery = 0;           // every n-th exchange fails; 0 = never
+  std::uint32_t refuseOpensMs = 0;  // opens fail for this long after start
+  std::uint32_t delayMs = 0;        // added to every exchange
+  bool eepromError = false;         // status byte 2 bit 0
+  std::uint32_t restartMs = 3000;   // how long the device is gone after an erase
+};
+
+// One simulated unit: the main unit (address 0) and its cards.
+struct Scenario {
+  std::uint8_t slotCount = 14;
+  SoftwareVersion bootVersion{1, 12, 20, 11, 23};
+  std::vector<ModuleSpec> modules;  // address 0 first
+  Faults faults;
+
+  const ModuleSpec* Find(std::uint8_t address) const;
+};
+
+// The demo unit: main unit with 14 slots, one card of each type 1-11 at
+// addresses 1-11, an unknown type at 12, a second QVO520 at 13 and the
+// Front26 display at 14.
+Scenario DefaultScenario();
+
+// Scenario text: one record per line, "key=value" words, '#' comments:
+//   unit slots=14 serial=1234 version=2.105 date=2024-03-05 boot=1.012 bootdate=2023-11-20
+//   module address=1 type=1 serial=2001 version=1.020 date=2023-05-01 [settings=N] [sub=0]
+//          [delivery=2024-01-15] [running=0]
+//   faults fail-every=50 refuse-opens-ms=2000 delay-ms=5 eeprom-error=1 restart-ms=3000
+// `error` receives "line N: reason" when the text is refused.
+std::optional<Scenario> ParseScenario(std::string_view text, std::string& error);
+
+}  // namespace sim

@@ -1,0 +1,161 @@
+// mrx520-sim: a simulated MRX520 unit serving the USB device socket.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/AtomicFile.h"
+#include "platform/Clock.h"
+#include "platform/RuntimeDir.h"
+#include "sim/DeviceServer.h"
+#include "sim/Scenario.h"
+#include "sim/SimUnit.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: mrx520-sim [OPTIONS]\n"
+    "Simulates an MRX520 unit: serves its USB device in $MRX_RUNTIME_DIR until\n"
+    "interrupted.\n\n"
+    "  --scenario FILE      modules of the unit (default: the demo unit)\n"
+    "  --state FILE         where stored settings persist\n"
+    "                       (default: $XDG_STATE_HOME/mrx520-sim/state)\n"
+    "  --no-state           keep nothing across restarts\n"
+    "  --runtime-dir DIR    serve here instead of $MRX_RUNTIME_DIR\n"
+    "  --fail-every N       fail every N-th exchange\n"
+    "  --refuse-opens MS    refuse opens for MS milliseconds after start\n"
+    "  --delay MS           delay every exchange by MS milliseconds\n"
+    "  --restart-ms MS      how long the unit is gone after an erase (default 3000)\n"
+    "  --eeprom-error       report a settings memory error in every status\n"
+    "  --help, --version\n\n"
+    "Exit codes: 0 after a clean stop, 64 usage, 65 bad scenario, 71 cannot serve.\n";
+
+std::filesystem::path DefaultStateFile() {
+  if (const char* s = std::getenv("XDG_STATE_HOME"); s != nullptr && *s != '\0') {
+    return std::filesystem::path(s) / "mrx520-sim" / "state";
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    return std::filesystem::path(home) / ".local" / "state" / "mrx520-sim" / "state";
+  }
+  return platform::RuntimeDir() / "mrx520-sim.state";
+}
+
+bool ParseUnsigned(const char* text, unsigned long& out) {
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtoul(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0' && text[0] != '-';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  sim::Scenario scenario = sim::DefaultScenario();
+  std::filesystem::path stateFile = DefaultStateFile();
+  std::filesystem::path runtimeDir = platform::RuntimeDir();
+  std::string scenarioFile;
+  struct Override {
+    bool set = false;
+    unsigned long value = 0;
+  } failEvery, refuseOpens, delay, restart;
+  bool eepromError = false;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](const char*& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    const char* v = nullptr;
+    auto number = [&](Override& o) { return value(v) && ParseUnsigned(v, o.value) && (o.set = true); };
+    bool ok = true;
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("mrx520-sim 1.0.0\n");
+      return 0;
+    } else if (arg == "--scenario") {
+      ok = value(v);
+      if (ok) scenarioFile = v;
+    } else if (arg == "--state") {
+      ok = value(v);
+      if (ok) stateFile = v;
+    } else if (arg == "--no-state") {
+      stateFile.clear();
+    } else if (arg == "--runtime-dir") {
+      ok = value(v);
+      if (ok) runtimeDir = v;
+    } else if (arg == "--fail-every") {
+      ok = number(failEvery);
+    } else if (arg == "--refuse-opens") {
+      ok = number(refuseOpens);
+    } else if (arg == "--delay") {
+      ok = number(delay);
+    } else if (arg == "--restart-ms") {
+      ok = number(restart);
+    } else if (arg == "--eeprom-error") {
+      eepromError = true;
+    } else {
+      std::fprintf(stderr, "mrx520-sim: unknown option '%s'\n%s", arg.c_str(), kUsage);
+      return 64;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "mrx520-sim: option '%s' needs a value\n%s", arg.c_str(), kUsage);
+      return 64;
+    }
+  }
+
+  if (!scenarioFile.empty()) {
+    std::string text, error;
+    if (!platform::ReadWholeFile(scenarioFile, text)) {
+      std::fprintf(stderr, "mrx520-sim: cannot read scenario %s\n", scenarioFile.c_str());
+      return 65;
+    }
+    auto parsed = sim::ParseScenario(text, error);
+    if (!parsed) {
+      std::fprintf(stderr, "mrx520-sim: %s: %s\n", scenarioFile.c_str(), error.c_str());
+      return 65;
+    }
+    scenario = *parsed;
+  }
+  if (failEvery.set) scenario.faults.failEvery = static_cast<unsigned>(failEvery.value);
+  if (refuseOpens.set) scenario.faults.refuseOpensMs = static_cast<std::uint32_t>(refuseOpens.value);
+  if (delay.set) scenario.faults.delayMs = static_cast<std::uint32_t>(delay.value);
+  if (restart.set) scenario.faults.restartMs = static_cast<std::uint32_t>(restart.value);
+  if (eepromError) scenario.faults.eepromError = true;
+
+  if (!stateFile.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(stateFile.parent_path(), ec);
+  }
+
+  // Signals are taken by sigwait below, never by the serving threads.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  sim::SimUnit unit(scenario, platform::DefaultClock(), stateFile);
+  sim::DeviceServer server(unit, runtimeDir);
+  std::string error;
+  if (!server.Start(error)) {
+    std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
+    return 71;
+  }
+  std::printf("mrx520-sim: MRX520 serial %04u with %zu modules at %s\n",
+              static_cast<unsigned>(scenario.modules.front().serial), scenario.modules.size(),
+              server.SocketPath().c_str());
+  std::fflush(stdout);
+
+  int signal = 0;
+  sigwait(&signals, &signal);
+  server.Stop();
+  std::printf("mrx520-sim: stopped\n");
+  return 0;
+}

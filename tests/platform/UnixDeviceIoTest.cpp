@@ -1,0 +1,121 @@
+#include "platform/UnixDeviceIo.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "platform/DeviceWire.h"
+
+namespace platform {
+namespace {
+
+TEST(DeviceNameTest, OnlyPlainDeviceNamesAreAccepted) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"\\\\.\\MRXUSBDevice0", "MRXUSBDevice0"},
+      {"MRXUSBDevice0", ""},
+      {"\\\\.\\", ""},
+      {"\\\\.\\..", ""},
+      {"\\\\.\\a/b", ""},
+      {"\\\\.\\a\\b", ""},
+      {"\\\\.\\../etc", ""},
+  };
+  for (const auto& [path, name] : rows) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(DeviceNameFromPath(path), name);
+  }
+  EXPECT_EQ(DeviceNameFromPath(std::string_view("\\\\.\\a\0b", 8)), "");
+}
+
+// A one-shot device server that answers the first request with `reply`.
+class OneShotServer {
+ public:
+  OneShotServer(const std::filesystem::path& dir, std::vector<std::uint8_t> reply) {
+    path_ = dir / "Dev";
+    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path_.c_str());
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(fd_, 1);
+    thread_ = std::thread([this, reply] {
+      const int c = accept(fd_, nullptr, nullptr);
+      std::uint8_t buf[256];
+      [[maybe_unused]] auto n = recv(c, buf, sizeof buf, 0);
+      [[maybe_unused]] auto m = send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+      close(c);
+    });
+  }
+  ~OneShotServer() {
+    thread_.join();
+    close(fd_);
+  }
+
+ private:
+  std::filesystem::path path_;
+  int fd_;
+  std::thread thread_;
+};
+
+class UnixDeviceIoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/mrx-devio-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::filesystem::path dir_;
+};
+
+TEST_F(UnixDeviceIoTest, MissingDeviceCannotBeOpened) {
+  UnixDeviceIo io(dir_);
+  EXPECT_EQ(io.Open("\\\\.\\Dev"), DeviceIo::kInvalidHandle);
+}
+
+TEST_F(UnixDeviceIoTest, ReplyIsCopiedIntoTheCallersBuffer) {
+  std::vector<std::uint8_t> out(64, 0);
+  out[6] = 42;
+  OneShotServer server(dir_, wire::EncodeReply(true, out));
+  UnixDeviceIo io(dir_);
+  const auto h = io.Open("\\\\.\\Dev");
+  ASSERT_NE(h, DeviceIo::kInvalidHandle);
+  std::uint8_t in[6] = {2};
+  std::uint8_t reply[64] = {};
+  std::uint32_t returned = 0;
+  EXPECT_TRUE(io.Control(h, 0x226000, in, reply, &returned));
+  EXPECT_EQ(returned, 64u);
+  EXPECT_EQ(reply[6], 42);
+  io.Close(h);
+}
+
+// A server that misbehaves makes the control call fail, never overruns the buffer.
+TEST_F(UnixDeviceIoTest, MalformedOrShortRepliesFailTheCall) {
+  struct Row {
+    const char* name;
+    std::vector<std::uint8_t> reply;
+  } rows[] = {
+      {"garbage", {1, 2, 3, 4, 5, 6, 7, 8}},
+      {"longer than the buffer", wire::EncodeReply(true, std::vector<std::uint8_t>(200, 1))},
+      {"cut short", {'M', 'R', 'X', 'A', 1, 0, 64, 0, 1, 2}},
+      {"failure", wire::EncodeReply(false, {})},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    OneShotServer server(dir_, row.reply);
+    UnixDeviceIo io(dir_);
+    const auto h = io.Open("\\\\.\\Dev");
+    ASSERT_NE(h, DeviceIo::kInvalidHandle);
+    std::uint8_t in[6] = {2};
+    std::uint8_t reply[64] = {};
+    EXPECT_FALSE(io.Control(h, 0x226000, in, reply, nullptr));
+    io.Close(h);
+    std::filesystem::remove(dir_ / "Dev");
+  }
+}
+
+}  // namespace
+}  // namespace platform

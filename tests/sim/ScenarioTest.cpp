@@ -1,0 +1,64 @@
+#include "sim/Scenario.h"
+
+#include <gtest/gtest.h>
+
+namespace sim {
+namespace {
+
+TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
+  std::string error;
+  const auto s = ParseScenario(
+      "# two cards\n"
+      "unit slots=3 serial=77 version=2.105 date=2024-03-05 boot=1.012 bootdate=2023-11-20\n"
+      "module address=1 type=7 serial=9 settings=300 sub=2\n"
+      "module address=3 type=16 running=0\n"
+      "faults fail-every=50 delay-ms=2 eeprom-error=1\n",
+      error);
+  ASSERT_TRUE(s) << error;
+  EXPECT_EQ(s->slotCount, 3);
+  ASSERT_EQ(s->modules.size(), 3u);
+  EXPECT_EQ(s->modules[0].serial, 77);
+  EXPECT_EQ(s->modules[0].version.minor, 105);
+  EXPECT_EQ(s->modules[0].version.year, 24);
+  EXPECT_EQ(s->bootVersion.minor, 12);
+  EXPECT_EQ(*s->Find(1)->settingsLength, 300);
+  EXPECT_EQ(s->Find(1)->subAddress, 2);
+  EXPECT_FALSE(s->Find(3)->running);
+  EXPECT_EQ(s->faults.failEvery, 50u);
+  EXPECT_TRUE(s->faults.eepromError);
+}
+
+TEST(ScenarioTest, RefusesBadTextWithTheLine) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"module address=1 type=2\n", "line 0: no unit record"},
+      {"unit\nunit\n", "line 2: a second unit record"},
+      {"unit\nmodule type=2\n", "line 2: a module needs address= and type="},
+      {"unit\nmodule address=16 type=2\n", "line 2: bad value for 'address'"},
+      {"unit serial=10000\n", "line 1: bad value for 'serial'"},
+      {"unit date=2024-13-01\n", "line 1: bad value for 'date'"},
+      {"unit\nmodule address=1 type=2\nmodule address=1 type=3\n", "line 3: address 1 given twice"},
+      {"card address=1\n", "line 1: unknown record 'card'"},
+      {"unit colour=red\n", "line 1: unknown key 'colour'"},
+      {"unit slots\n", "line 1: expected key=value, got 'slots'"},
+  };
+  for (const auto& [text, message] : rows) {
+    SCOPED_TRACE(text);
+    std::string error;
+    EXPECT_FALSE(ParseScenario(text, error));
+    EXPECT_EQ(error, message);
+  }
+}
+
+TEST(ScenarioTest, DefaultUnitHasEveryCardKind) {
+  const Scenario s = DefaultScenario();
+  EXPECT_EQ(s.slotCount, 14);
+  const std::uint8_t types[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 2, 16};
+  ASSERT_EQ(s.modules.size(), std::size(types));
+  for (std::size_t i = 0; i < s.modules.size(); ++i) {
+    EXPECT_EQ(s.modules[i].address, i);
+    EXPECT_EQ(s.modules[i].type, types[i]);
+  }
+}
+
+}  // namespace
+}  // namespace sim

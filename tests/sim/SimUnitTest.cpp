@@ -1,0 +1,233 @@
+#include "sim/SimUnit.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "desktop/unitlink/CTiroUSB.h"
+#include "desktop/unitlink/UnitCommand.h"
+#include "desktop/unitlink/UnitProtocol.h"
+#include "sim/SimDeviceIo.h"
+
+namespace sim {
+namespace {
+
+namespace ul = desktop::unitlink;
+
+class SimUnitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/mrx-simunit-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    Boot();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Powers the unit (again) from its state file.
+  void Boot(Scenario s = DefaultScenario()) {
+    usb_.reset();
+    io_.reset();
+    unit_.reset();
+    s.faults.restartMs = 3000;
+    unit_ = std::make_unique<SimUnit>(s, clock_, dir_ / "state");
+    io_ = std::make_unique<SimDeviceIo>(*unit_);
+    usb_ = std::make_unique<ul::CTiroUSB>(io_.get());
+    usb_->SetDeviceName("\\\\.\\MRXUSBDevice0");
+  }
+  bool Frame(std::vector<std::uint8_t> frame, std::span<std::uint8_t> reply = {}) {
+    return unit_->HandleControl(ul::kUnitControlCode, frame, reply);
+  }
+  std::vector<std::uint8_t> Read(std::uint8_t address, bool reload) {
+    ul::ModuleInfo m;
+    EXPECT_TRUE(ul::ReadModuleDescriptor(*usb_, address, m));
+    std::vector<std::uint8_t> image(ul::kMaxSettings);
+    EXPECT_TRUE(ul::ReadSettingsImage(*usb_, address, ul::SettingsLength(m), reload, image));
+    image.resize(ul::SettingsLength(m));
+    return image;
+  }
+
+  std::filesystem::path dir_;
+  platform::VirtualClock clock_;
+  std::unique_ptr<SimUnit> unit_;
+  std::unique_ptr<SimDeviceIo> io_;
+  std::unique_ptr<ul::CTiroUSB> usb_;
+};
+
+TEST_F(SimUnitTest, StoredSettingsSurviveARestartAndUnstoredOnesDoNot) {
+  auto image = Read(1, false);
+  image[20] ^= 0x5A;
+  // Chunks without the store frame stay in the working copy only.
+  for (std::size_t i = 0; i <= image.size() / 58; ++i) {
+    const std::size_t n = std::min<std::size_t>(58, image.size() - 58 * i);
+    usb_->SendCommand(nullptr, 0x8A, 1, 0, static_cast<std::uint8_t>(i), 0, n, image.data() + 58 * i);
+  }
+  EXPECT_EQ(Read(1, false)[20], image[20]);
+  EXPECT_NE(Read(1, true)[20], image[20]) << "reload brings back the stored copy";
+
+  ASSERT_TRUE(ul::WriteSettingsImage(*usb_, 1, image.size(), image));
+  Boot();
+  EXPECT_EQ(Read(1, false), image);
+}
+
+TEST_F(SimUnitTest, ResetToDefaultsKeepsTheGivenIdentity) {
+  auto image = Read(2, false);
+  const std::vector<std::uint8_t> identity(image.begin(), image.begin() + 8);
+  image[30] ^= 0xFF;
+  ASSERT_TRUE(ul::WriteSettingsImage(*usb_, 2, image.size(), image));
+  std::array<std::uint8_t, 8> record;
+  std::copy(identity.begin(), identity.end(), record.begin());
+  ASSERT_TRUE(ul::ResetSettings(*usb_, 2, record));
+  const auto after = Read(2, false);
+  EXPECT_EQ(std::vector<std::uint8_t>(after.begin(), after.begin() + 8), identity);
+  EXPECT_NE(after[30], image[30]);
+  EXPECT_EQ(ul::Identity::Decode(after).serial, 2002);
+}
+
+TEST_F(SimUnitTest, EraseMakesTheUnitVanishForAWhile) {
+  ASSERT_TRUE(usb_->EraseHost());
+  EXPECT_FALSE(usb_->IsDevicePresent());
+  clock_.Advance(2999);
+  EXPECT_FALSE(usb_->IsDevicePresent());
+  clock_.Advance(1);
+  EXPECT_TRUE(usb_->IsDevicePresent());
+  ul::ModuleInfo main;
+  ASSERT_TRUE(ul::ReadModuleDescriptor(*usb_, 0, main));
+  EXPECT_FALSE(main.Fields().SoftwareRunning()) << "only the boot loader runs after an erase";
+}
+
+TEST_F(SimUnitTest, DownloadBlocksMustBeEvenInsideTheErasedAreaAndAfterBegin) {
+  auto block = [](std::uint32_t at, std::uint16_t count) {
+    std::vector<std::uint8_t> f = {0x86, static_cast<std::uint8_t>(count + 6), 0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) f.push_back(static_cast<std::uint8_t>(at >> (8 * i)));
+    f.push_back(static_cast<std::uint8_t>(count));
+    f.push_back(static_cast<std::uint8_t>(count >> 8));
+    for (int i = 0; i < count; ++i) f.push_back(static_cast<std::uint8_t>(0xA0 + i));
+    return f;
+  };
+  EXPECT_FALSE(Frame(block(0x10000, 52))) << "nothing erased yet";
+  ASSERT_TRUE(usb_->EraseHost());
+  clock_.Advance(3000);
+  EXPECT_FALSE(Frame(block(0x10000, 52))) << "download not begun";
+  ASSERT_TRUE(usb_->BeginDownload());
+  struct Row {
+    const char* name;
+    std::uint32_t at;
+    std::uint16_t count;
+    bool ok;
+  } rows[] = {
+      {"first block", 0x10000, 52, true},
+      {"odd count", 0x10040, 51, false},
+      {"odd address", 0x10041, 2, false},
+      {"below the host area", 0xFFFE, 2, false},
+      {"crossing the end", 0x8FFFE, 4, false},
+      {"last word", 0x8FFFE, 2, true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(Frame(block(r.at, r.count)), r.ok);
+  }
+  const auto flash = unit_->FlashImage(false);
+  EXPECT_EQ(flash[0], 0xA0);
+  EXPECT_EQ(flash[51], 0xA0 + 51);
+  EXPECT_EQ(flash[52], 0xFF);
+  EXPECT_FALSE(usb_->StartHost()) << "start needs an ended download";
+  ASSERT_TRUE(usb_->EndDownload());
+  ASSERT_TRUE(usb_->StartHost());
+  EXPECT_FALSE(usb_->IsDevicePresent());
+  clock_.Advance(kStartRestartMs);
+  ul::ModuleInfo main;
+  ASSERT_TRUE(ul::ReadModuleDescriptor(*usb_, 0, main));
+  EXPECT_TRUE(main.Fields().SoftwareRunning());
+}
+
+TEST_F(SimUnitTest, MalformedFramesFailTheCall) {
+  std::uint8_t reply[64];
+  struct Row {
+    const char* name;
+    std::vector<std::uint8_t> frame;
+  } rows[] = {
+      {"short header", {2, 0, 0}},
+      {"length says more", {2, 5, 0, 0, 0, 0, 1}},
+      {"length says less", {2, 0, 0, 0, 0, 0, 1}},
+      {"length above 58", std::vector<std::uint8_t>(65, 59)},
+      {"unknown module", {2, 0, 15, 0, 0, 0}},
+      {"unknown command", {0x01, 0, 0, 0, 0, 0}},
+      {"row of a card without display", {0x11, 0, 1, 0, 0, 0}},
+      {"row past the picture", {0x11, 0, 14, 0, 128, 0}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_FALSE(Frame(r.frame, reply));
+  }
+  EXPECT_FALSE(unit_->HandleControl(0x222000, std::vector<std::uint8_t>{2, 0, 0, 0, 0, 0}, reply));
+}
+
+TEST_F(SimUnitTest, FaultsFailEveryNthExchangeAndReportEepromErrors) {
+  unit_->SetFailEvery(3);
+  int failed = 0;
+  for (int i = 0; i < 9; ++i) failed += usb_->IsDevicePresent() && !Frame({2, 0, 0, 0, 0, 0}) ? 1 : 0;
+  EXPECT_EQ(failed, 3);
+  unit_->SetFailEvery(0);
+
+  std::array<std::uint8_t, 10> status{};
+  ASSERT_TRUE(ul::ReadStatus(*usb_, 0, status));
+  EXPECT_FALSE(ul::StatusHasEepromError(status));
+  unit_->SetEepromError(true);
+  ASSERT_TRUE(ul::ReadStatus(*usb_, 3, status));
+  EXPECT_TRUE(ul::StatusHasEepromError(status));
+
+  unit_->RefuseOpensFor(500);
+  EXPECT_FALSE(usb_->IsDevicePresent());
+  clock_.Advance(500);
+  EXPECT_TRUE(usb_->IsDevicePresent());
+}
+
+TEST_F(SimUnitTest, CardRecordsTableEntriesAndDisplayLevelsPersist) {
+  // A card download ends with the new version in the processor record.
+  const std::uint8_t begin[12] = {1, 3, 0x12, 0x00, 9, 12, 0xEA, 0x07, 0, 0, 0, 0};
+  ASSERT_TRUE(usb_->BeginCardDownload(2, begin));
+  std::uint8_t block[64] = {};
+  block[1] = 8;
+  block[10] = 2;
+  ASSERT_TRUE(usb_->WriteCardBlock(2, 1, block));
+  ASSERT_TRUE(usb_->EndCardDownload(2, 1));
+  std::uint8_t record[40];
+  ASSERT_TRUE(usb_->ReadProcessorRecord(2, 1, record));
+  const unsigned version = record[4] | (record[5] << 8);
+  EXPECT_EQ((version >> 1) & 0x1F, 3u);
+  EXPECT_EQ(version >> 6, 0x12u);
+  const unsigned date = record[2] | (record[3] << 8);
+  EXPECT_EQ(date & 0x1F, 9u);
+  EXPECT_EQ((date >> 5) & 0x0F, 12u);
+  EXPECT_EQ(date >> 9, 26u);
+
+  const std::uint8_t entry[48] = {0x42, 0x43};
+  ASSERT_TRUE(usb_->WriteTableEntry(11, 4, 1, 0, 0, entry, 48));
+  ASSERT_TRUE(usb_->SetContrast(255));
+  ASSERT_TRUE(usb_->BtModuleInit(true, 1));
+  EXPECT_TRUE(unit_->BtInitActive());
+  const auto contrast = unit_->DisplayLevels()[2];
+  EXPECT_EQ(contrast.value, contrast.max) << "values are held within the reported range";
+
+  Boot();
+  std::uint8_t again[40];
+  ASSERT_TRUE(usb_->ReadProcessorRecord(2, 1, again));
+  EXPECT_EQ(std::vector<std::uint8_t>(record, record + 40), std::vector<std::uint8_t>(again, again + 40));
+  EXPECT_EQ(unit_->TableEntry(11, 4)[0], 0x42);
+  EXPECT_EQ(unit_->DisplayLevels()[2].value, contrast.max);
+}
+
+TEST_F(SimUnitTest, DisplayRowsComeFromTheFront26ModuleWithItsSubAddress) {
+  std::uint8_t reply[64];
+  int lit = 0;
+  for (int row = 0; row < 128; ++row) {
+    ASSERT_TRUE(usb_->SendCommand(reply, 0x11, 14, 0, static_cast<std::uint8_t>(row), 0, 0, nullptr));
+    EXPECT_EQ(reply[6] | reply[7], 0) << "word 0 is not drawn";
+    for (int i = 8; i < 38; ++i) lit += __builtin_popcount(reply[i]);
+  }
+  EXPECT_GT(lit, 100) << "the picture shows something";
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace testing_support {
+
+// A temporary directory removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/mrx-test-XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Waits on a condition in short steps, up to a real-time limit.
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+// The real mrx520-sim program, serving in `runtimeDir`, stopped on destruction.
+class SimProcess {
+ public:
+  SimProcess(const std::filesystem::path& runtimeDir, std::vector<std::string> extraArgs = {})
+      : runtimeDir_(runtimeDir) {
+    Start(std::move(extraArgs));
+  }
+  ~SimProcess() { Stop(); }
+
+  void Start(std::vector<std::string> extraArgs) {
+    std::vector<std::string> args = {MRX_BINARY_DIR "/sim/mrx520-sim", "--runtime-dir",
+                                     runtimeDir_.string()};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    // Ready when the device is there, or over when the program gave up.
+    WaitFor([&] {
+      if (pid_ > 0 && waitpid(pid_, &exitStatus_, WNOHANG) == pid_) pid_ = -1;
+      return pid_ <= 0 || std::filesystem::exists(runtimeDir_ / "MRXUSBDevice0");
+    });
+  }
+
+  // Ends the process as a user would (SIGTERM), or abruptly (SIGKILL).
+  int Stop(int signal = SIGTERM) {
+    if (pid_ <= 0) return exitStatus_;
+    kill(pid_, signal);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    exitStatus_ = status;
+    return status;
+  }
+  bool Running() const { return pid_ > 0; }
+
+ private:
+  std::filesystem::path runtimeDir_;
+  pid_t pid_ = -1;
+  int exitStatus_ = -1;
+};
+
+}  // namespace testing_support

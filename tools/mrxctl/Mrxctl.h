@@ -1,0 +1,23 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "desktop/unitlink/CTiroUSB.h"
+
+namespace tools::mrxctl {
+
+// Exit codes, sysexits style.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 64;
+inline constexpr int kExitDataError = 65;
+inline constexpr int kExitUnavailable = 69;
+inline constexpr int kExitIoError = 74;
+
+// Runs one mrxctl command line (without the program name) against the unit
+// behind `usb`, writing results to `out` and messages to `err`.
+int Run(const std::vector<std::string>& args, desktop::unitlink::CTiroUSB& usb, std::ostream& out,
+        std::ostream& err);
+
+}  // namespace tools::mrxctl
