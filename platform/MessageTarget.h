@@ -1,0 +1,90 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// One window message from a worker or reader thread. Everything it carries is
+// a copy the message owns, so the sender keeps nothing shared.
+struct Message {
+  std::uint32_t id = 0;
+  std::intptr_t wParam = 0;
+  std::string text;
+  std::vector<std::uint8_t> bytes;
+};
+
+// Where workers report: the owner window on the user-interface thread.
+class MessageTarget {
+ public:
+  virtual ~MessageTarget() = default;
+  // Queues the message and returns at once.
+  virtual void Post(Message message) = 0;
+  // Returns once the owner has handled the message.
+  virtual void Send(Message message) = 0;
+};
+
+// A target whose messages wait in a queue until the owning thread drains them:
+// the test backend, and the core of the Qt one (which drains from its event loop).
+class QueueTarget final : public MessageTarget {
+ public:
+  void Post(Message message) override {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back({std::move(message), nullptr});
+    }
+    changed_.notify_all();
+  }
+
+  void Send(Message message) override {
+    bool done = false;
+    std::unique_lock lock(mutex_);
+    queue_.push_back({std::move(message), &done});
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return done; });
+  }
+
+  // Handles every queued message on the calling thread; returns how many.
+  std::size_t Drain(const std::function<void(const Message&)>& handle) {
+    std::size_t count = 0;
+    for (;;) {
+      Entry entry;
+      {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty()) return count;
+        entry = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      handle(entry.message);
+      ++count;
+      if (entry.done != nullptr) {
+        std::lock_guard lock(mutex_);
+        *entry.done = true;
+        changed_.notify_all();
+      }
+    }
+  }
+
+  // Waits until a message is queued or `ms` pass; true when one is there.
+  bool WaitForMessage(int ms) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !queue_.empty(); });
+  }
+
+ private:
+  struct Entry {
+    Message message;
+    bool* done = nullptr;
+  };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Entry> queue_;
+};
+
+}  // namespace platform
