@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "desktop/unitlink/UnitCommand.h"
 #include "platform/Bytes.h"
 
 namespace sim {
@@ -13,19 +14,22 @@ namespace {
 // ---------------------------------------------------------------------------
 // Request frame and command codes the model interprets.
 
-inline constexpr std::size_t kFrameHeaderSize = 6;
-inline constexpr std::size_t kFrameOffCode = 0;
-inline constexpr std::size_t kFrameOffLength = 1;
-inline constexpr std::size_t kFrameOffArg1 = 3;
-inline constexpr std::size_t kFrameOffArg2 = 4;
+// The live commands and frame offsets are the unit link's own.
+namespace ul = desktop::unitlink;
+constexpr std::uint8_t Code(ul::UnitCommand c) { return static_cast<std::uint8_t>(c); }
+inline constexpr std::size_t kFrameHeaderSize = ul::kHeaderSize;
+inline constexpr std::size_t kFrameOffCode = ul::kOffCode;
+inline constexpr std::size_t kFrameOffLength = ul::kOffLength;
+inline constexpr std::size_t kFrameOffArg1 = ul::kOffArg1;
+inline constexpr std::size_t kFrameOffArg2 = ul::kOffArg2;
 
-inline constexpr std::uint8_t kCmdLiveLevels = 157;       // four u16
-inline constexpr std::uint8_t kCmdLiveWords = 171;        // four u16, second set
-inline constexpr std::uint8_t kCmdLiveWord = 172;         // one u16
-inline constexpr std::uint8_t kCmdEqualizerGain = 159;    // arg2
-inline constexpr std::uint8_t kCmdEqualizerCurve = 160;   // curve word + four time constants
-inline constexpr std::uint8_t kCmdJovValue = 170;         // arg2
-inline constexpr std::uint8_t kCmdWriteTableEntry = 175;  // KLF310 channel record
+inline constexpr std::uint8_t kCmdLiveLevels = Code(ul::UnitCommand::kLiveValues);
+inline constexpr std::uint8_t kCmdLiveWords = Code(ul::UnitCommand::kLiveValues2);
+inline constexpr std::uint8_t kCmdLiveWord = Code(ul::UnitCommand::kLiveValue);
+inline constexpr std::uint8_t kCmdEqualizerGain = Code(ul::UnitCommand::kLiveEqualizerGain);
+inline constexpr std::uint8_t kCmdEqualizerCurve = Code(ul::UnitCommand::kEqualizerCurve);
+inline constexpr std::uint8_t kCmdJovValue = Code(ul::UnitCommand::kJovValue);
+inline constexpr std::uint8_t kCmdWriteTableEntry = Code(ul::UnitCommand::kWriteTableEntry);
 
 // Module type codes as the descriptor reports them.
 inline constexpr std::uint8_t kTypeQvi520 = 1;
