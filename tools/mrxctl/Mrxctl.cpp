@@ -406,8 +406,9 @@ class ProgressView {
  public:
   explicit ProgressView(Context& ctx) : ctx_(ctx) {}
   void Status(unsigned percentage, const std::string& text) {
-    const bool progress = percentage > 0 && percentage < 100 && !text.starts_with("ERROR") &&
-                          !text.starts_with("FATAL");
+    // Progress texts begin with their percentage; every other line stands alone.
+    const bool progress = !text.empty() && text[0] >= '0' && text[0] <= '9' &&
+                          text.find("%: ") != std::string::npos;
     if (!progress) {
       EndBar();
       if (percentage == 100) ctx_.out << Bar(100) << "\n";
@@ -437,6 +438,33 @@ class ProgressView {
   Context& ctx_;
   bool barShown_ = false;
 };
+
+// After a host update the unit restarts: wait for it (up to kComeBackMs) and
+// show what it runs now. The boot version is read with command 26.
+void ReportNewVersion(Context& ctx, bool boot) {
+  constexpr std::uint32_t kComeBackMs = 15000, kStepMs = 250;
+  std::uint32_t waited = 0;
+  while (!ctx.usb.IsDevicePresent() && waited < kComeBackMs) {
+    ctx.clock.Sleep(kStepMs);
+    waited += kStepMs;
+  }
+  ul::ModuleInfo main;
+  if (boot) {
+    if (ctx.usb.ReadBootDescriptor(main.descriptor.data())) {
+      const auto f = main.Fields();
+      ctx.out << "The unit reports boot software " << VersionText(f) << " of " << DateText(f)
+              << ".\n";
+      return;
+    }
+  } else if (ul::ReadModuleDescriptor(ctx.usb, 0, main)) {
+    const auto f = main.Fields();
+    ctx.out << "The unit reports host software " << VersionText(f) << " of " << DateText(f)
+            << ".\n";
+    return;
+  }
+  ctx.err << "mrxctl: the download succeeded, but the unit has not answered since; "
+             "switch it off and on if it does not return\n";
+}
 
 int Update(Context& ctx, const std::vector<std::string>& args) {
   if (args.size() != 1 || (args[0] != "host" && args[0] != "boot")) {
@@ -469,6 +497,7 @@ int Update(Context& ctx, const std::vector<std::string>& args) {
   }
   worker.Join();
   view.EndBar();
+  if (ok) ReportNewVersion(ctx, boot);
   if (!ok) {
     ctx.err << "mrxctl: the " << (boot ? "boot" : "host") << " update failed\n";
     return notFound ? kExitSoftware : kExitIoError;
