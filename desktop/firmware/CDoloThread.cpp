@@ -23,9 +23,13 @@ CDoloThread::CDoloThread(bool boot, platform::MessageTarget& owner, unitlink::CT
                          platform::Clock& clock, const _DoloPacket* list)
     : boot_(boot), owner_(owner), usb_(usb), clock_(clock), list_(list) {}
 
-CDoloThread::~CDoloThread() { Join(); }
+CDoloThread::~CDoloThread() {
+  Join();
+}
 
-bool CDoloThread::InitInstance() { return true; }
+bool CDoloThread::InitInstance() {
+  return true;
+}
 
 int CDoloThread::Run() {
   owner_.Post(WM_WORKER_STARTED, 0);
@@ -74,8 +78,8 @@ bool CDoloThread::Update() {
   std::array<std::uint8_t, 64> block{};
   for (const DoloSegment* segment = image->segments; segment != nullptr; segment = segment->next) {
     for (std::uint32_t offset = 0; offset < segment->length; offset += kBlockSize) {
-      const auto count = static_cast<std::uint16_t>(
-          std::min<std::uint32_t>(kBlockSize, segment->length - offset));
+      const auto count =
+          static_cast<std::uint16_t>(std::min<std::uint32_t>(kBlockSize, segment->length - offset));
       // Unit images are even (Part 4.1); should one not be, its odd last byte
       // goes out padded with the erased-flash value, so every block is even.
       const auto padded = static_cast<std::uint16_t>(count + (count & 1));
@@ -100,8 +104,8 @@ bool CDoloThread::Update() {
       const auto percentage =
           static_cast<unsigned>(total == 0 ? 100 : std::uint64_t{sent} * 100 / total);
       const std::uint32_t elapsed = now - start;
-      const long speed = elapsed > 0 ? static_cast<long>(sent / (elapsed / 1000.0))
-                                     : static_cast<long>(sent);
+      const long speed =
+          elapsed > 0 ? static_cast<long>(sent / (elapsed / 1000.0)) : static_cast<long>(sent);
       char text[128];
       std::snprintf(text, sizeof text, kTextProgress, percentage, DoloMajor(image->version),
                     DoloMinor(image->version), speed);

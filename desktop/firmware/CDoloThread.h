@@ -33,11 +33,13 @@ class CDoloThread : public platform::CWinThread {
   static constexpr std::uint16_t kComponentHost = 2;
 
   static constexpr const char* kTextNotFound = "FATAL: Software not found!";
-  static constexpr const char* kTextEraseBoot = "Erasing boot - DON'T SWITCH OFF OR DISCONNECT MRX!!!";
+  static constexpr const char* kTextEraseBoot =
+      "Erasing boot - DON'T SWITCH OFF OR DISCONNECT MRX!!!";
   static constexpr const char* kTextEraseHost = "Erasing firmware ...";
   static constexpr const char* kTextRestart = "ERROR: Please restart unit!";
   static constexpr const char* kTextCantWrite = "ERROR: Can't write to device";
-  static constexpr const char* kTextProgress = "%u%%: Download of V%d.%03d in progress (%ld Bytes/s) ...";
+  static constexpr const char* kTextProgress =
+      "%u%%: Download of V%d.%03d in progress (%ld Bytes/s) ...";
   static constexpr const char* kTextFinished = "Download finished!";
 
   // `boot` picks the boot image (6, 1, 1) instead of the host image (6, 1, 2)

@@ -1,8 +1,8 @@
-#include "desktop/firmware/DoloPacket.h"
-
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+
+#include "desktop/firmware/DoloPacket.h"
 
 namespace desktop::firmware {
 
@@ -11,7 +11,9 @@ namespace {
 // The lookup cursor: null means the embedded set.
 std::atomic<const _DoloPacket*> attached{nullptr};
 
-bool Matches(std::uint32_t want, std::uint32_t have) { return want == DOLO_ANY || want == have; }
+bool Matches(std::uint32_t want, std::uint32_t have) {
+  return want == DOLO_ANY || want == have;
+}
 
 }  // namespace
 
@@ -24,8 +26,8 @@ int AttachDoloList(const _DoloPacket* head) {
   return head != nullptr && head->kind == kDoloHead ? kDoloAttached : kDoloNotAList;
 }
 
-const _DoloPacket* FindDoloPacket(const _DoloPacket* head, std::uint32_t kind,
-                                  std::uint16_t model, std::uint16_t component, int* status) {
+const _DoloPacket* FindDoloPacket(const _DoloPacket* head, std::uint32_t kind, std::uint16_t model,
+                                  std::uint16_t component, int* status) {
   if (IsDoloListEnd(head) || head->kind != kDoloHead) return nullptr;
   for (const _DoloPacket* r = head; !IsDoloListEnd(r); r = r->next) {
     // Model and component are signed 16-bit in the record; compare their bits.
@@ -39,8 +41,8 @@ const _DoloPacket* FindDoloPacket(const _DoloPacket* head, std::uint32_t kind,
   return nullptr;
 }
 
-const _DoloPacket* FindDoloPacket(std::uint32_t kind, std::uint16_t model,
-                                  std::uint16_t component, int* status) {
+const _DoloPacket* FindDoloPacket(std::uint32_t kind, std::uint16_t model, std::uint16_t component,
+                                  int* status) {
   const _DoloPacket* head = attached.load();
   return FindDoloPacket(head != nullptr ? head : GetDoloBase(), kind, model, component, status);
 }

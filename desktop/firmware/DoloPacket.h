@@ -22,7 +22,7 @@ struct _DoloPacket {
   std::uint8_t hour;
   std::uint8_t minute;
   std::uint16_t second;
-  std::uint32_t checksum;  // kinds 3 and 5 only; 0 elsewhere
+  std::uint32_t checksum;       // kinds 3 and 5 only; 0 elsewhere
   const DoloSegment* segments;  // null for the head
 };
 
@@ -53,18 +53,18 @@ inline constexpr int kDoloAttached = 0;
 inline constexpr int kDoloNotAList = 2;
 
 // Attaches the process's lookup cursor to a list: 0 when its head is of kind 1,
-// else 2 (and lookups through the cursor then find nothing).
+// else 2 (and lookups through the cursor then find nothing). Null attaches the
+// embedded set again.
 int AttachDoloList(const _DoloPacket* head);
 
 // First record of the list at `head` matching the key, DOLO_ANY matching
 // anything; the head itself takes part. `status` (when given) gets 0 on a match
 // and 1 at the end of the list, and is left alone when the head is not of kind 1.
-const _DoloPacket* FindDoloPacket(const _DoloPacket* head, std::uint32_t kind,
-                                  std::uint16_t model, std::uint16_t component,
-                                  int* status = nullptr);
-// The same through the attached cursor (GetDoloBase() until one is attached).
-const _DoloPacket* FindDoloPacket(std::uint32_t kind, std::uint16_t model,
+const _DoloPacket* FindDoloPacket(const _DoloPacket* head, std::uint32_t kind, std::uint16_t model,
                                   std::uint16_t component, int* status = nullptr);
+// The same through the attached cursor (GetDoloBase() until one is attached).
+const _DoloPacket* FindDoloPacket(std::uint32_t kind, std::uint16_t model, std::uint16_t component,
+                                  int* status = nullptr);
 
 // Sum of every data byte of the record's segments, modulo 2^32.
 std::uint32_t DoloChecksum(const _DoloPacket& record);
@@ -74,8 +74,12 @@ std::uint32_t DoloSegmentCount(const _DoloPacket& record);
 
 // "V%d.%03d" of a version word, major first.
 std::string DoloVersionText(std::uint16_t version);
-inline int DoloMajor(std::uint16_t version) { return version & 0x3F; }
-inline int DoloMinor(std::uint16_t version) { return version >> 6; }
+inline int DoloMajor(std::uint16_t version) {
+  return version & 0x3F;
+}
+inline int DoloMinor(std::uint16_t version) {
+  return version >> 6;
+}
 
 // True for the two values that end a list.
 bool IsDoloListEnd(const _DoloPacket* record);

@@ -68,11 +68,12 @@ std::string Source(const std::vector<fw::PackageRecord>& records, const std::str
   for (std::size_t i = 0; i < records.size(); ++i) {
     const auto& r = records[i];
     const auto& w = r.row;
-    o << "    {" << (i + 1 < records.size() ? "&kRecords[" + std::to_string(i + 1) + "]" : "nullptr")
-      << ", " << w.kind << "u, 1, " << w.model << ", " << w.component << ", 0x" << std::hex
-      << w.version << std::dec << ", " << int(w.day) << ", " << int(w.month) << ", " << w.year
-      << ", " << int(w.hour) << ", " << int(w.minute) << ", " << int(w.second) << ", 0x"
-      << std::hex << r.checksum << std::dec << "u, "
+    o << "    {"
+      << (i + 1 < records.size() ? "&kRecords[" + std::to_string(i + 1) + "]" : "nullptr") << ", "
+      << w.kind << "u, 1, " << w.model << ", " << w.component << ", 0x" << std::hex << w.version
+      << std::dec << ", " << int(w.day) << ", " << int(w.month) << ", " << w.year << ", "
+      << int(w.hour) << ", " << int(w.minute) << ", " << int(w.second) << ", 0x" << std::hex
+      << r.checksum << std::dec << "u, "
       << (r.segments.empty() ? "nullptr" : "&kSegments[" + std::to_string(segmentIndex) + "]")
       << "},  // " << (w.file == "-" ? "head" : w.file) << "\n";
     segmentIndex += r.segments.size();
@@ -132,7 +133,8 @@ int main(int argc, char** argv) {
   if (!fw::ParseManifest(text, manifestPath, rows, error) ||
       !fw::BuildPackageSet(rows, manifestPath, load, records, error)) {
     // Input files are named as the manifest has them; say where they were looked for.
-    if (error.file != manifestPath) error.file = (std::filesystem::path(inputs) / error.file).string();
+    if (error.file != manifestPath)
+      error.file = (std::filesystem::path(inputs) / error.file).string();
     const std::string where =
         error.line > 0 ? error.file + ":" + std::to_string(error.line) : error.file;
     std::fprintf(stderr, "%s: error: %s\n", where.c_str(), error.reason.c_str());
@@ -152,13 +154,15 @@ int main(int argc, char** argv) {
   std::string writeError;
   const auto dataPath = std::filesystem::absolute(outData).string();
   if (dataPath.find_first_of("\"\\\n") != std::string::npos) {
-    std::fprintf(stderr, "mrx_generate_packages: %s: the data path must not hold quotes, "
-                 "backslashes or line breaks\n", dataPath.c_str());
+    std::fprintf(stderr,
+                 "mrx_generate_packages: %s: the data path must not hold quotes, "
+                 "backslashes or line breaks\n",
+                 dataPath.c_str());
     return 64;
   }
   if (!platform::WriteFileAtomically(outData, data, writeError) ||
-      !platform::WriteFileAtomically(outSource, Source(records, dataPath, data.size(), sum, manifestPath),
-                                     writeError)) {
+      !platform::WriteFileAtomically(
+          outSource, Source(records, dataPath, data.size(), sum, manifestPath), writeError)) {
     std::fprintf(stderr, "mrx_generate_packages: cannot write %s\n", writeError.c_str());
     return 73;
   }

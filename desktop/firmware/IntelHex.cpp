@@ -65,7 +65,8 @@ bool ParseIntelHex(std::string_view text, const std::string& fileName,
     if (ended) return fail(lineNo, "data after the end-of-file record");
     if (line.front() != ':') return fail(lineNo, "a record must begin with ':'");
     if (!DecodeHexBytes(line.substr(1), bytes)) {
-      return fail(lineNo, "a record holds an odd count of characters or a character that is not hex");
+      return fail(lineNo,
+                  "a record holds an odd count of characters or a character that is not hex");
     }
     if (bytes.size() < 5) return fail(lineNo, "record too short");
     const std::size_t count = bytes[0];

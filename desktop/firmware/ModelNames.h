@@ -63,7 +63,11 @@ constexpr std::string_view NameOf(const std::array<CodeName, N>& table, int code
   return {};
 }
 
-constexpr std::string_view ModelName(int code) { return NameOf(kModelNames, code); }
-constexpr std::string_view ComponentName(int code) { return NameOf(kComponentNames, code); }
+constexpr std::string_view ModelName(int code) {
+  return NameOf(kModelNames, code);
+}
+constexpr std::string_view ComponentName(int code) {
+  return NameOf(kComponentNames, code);
+}
 
 }  // namespace desktop::firmware

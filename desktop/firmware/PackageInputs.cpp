@@ -88,7 +88,8 @@ bool ParseManifest(std::string_view text, const std::string& fileName,
     ManifestRow row;
     row.line = lineNo;
     long kind = 0, model = 0, component = 0;
-    if (!ParseInt(w[0], kind) || kind < 0 || kind > 0xFFFFFFFFL) return fail("bad kind '" + w[0] + "'");
+    if (!ParseInt(w[0], kind) || kind < 0 || kind > 0xFFFFFFFFL)
+      return fail("bad kind '" + w[0] + "'");
     if (!ParseInt(w[1], model) || model < 0 || model > 0x7FFF) {
       return fail("model '" + w[1] + "' is not a code 0-32767");
     }
@@ -166,8 +167,8 @@ bool BuildPackageSet(const std::vector<ManifestRow>& rows, const std::string& ma
       return failRow(row, "the head has model 0, component 0 and version 0");
     }
     if (!first && !IsAddressKind(row.kind) && row.kind != kDoloHandheldFile) {
-      return failRow(row, "kind " + std::to_string(row.kind) +
-                              " is not a package kind (1, 3, 5, 6, 9 or 10)");
+      return failRow(
+          row, "kind " + std::to_string(row.kind) + " is not a package kind (1, 3, 5, 6, 9 or 10)");
     }
     const auto key = std::make_tuple(row.kind, int{row.model}, int{row.component});
     if (auto it = seen.find(key); it != seen.end()) {
@@ -184,13 +185,15 @@ bool BuildPackageSet(const std::vector<ManifestRow>& rows, const std::string& ma
     record.row = row;
     if (!first) {
       std::string content;
-      if (!load(row.file, content)) return failRow(row, "cannot read input file '" + row.file + "'");
+      if (!load(row.file, content))
+        return failRow(row, "cannot read input file '" + row.file + "'");
       if (row.kind == kDoloHandheldFile) {
         if (content.empty()) {
           error = {row.file, 0, "a handheld file must not be empty"};
           return false;
         }
-        record.segments.push_back({0, std::vector<std::uint8_t>(content.begin(), content.end()), 0});
+        record.segments.push_back(
+            {0, std::vector<std::uint8_t>(content.begin(), content.end()), 0});
       } else if (!ParseIntelHex(content, row.file, record.segments, error)) {
         return false;
       }

@@ -117,9 +117,17 @@ TEST_F(MrxctlTest, PackagesListsTheEmbeddedSet) {
   std::vector<std::string> rows;
   for (std::string l; std::getline(lines, l);) rows.push_back(l);
   ASSERT_EQ(rows.size(), 17u) << "a heading and rows 1-16";
-  EXPECT_EQ(rows[1].rfind("   1 0           0              V0.000   2009-01-27 20:02:54        0  0x00000000", 0), 0u) << rows[1];
-  EXPECT_NE(rows[2].find("   6 1 MRX       2 Host         V4.000   2009-01-27 20:01:52"), std::string::npos) << rows[2];
-  EXPECT_NE(rows[4].find("   5 4 ZEL520    19 DSP         V2.009   2008-08-24 17:01:53"), std::string::npos) << rows[4];
+  EXPECT_EQ(
+      rows[1].rfind(
+          "   1 0           0              V0.000   2009-01-27 20:02:54        0  0x00000000", 0),
+      0u)
+      << rows[1];
+  EXPECT_NE(rows[2].find("   6 1 MRX       2 Host         V4.000   2009-01-27 20:01:52"),
+            std::string::npos)
+      << rows[2];
+  EXPECT_NE(rows[4].find("   5 4 ZEL520    19 DSP         V2.009   2008-08-24 17:01:53"),
+            std::string::npos)
+      << rows[4];
   EXPECT_NE(rows[4].find("0x00"), std::string::npos) << "a DSP part has its checksum";
   EXPECT_NE(rows[16].find("   9 6 PocketPC  141            V4.000"), std::string::npos) << rows[16];
 
@@ -135,7 +143,9 @@ TEST_F(MrxctlTest, UpdateHostReplacesTheSoftwareAndReportsEveryStep) {
   const std::string text = out.str();
   EXPECT_NE(text.find("Erasing firmware ..."), std::string::npos) << text;
   EXPECT_NE(text.find("%: Download of V4.000 in progress ("), std::string::npos) << text;
-  EXPECT_NE(text.find("[##############################] 100%\nDownload finished!"), std::string::npos) << text;
+  EXPECT_NE(text.find("[##############################] 100%\nDownload finished!"),
+            std::string::npos)
+      << text;
   ASSERT_EQ(Run({"discover"}), kExitOk);
   EXPECT_NE(out.str().find("MRX520    V4.000   27.01.2009"), std::string::npos) << out.str();
 }
@@ -162,7 +172,8 @@ TEST(MrxctlUpdateTest, FailsWithExit74WhenTheUnitDoesNotComeBack) {
   EXPECT_NE(err.str().find("ERROR: Please restart unit!\nmrxctl: the boot update failed"),
             std::string::npos)
       << err.str();
-  EXPECT_NE(out.str().find("Erasing boot - DON'T SWITCH OFF OR DISCONNECT MRX!!!"), std::string::npos);
+  EXPECT_NE(out.str().find("Erasing boot - DON'T SWITCH OFF OR DISCONNECT MRX!!!"),
+            std::string::npos);
 }
 
 // The real programs: MRX_TRACE=1 shows every frame that crossed.
@@ -210,8 +221,10 @@ TEST(MrxctlProcessTest, UpdateHostAgainstTheSimulatorProcess) {
   for (const char* failEvery : {"0", "50"}) {
     SCOPED_TRACE(std::string("--fail-every ") + failEvery);
     TempDir dir;
-    testing_support::SimProcess sim(dir.path(), {"--no-state", "--restart-ms", "500", "--fail-every", failEvery});
-    const std::string mrxctl = "MRX_RUNTIME_DIR=" + dir.path().string() + " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl ";
+    testing_support::SimProcess sim(
+        dir.path(), {"--no-state", "--restart-ms", "500", "--fail-every", failEvery});
+    const std::string mrxctl =
+        "MRX_RUNTIME_DIR=" + dir.path().string() + " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl ";
     auto run = [&](const std::string& args, std::string& text) {
       FILE* pipe = popen((mrxctl + args + " 2>&1").c_str(), "r");
       text.clear();

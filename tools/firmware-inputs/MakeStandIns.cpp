@@ -184,7 +184,8 @@ int main(int argc, char** argv) {
   std::vector<fw::ManifestRow> rows;
   fw::InputError error;
   if (!fw::ParseManifest(text, manifestPath, rows, error)) {
-    std::fprintf(stderr, "%s:%d: error: %s\n", error.file.c_str(), error.line, error.reason.c_str());
+    std::fprintf(stderr, "%s:%d: error: %s\n", error.file.c_str(), error.line,
+                 error.reason.c_str());
     return 65;
   }
   std::error_code ec;

@@ -389,11 +389,10 @@ int Packages(Context& ctx) {
               << ", \"size\": " << fw::DoloImageSize(*p) << ", \"checksum\": " << p->checksum << "}"
               << (fw::IsDoloListEnd(p->next) ? "" : ",") << "\n";
     } else {
-      ctx.out << Format("%4u %-11s %-14s %-8s %s %8u  0x%08X\n", p->kind,
-                        CodeWithName(p->model, model).c_str(),
-                        CodeWithName(p->component, component).c_str(),
-                        fw::DoloVersionText(p->version).c_str(), PackageDate(*p).c_str(),
-                        fw::DoloImageSize(*p), p->checksum);
+      ctx.out << Format(
+          "%4u %-11s %-14s %-8s %s %8u  0x%08X\n", p->kind, CodeWithName(p->model, model).c_str(),
+          CodeWithName(p->component, component).c_str(), fw::DoloVersionText(p->version).c_str(),
+          PackageDate(*p).c_str(), fw::DoloImageSize(*p), p->checksum);
     }
   }
   if (ctx.json) ctx.out << "]\n";
@@ -407,8 +406,8 @@ class ProgressView {
   explicit ProgressView(Context& ctx) : ctx_(ctx) {}
   void Status(unsigned percentage, const std::string& text) {
     // Progress texts begin with their percentage; every other line stands alone.
-    const bool progress = !text.empty() && text[0] >= '0' && text[0] <= '9' &&
-                          text.find("%: ") != std::string::npos;
+    const bool progress =
+        !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find("%: ") != std::string::npos;
     if (!progress) {
       EndBar();
       if (percentage == 100) ctx_.out << Bar(100) << "\n";
@@ -474,6 +473,8 @@ int Update(Context& ctx, const std::vector<std::string>& args) {
   const bool boot = args[0] == "boot";
   ul::ModuleInfo main;
   if (!ul::ReadModuleDescriptor(ctx.usb, 0, main)) return NoUnit(ctx);
+  // The boot version comes with command 26; a unit that lacks it still takes the update.
+  if (boot && !ctx.usb.ReadBootDescriptor(main.descriptor.data())) main.descriptor = {};
   ctx.out << "Updating the " << (boot ? "boot" : "host") << " software of the MRX520 (now "
           << VersionText(main.Fields()) << "). Do not switch the unit off or disconnect it.\n";
 

@@ -1,13 +1,12 @@
 // The unit download worker against the in-process simulator, on virtual time,
 // with faults injected between the transport and the unit.
-#include "desktop/firmware/CDoloThread.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <mutex>
 
+#include "desktop/firmware/CDoloThread.h"
 #include "desktop/firmware/WorkerMessages.h"
 #include "desktop/unitlink/UnitCommand.h"
 #include "platform/Bytes.h"
@@ -20,8 +19,8 @@ namespace {
 
 namespace ul = desktop::unitlink;
 
-constexpr std::uint8_t kErase = 0x8E, kEraseBoot = 0x8F, kBegin = 0x85, kBlock = 0x86,
-                       kEnd = 0x87, kStart = 0x8D;
+constexpr std::uint8_t kErase = 0x8E, kEraseBoot = 0x8F, kBegin = 0x85, kBlock = 0x86, kEnd = 0x87,
+                       kStart = 0x8D;
 
 // Every frame that reached the unit, with the virtual time it was sent; and a
 // block address whose writes fail a given number of times.
@@ -39,7 +38,8 @@ class RecordingIo final : public platform::DeviceIo {
   void Close(Handle h) override { inner_.Close(h); }
   bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
                std::span<std::uint8_t> out, std::uint32_t* returned) override {
-    Frame f{in[ul::kOffCode], {in.begin() + ul::kHeaderSize, in.end()}, clock_.Milliseconds(), false};
+    Frame f{
+        in[ul::kOffCode], {in.begin() + ul::kHeaderSize, in.end()}, clock_.Milliseconds(), false};
     bool inject = false;
     {
       std::lock_guard lock(mutex_);
@@ -158,7 +158,8 @@ class CDoloThreadTest : public ::testing::Test {
   std::unique_ptr<sim::SimUnit> unit_;
   std::unique_ptr<RecordingIo> io_;
   std::unique_ptr<RecordingUsb> usb_;
-  std::unique_ptr<platform::RecordingTarget> target_ = std::make_unique<platform::RecordingTarget>();
+  std::unique_ptr<platform::RecordingTarget> target_ =
+      std::make_unique<platform::RecordingTarget>();
 };
 
 TEST_F(CDoloThreadTest, HostUpdateOfTheEmbeddedImageLandsInTheUnitsFlash) {
@@ -167,7 +168,8 @@ TEST_F(CDoloThreadTest, HostUpdateOfTheEmbeddedImageLandsInTheUnitsFlash) {
 
   const _DoloPacket* host = FindDoloPacket(GetDoloBase(), 6, 1, 2);
   std::size_t blocks = 0;
-  for (const DoloSegment* s = host->segments; s != nullptr; s = s->next) blocks += (s->length + 51) / 52;
+  for (const DoloSegment* s = host->segments; s != nullptr; s = s->next)
+    blocks += (s->length + 51) / 52;
   auto codes = Codes();
   ASSERT_GE(codes.size(), blocks + 4);
   EXPECT_EQ(codes.front(), kErase);
@@ -202,10 +204,11 @@ struct EndingRow {
   std::vector<std::uint8_t> ending;
   const char* eraseText;
 };
-void PrintTo(const EndingRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const EndingRow& row, std::ostream* os) {
+  *os << row.name;
+}
 
-class UpdateEndingTest : public CDoloThreadTest,
-                         public ::testing::WithParamInterface<EndingRow> {};
+class UpdateEndingTest : public CDoloThreadTest, public ::testing::WithParamInterface<EndingRow> {};
 
 TEST_P(UpdateEndingTest, EndsWithTheRightCommands) {
   const EndingRow& row = GetParam();
@@ -221,17 +224,21 @@ TEST_P(UpdateEndingTest, EndsWithTheRightCommands) {
     EXPECT_EQ(unit_->BootVersion().minor, 100);
     EXPECT_EQ(unit_->BootVersion().day, 23);
     EXPECT_EQ(unit_->BootVersion().year, 4);
-    EXPECT_EQ(unit_->HostVersion().major, hostBefore.major) << "a boot update leaves the host alone";
+    EXPECT_EQ(unit_->HostVersion().major, hostBefore.major)
+        << "a boot update leaves the host alone";
     EXPECT_EQ(unit_->HostVersion().minor, hostBefore.minor);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, UpdateEndingTest,
-    ::testing::Values(EndingRow{"HostEndsWith135Then141", false, kErase, {kEnd, kStart},
-                                "Erasing firmware ..."},
-                      EndingRow{"BootEndsWith135Only", true, kEraseBoot, {kEnd},
-                                "Erasing boot - DON'T SWITCH OFF OR DISCONNECT MRX!!!"}),
+    ::testing::Values(
+        EndingRow{"HostEndsWith135Then141", false, kErase, {kEnd, kStart}, "Erasing firmware ..."},
+        EndingRow{"BootEndsWith135Only",
+                  true,
+                  kEraseBoot,
+                  {kEnd},
+                  "Erasing boot - DON'T SWITCH OFF OR DISCONNECT MRX!!!"}),
     [](const auto& testRow) { return std::string(testRow.param.name); });
 
 TEST_F(CDoloThreadTest, SegmentsAreCutInto52ByteBlocksNeverSpanningTwo) {
@@ -333,7 +340,8 @@ TEST_F(CDoloThreadTest, ABlockFailing100TimesStopsProgressButNotTheDownload) {
     if (f.ok) delivered.push_back(platform::GetU32(f.data, 0));
   }
   EXPECT_EQ(attempts, 100);
-  EXPECT_EQ(delivered, (std::vector<std::uint32_t>{0x0000, 0x0068, 0x0100})) << "later blocks still go";
+  EXPECT_EQ(delivered, (std::vector<std::uint32_t>{0x0000, 0x0068, 0x0100}))
+      << "later blocks still go";
   EXPECT_EQ(Codes().back(), kEnd) << "the download is still ended";
   const auto statuses = Statuses();
   EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "ERROR: Can't write to device"), 1);

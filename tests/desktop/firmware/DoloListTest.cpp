@@ -12,7 +12,9 @@
 namespace desktop::firmware {
 namespace {
 
-const _DoloPacket* Embedded() { return GetDoloBase(); }
+const _DoloPacket* Embedded() {
+  return GetDoloBase();
+}
 
 // Part 4.1's catalogue, in list order.
 struct CatalogueRow {
@@ -141,7 +143,9 @@ struct LookupRow {
   int catalogueRow;  // 0 = none
   int status;
 };
-void PrintTo(const LookupRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const LookupRow& row, std::ostream* os) {
+  *os << row.name;
+}
 constexpr LookupRow kLookups[] = {
     {"HostImage", 6, 1, 2, 2, kDoloFound},
     {"BootImage", 6, 1, 1, 3, kDoloFound},
@@ -160,7 +164,8 @@ class DoloLookupTest : public ::testing::TestWithParam<LookupRow> {};
 TEST_P(DoloLookupTest, FindsTheFirstMatchInListOrder) {
   const LookupRow& row = GetParam();
   int status = -7;
-  const _DoloPacket* found = FindDoloPacket(Embedded(), row.kind, row.model, row.component, &status);
+  const _DoloPacket* found =
+      FindDoloPacket(Embedded(), row.kind, row.model, row.component, &status);
   EXPECT_EQ(status, row.status);
   const _DoloPacket* want = nullptr;
   if (row.catalogueRow != 0) {
@@ -237,7 +242,7 @@ TEST(DoloListTest, VersionTexts) {
   struct Row {
     std::uint16_t word;
     const char* text;
-  } rows[] = {{0x1901, "V1.100"}, {0x0004, "V4.000"}, {0x0242, "V2.009"},
+  } rows[] = {{0x1901, "V1.100"}, {0x0004, "V4.000"},   {0x0242, "V2.009"},
               {0x0000, "V0.000"}, {0xFFFF, "V63.1023"}, {0x1902, "V2.100"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
@@ -256,15 +261,37 @@ TEST(ModelNamesTest, EveryCodeHasItsNameAndOthersAreEmpty) {
     }
     EXPECT_EQ(ModelName(code), want) << "model " << code;
   }
-  const std::pair<int, const char*> components[] = {
-      {1, "Boot"}, {2, "Host"}, {3, "Host-FPGA"}, {4, "Firmware"}, {5, "QVI520-Equalizer"},
-      {6, "QVI520-Decimation"}, {7, "QVI520-FPGA"}, {8, "QVO520-DSP98"}, {9, "QVO520-FPGA"},
-      {10, "HEJ520"}, {11, "HEJ520-FPGA"}, {12, "DSP"}, {14, "PANEL-DSP"}, {15, "PANEL-FPGA"},
-      {16, "HDD - USB recording only"}, {17, "QVO520-DSP65"}, {18, "PFC"}, {19, "DSP"},
-      {20, "SIV520-DSP"}, {21, "SIV520-FPGA"}, {27, "NVO310-DSP"}, {28, "NVO310-FPGA"},
-      {29, "TWR310i-DSP"}, {30, "TWR310i-FPGA"}, {31, "JOV520-DSP"}, {32, "JOV520-FPGA"},
-      {33, "GOF310-Boot"}, {34, "GOF310-Host"}, {36, "GOF310-FPGA"}, {37, "GOF310-EQUALIZER"},
-      {42, "KLF310"}};
+  const std::pair<int, const char*> components[] = {{1, "Boot"},
+                                                    {2, "Host"},
+                                                    {3, "Host-FPGA"},
+                                                    {4, "Firmware"},
+                                                    {5, "QVI520-Equalizer"},
+                                                    {6, "QVI520-Decimation"},
+                                                    {7, "QVI520-FPGA"},
+                                                    {8, "QVO520-DSP98"},
+                                                    {9, "QVO520-FPGA"},
+                                                    {10, "HEJ520"},
+                                                    {11, "HEJ520-FPGA"},
+                                                    {12, "DSP"},
+                                                    {14, "PANEL-DSP"},
+                                                    {15, "PANEL-FPGA"},
+                                                    {16, "HDD - USB recording only"},
+                                                    {17, "QVO520-DSP65"},
+                                                    {18, "PFC"},
+                                                    {19, "DSP"},
+                                                    {20, "SIV520-DSP"},
+                                                    {21, "SIV520-FPGA"},
+                                                    {27, "NVO310-DSP"},
+                                                    {28, "NVO310-FPGA"},
+                                                    {29, "TWR310i-DSP"},
+                                                    {30, "TWR310i-FPGA"},
+                                                    {31, "JOV520-DSP"},
+                                                    {32, "JOV520-FPGA"},
+                                                    {33, "GOF310-Boot"},
+                                                    {34, "GOF310-Host"},
+                                                    {36, "GOF310-FPGA"},
+                                                    {37, "GOF310-EQUALIZER"},
+                                                    {42, "KLF310"}};
   const int empty[] = {0, 13, 22, 23, 24, 25, 26, 35, 38, 39, 40, 41, 43, 128, 255};
   for (const auto& [code, name] : components) EXPECT_EQ(ComponentName(code), name) << code;
   for (int code : empty) EXPECT_EQ(ComponentName(code), "") << code;

@@ -1,7 +1,5 @@
 // The generator's readers: Intel HEX, the manifest, and the invariants of a
 // well-formed package list, each failure named by file, line and reason.
-#include "desktop/firmware/PackageInputs.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "../../support/SimProcess.h"
+#include "desktop/firmware/PackageInputs.h"
 
 namespace desktop::firmware {
 namespace {
@@ -37,7 +36,8 @@ TEST(IntelHexTest, ReadsSegmentsAsWritten) {
   EXPECT_EQ(segments[0].data, (std::vector<std::uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));
   EXPECT_EQ(segments[1].address, 0x10004u) << "contiguous, yet its own segment";
   EXPECT_EQ(segments[2].address, 0x1FFFEu);
-  EXPECT_EQ(segments[2].data, (std::vector<std::uint8_t>{1, 2, 5, 6})) << "carried on across 0x20000";
+  EXPECT_EQ(segments[2].data, (std::vector<std::uint8_t>{1, 2, 5, 6}))
+      << "carried on across 0x20000";
   EXPECT_EQ(segments[2].line, 6);
 }
 
@@ -64,7 +64,9 @@ struct BadHex {
   int line;
   const char* reason;
 };
-void PrintTo(const BadHex& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const BadHex& row, std::ostream* os) {
+  *os << row.name;
+}
 const BadHex kBadHex[] = {
     {"ChecksumMismatch", ":0400000001020304F1\n:00000001FF\n", 1, "checksum mismatch"},
     {"NoColon", "0400000001020304F2\n", 1, "must begin with ':'"},
@@ -91,7 +93,9 @@ TEST_P(BadHexTest, SaysFileLineAndReason) {
 INSTANTIATE_TEST_SUITE_P(Rows, BadHexTest, ::testing::ValuesIn(kBadHex),
                          [](const auto& testRow) { return std::string(testRow.param.name); });
 
-std::string Hex(std::vector<InputSegment> segments) { return WriteIntelHex(segments); }
+std::string Hex(std::vector<InputSegment> segments) {
+  return WriteIntelHex(segments);
+}
 
 InputSegment Seg(std::uint32_t address, std::size_t length) {
   return {address, std::vector<std::uint8_t>(length, 0x11), 0};
@@ -108,52 +112,123 @@ struct SetCase {
   int line;
   const char* reason;
 };
-void PrintTo(const SetCase& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const SetCase& row, std::ostream* os) {
+  *os << row.name;
+}
 
 std::vector<SetCase> BadSets() {
   const std::string even = Hex({Seg(0x10000, 52), Seg(0x10040, 12)});
   return {
-      {"HeadNotFirst", "6 1 2 V4.000 2009-01-27 20:01:52 h.hex\n", {{"h.hex", even}}, "m.txt", 1,
+      {"HeadNotFirst",
+       "6 1 2 V4.000 2009-01-27 20:01:52 h.hex\n",
+       {{"h.hex", even}},
+       "m.txt",
+       1,
        "first row must be the kind-1 head"},
-      {"SecondHead", std::string(kHead) + "1 0 0 0 2009-01-27 20:02:54 -\n", {}, "m.txt", 2,
+      {"SecondHead",
+       std::string(kHead) + "1 0 0 0 2009-01-27 20:02:54 -\n",
+       {},
+       "m.txt",
+       2,
        "may only stand in the first row"},
-      {"UnknownKind", std::string(kHead) + "7 1 2 0 head head h.hex\n", {{"h.hex", even}}, "m.txt",
-       2, "kind 7 is not a package kind"},
-      {"OddLengthInUnitImage", std::string(kHead) + "6 1 2 V4.000 head head h.hex\n",
-       {{"h.hex", Hex({Seg(0x10000, 52), Seg(0x10040, 13)})}}, "h.hex", 7, "odd length"},
-      {"OddAddressInUnitImage", std::string(kHead) + "6 1 2 V4.000 head head h.hex\n",
-       {{"h.hex", Hex({Seg(0x10001, 52)})}}, "h.hex", 2, "odd address"},
-      {"Overlap", std::string(kHead) + "10 1 39 0 head head k.hex\n",
-       {{"k.hex", Hex({Seg(0x10000, 52), Seg(0x10030, 4)})}}, "k.hex", 7,
+      {"UnknownKind",
+       std::string(kHead) + "7 1 2 0 head head h.hex\n",
+       {{"h.hex", even}},
+       "m.txt",
+       2,
+       "kind 7 is not a package kind"},
+      {"OddLengthInUnitImage",
+       std::string(kHead) + "6 1 2 V4.000 head head h.hex\n",
+       {{"h.hex", Hex({Seg(0x10000, 52), Seg(0x10040, 13)})}},
+       "h.hex",
+       7,
+       "odd length"},
+      {"OddAddressInUnitImage",
+       std::string(kHead) + "6 1 2 V4.000 head head h.hex\n",
+       {{"h.hex", Hex({Seg(0x10001, 52)})}},
+       "h.hex",
+       2,
+       "odd address"},
+      {"Overlap",
+       std::string(kHead) + "10 1 39 0 head head k.hex\n",
+       {{"k.hex", Hex({Seg(0x10000, 52), Seg(0x10030, 4)})}},
+       "k.hex",
+       7,
        "overlaps the segment before it"},
-      {"Descending", std::string(kHead) + "10 1 39 0 head head k.hex\n",
-       {{"k.hex", Hex({Seg(0x20000, 4), Seg(0x10000, 4)})}}, "k.hex", 4, "must ascend"},
+      {"Descending",
+       std::string(kHead) + "10 1 39 0 head head k.hex\n",
+       {{"k.hex", Hex({Seg(0x20000, 4), Seg(0x10000, 4)})}},
+       "k.hex",
+       4,
+       "must ascend"},
       {"SecondPartFirst",
        std::string(kHead) + "3 4 19 0 head head b.hex\n5 4 19 0 head head a.hex\n",
-       {{"a.hex", even}, {"b.hex", even}}, "m.txt", 2, "needs its kind-5 first part"},
-      {"DuplicateKey", std::string(kHead) + "9 6 151 0 head head f\n9 6 151 0 head head g\n",
-       {{"f", "x"}, {"g", "y"}}, "m.txt", 3, "same kind, model and component as line 2"},
-      {"MissingFile", std::string(kHead) + "9 6 151 0 head head nothere\n", {}, "m.txt", 2,
+       {{"a.hex", even}, {"b.hex", even}},
+       "m.txt",
+       2,
+       "needs its kind-5 first part"},
+      {"DuplicateKey",
+       std::string(kHead) + "9 6 151 0 head head f\n9 6 151 0 head head g\n",
+       {{"f", "x"}, {"g", "y"}},
+       "m.txt",
+       3,
+       "same kind, model and component as line 2"},
+      {"MissingFile",
+       std::string(kHead) + "9 6 151 0 head head nothere\n",
+       {},
+       "m.txt",
+       2,
        "cannot read input file 'nothere'"},
-      {"EmptyHandheldFile", std::string(kHead) + "9 6 151 0 head head f\n", {{"f", ""}}, "f", 0,
+      {"EmptyHandheldFile",
+       std::string(kHead) + "9 6 151 0 head head f\n",
+       {{"f", ""}},
+       "f",
+       0,
        "must not be empty"},
-      {"BadHexInside", std::string(kHead) + "6 1 2 0 head head h.hex\n",
-       {{"h.hex", ":0400000001020304F1\n"}}, "h.hex", 1, "checksum mismatch"},
-      {"NoData", std::string(kHead) + "6 1 2 0 head head h.hex\n", {{"h.hex", ":00000001FF\n"}},
-       "h.hex", 0, "holds no data"},
-      {"BadDate", std::string(kHead) + "9 6 151 0 2009-13-01 10:00:00 f\n", {{"f", "x"}}, "m.txt",
-       2, "is not YYYY-MM-DD"},
-      {"BadTime", std::string(kHead) + "9 6 151 0 2009-12-01 10:60:00 f\n", {{"f", "x"}}, "m.txt",
-       2, "is not HH:MM:SS"},
-      {"BadVersion", std::string(kHead) + "9 6 151 V1.1 head head f\n", {{"f", "x"}}, "m.txt", 2,
+      {"BadHexInside",
+       std::string(kHead) + "6 1 2 0 head head h.hex\n",
+       {{"h.hex", ":0400000001020304F1\n"}},
+       "h.hex",
+       1,
+       "checksum mismatch"},
+      {"NoData",
+       std::string(kHead) + "6 1 2 0 head head h.hex\n",
+       {{"h.hex", ":00000001FF\n"}},
+       "h.hex",
+       0,
+       "holds no data"},
+      {"BadDate",
+       std::string(kHead) + "9 6 151 0 2009-13-01 10:00:00 f\n",
+       {{"f", "x"}},
+       "m.txt",
+       2,
+       "is not YYYY-MM-DD"},
+      {"BadTime",
+       std::string(kHead) + "9 6 151 0 2009-12-01 10:60:00 f\n",
+       {{"f", "x"}},
+       "m.txt",
+       2,
+       "is not HH:MM:SS"},
+      {"BadVersion",
+       std::string(kHead) + "9 6 151 V1.1 head head f\n",
+       {{"f", "x"}},
+       "m.txt",
+       2,
        "version 'V1.1'"},
-      {"TooFewFields", std::string(kHead) + "9 6 151 0 head f\n", {}, "m.txt", 2,
-       "needs 7 fields"},
-      {"PathLeavesFolder", std::string(kHead) + "9 6 151 0 head head ../f\n", {}, "m.txt", 2,
+      {"TooFewFields", std::string(kHead) + "9 6 151 0 head f\n", {}, "m.txt", 2, "needs 7 fields"},
+      {"PathLeavesFolder",
+       std::string(kHead) + "9 6 151 0 head head ../f\n",
+       {},
+       "m.txt",
+       2,
        "plain name inside the input folder"},
       {"HeadWithFile", "1 0 0 0 2009-01-27 20:02:54 h\n", {}, "m.txt", 1, "takes no file"},
       {"EmptyManifest", "# nothing\n", {}, "m.txt", 0, "holds no rows"},
-      {"WildcardModel", std::string(kHead) + "9 65535 151 0 head head f\n", {}, "m.txt", 2,
+      {"WildcardModel",
+       std::string(kHead) + "9 65535 151 0 head head f\n",
+       {},
+       "m.txt",
+       2,
        "is not a code"},
   };
 }
@@ -171,8 +246,8 @@ TEST_P(BadSetTest, StopsWithFileLineAndReason) {
     content = it->second;
     return true;
   };
-  const bool ok =
-      ParseManifest(c.manifest, "m.txt", rows, error) && BuildPackageSet(rows, "m.txt", load, records, error);
+  const bool ok = ParseManifest(c.manifest, "m.txt", rows, error) &&
+                  BuildPackageSet(rows, "m.txt", load, records, error);
   ASSERT_FALSE(ok);
   EXPECT_EQ(error.file, c.file) << error.Text();
   EXPECT_EQ(error.line, c.line) << error.Text();
@@ -219,21 +294,21 @@ TEST(PackageSetTest, AGoodSetGetsItsChecksumsAndHeadDates) {
 // message and a non-zero exit, so the build stops there.
 TEST(GeneratorProcessTest, ABadInputStopsTheBuildWithFileLineAndReason) {
   testing_support::TempDir dir;
-  std::ofstream(dir.path() / "manifest.txt")
-      << kHead << "6 1 2 V4.000 head head host.hex\n";
+  std::ofstream(dir.path() / "manifest.txt") << kHead << "6 1 2 V4.000 head head host.hex\n";
   std::ofstream(dir.path() / "host.hex") << ":020000040001F9\n:03000000010203F7\n:00000001FF\n";
-  const std::string command = std::string(MRX_BINARY_DIR "/desktop/firmware/mrx_generate_packages") +
-                              " --manifest " + (dir.path() / "manifest.txt").string() +
-                              " --inputs " + dir.path().string() + " --out-source " +
-                              (dir.path() / "out.cpp").string() + " --out-data " +
-                              (dir.path() / "out.bin").string() + " 2>&1";
+  const std::string command =
+      std::string(MRX_BINARY_DIR "/desktop/firmware/mrx_generate_packages") + " --manifest " +
+      (dir.path() / "manifest.txt").string() + " --inputs " + dir.path().string() +
+      " --out-source " + (dir.path() / "out.cpp").string() + " --out-data " +
+      (dir.path() / "out.bin").string() + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string text;
   char line[512];
   while (std::fgets(line, sizeof line, pipe) != nullptr) text += line;
   EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 65);
-  EXPECT_NE(text.find((dir.path() / "host.hex").string() + ":2: error: segment at 0x10000 has an odd length"),
+  EXPECT_NE(text.find((dir.path() / "host.hex").string() +
+                      ":2: error: segment at 0x10000 has an odd length"),
             std::string::npos)
       << text;
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.cpp")) << "nothing half-made is left";
