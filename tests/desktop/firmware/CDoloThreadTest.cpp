@@ -282,18 +282,18 @@ TEST_F(CDoloThreadTest, FirstBlockIsAlwaysReportedAndSpeedAtElapsedZeroIsTheByte
 }
 
 TEST_F(CDoloThreadTest, ProgressIsReportedAtMostEvery200Milliseconds) {
-  unit_->SetDelayMs(30);  // every exchange takes 30 ms of virtual time
+  unit_->SetDelayMs(25);  // every exchange takes 25 ms of virtual time
   SmallImage image;
   std::array<std::uint8_t, 1040> big{};
   DoloSegment one{0x0000, 1040, nullptr, big.data()};
   image.boot.segments = &one;
   ASSERT_EQ(Update(true, &image.head), 1u);
   const auto progress = Statuses(true);
-  // Block 1 after 30 ms, then every 7th block (210 ms > 200 ms): blocks 1, 8, 15.
+  // Block 1 after 25 ms, then every 9th (225 ms; 200 ms is not more than 200): 1, 10, 19.
   ASSERT_EQ(progress.size(), 3u);
-  EXPECT_EQ(progress[0], "5%: Download of V1.100 in progress (1733 Bytes/s) ...");
-  EXPECT_EQ(progress[1], "40%: Download of V1.100 in progress (1733 Bytes/s) ...");
-  EXPECT_EQ(progress[2], "75%: Download of V1.100 in progress (1733 Bytes/s) ...");
+  EXPECT_EQ(progress[0], "5%: Download of V1.100 in progress (2080 Bytes/s) ...");
+  EXPECT_EQ(progress[1], "50%: Download of V1.100 in progress (2080 Bytes/s) ...");
+  EXPECT_EQ(progress[2], "95%: Download of V1.100 in progress (2080 Bytes/s) ...");
 }
 
 // The unit answers the third presence poll.
