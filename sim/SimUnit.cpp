@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "desktop/firmware/ImageStamp.h"
 #include "desktop/unitlink/UnitCommand.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bytes.h"
@@ -38,6 +39,18 @@ bool FromHex(const std::string& text, std::vector<std::uint8_t>& out) {
     out.push_back(static_cast<std::uint8_t>(v));
   }
   return true;
+}
+
+// The unit now runs what was flashed: take the version and date from the
+// stand-in's stamp. Real images carry none and leave the version as it was.
+void TakeStampedVersion(const std::vector<std::uint8_t>& flash, SoftwareVersion& version) {
+  const auto stamp = desktop::firmware::ImageStamp::Decode(flash);
+  if (!stamp) return;
+  version.major = stamp->version & 0x3F;
+  version.minor = static_cast<std::uint16_t>(stamp->version >> 6);
+  version.day = stamp->day;
+  version.month = stamp->month;
+  version.year = static_cast<std::uint8_t>(stamp->year >= 2000 ? stamp->year - 2000 : 0);
 }
 
 }  // namespace
@@ -365,11 +378,15 @@ bool SimUnit::Download(std::uint8_t code, std::span<const std::uint8_t> frame) {
       if (!downloading_) return false;
       downloading_ = false;
       downloadEnded_ = true;
-      if (erased_ == FlashArea::kBoot) erased_ = FlashArea::kNone;  // the boot loader is back
+      if (erased_ == FlashArea::kBoot) {
+        erased_ = FlashArea::kNone;  // the boot loader is back
+        TakeStampedVersion(bootFlash_, scenario_.bootVersion);
+      }
       Save();
       return true;
     case UnitCommand::kStartHost:
       if (erased_ == FlashArea::kHost && !downloadEnded_) return false;
+      if (erased_ == FlashArea::kHost) TakeStampedVersion(hostFlash_, modules_.at(0).spec.version);
       erased_ = FlashArea::kNone;
       downloadEnded_ = false;
       Restart(kStartRestartMs);

@@ -5,9 +5,11 @@
 
 #include <filesystem>
 
+#include "desktop/firmware/ImageStamp.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitCommand.h"
 #include "desktop/unitlink/UnitProtocol.h"
+#include "platform/Bytes.h"
 #include "sim/SimDeviceIo.h"
 
 namespace sim {
@@ -94,6 +96,52 @@ TEST_F(SimUnitTest, EraseMakesTheUnitVanishForAWhile) {
   ul::ModuleInfo main;
   ASSERT_TRUE(ul::ReadModuleDescriptor(*usb_, 0, main));
   EXPECT_FALSE(main.Fields().SoftwareRunning()) << "only the boot loader runs after an erase";
+}
+
+// The unit reports the version stamped in what it was given: the host in its
+// descriptor, the boot in command 26's; each update leaves the other alone, and
+// both survive a power cycle.
+TEST_F(SimUnitTest, DownloadedImagesReportTheirStampedVersion) {
+  auto flash = [&](bool boot, std::uint16_t version, std::uint16_t year) {
+    const desktop::firmware::ImageStamp stamp{version, year, 11, 23, 13, 58, 59};
+    const auto bytes = stamp.Encode();
+    ASSERT_TRUE(boot ? usb_->EraseBoot() : usb_->EraseHost());
+    clock_.Advance(3000);
+    ASSERT_TRUE(usb_->BeginDownload());
+    std::array<std::uint8_t, 64> block{};
+    platform::PutU32(block, 6, boot ? 0x0000 : 0x10000);
+    platform::PutU16(block, 10, static_cast<std::uint16_t>(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), block.begin() + 12);
+    ASSERT_TRUE(usb_->WriteDownloadBlock(block.data()));
+    ASSERT_TRUE(usb_->EndDownload());
+    if (!boot) {
+      ASSERT_TRUE(usb_->StartHost());
+      clock_.Advance(kStartRestartMs);
+    }
+  };
+  auto hostVersion = [&] {
+    ul::ModuleInfo main;
+    EXPECT_TRUE(ul::ReadModuleDescriptor(*usb_, 0, main));
+    const auto f = main.Fields();
+    return std::array<int, 3>{f.versionMajor, f.versionMinor, f.versionYear};
+  };
+  auto bootVersion = [&] {
+    std::array<std::uint8_t, 52> d{};
+    EXPECT_TRUE(usb_->ReadBootDescriptor(d.data()));
+    return std::array<int, 3>{platform::GetU16(d, 8), platform::GetU16(d, 10), d[14]};
+  };
+  const auto bootBefore = bootVersion();
+  flash(false, 0x0004, 2009);  // V4.000
+  EXPECT_EQ(hostVersion(), (std::array<int, 3>{4, 0, 9}));
+  EXPECT_EQ(bootVersion(), bootBefore) << "a host update leaves the boot alone";
+
+  flash(true, 0x1901, 2004);  // V1.100
+  EXPECT_EQ(bootVersion(), (std::array<int, 3>{1, 100, 4}));
+  EXPECT_EQ(hostVersion(), (std::array<int, 3>{4, 0, 9})) << "a boot update leaves the host alone";
+
+  Boot();
+  EXPECT_EQ(hostVersion(), (std::array<int, 3>{4, 0, 9}));
+  EXPECT_EQ(bootVersion(), (std::array<int, 3>{1, 100, 4}));
 }
 
 TEST_F(SimUnitTest, DownloadBlocksMustBeEvenInsideTheErasedAreaAndAfterBegin) {

@@ -24,7 +24,7 @@ class MrxctlTest : public ::testing::Test {
   int Run(std::vector<std::string> args) {
     out.str({});
     err.str({});
-    return tools::mrxctl::Run(args, usb, out, err);
+    return tools::mrxctl::Run(args, usb, out, err, clock);
   }
   platform::VirtualClock clock;
   sim::SimUnit unit;
@@ -111,6 +111,71 @@ TEST_F(MrxctlTest, ClockSyncAndStatus) {
   EXPECT_NE(out.str().find("EEPROM-ERROR"), std::string::npos);
 }
 
+TEST_F(MrxctlTest, PackagesListsTheEmbeddedSet) {
+  ASSERT_EQ(Run({"packages"}), kExitOk) << err.str();
+  std::istringstream lines(out.str());
+  std::vector<std::string> rows;
+  for (std::string l; std::getline(lines, l);) rows.push_back(l);
+  ASSERT_EQ(rows.size(), 17u) << "a heading and rows 1-16";
+  EXPECT_EQ(
+      rows[1].rfind(
+          "   1 0           0              V0.000   2009-01-27 20:02:54        0  0x00000000", 0),
+      0u)
+      << rows[1];
+  EXPECT_NE(rows[2].find("   6 1 MRX       2 Host         V4.000   2009-01-27 20:01:52"),
+            std::string::npos)
+      << rows[2];
+  EXPECT_NE(rows[4].find("   5 4 ZEL520    19 DSP         V2.009   2008-08-24 17:01:53"),
+            std::string::npos)
+      << rows[4];
+  EXPECT_NE(rows[4].find("0x00"), std::string::npos) << "a DSP part has its checksum";
+  EXPECT_NE(rows[16].find("   9 6 PocketPC  141            V4.000"), std::string::npos) << rows[16];
+
+  ASSERT_EQ(Run({"--json", "packages"}), kExitOk);
+  EXPECT_NE(out.str().find("\"kind\": 6, \"model\": 1, \"modelName\": \"MRX\", \"component\": 2, "
+                           "\"componentName\": \"Host\", \"version\": \"V4.000\""),
+            std::string::npos)
+      << out.str();
+}
+
+TEST_F(MrxctlTest, UpdateHostReplacesTheSoftwareAndReportsEveryStep) {
+  ASSERT_EQ(Run({"update", "host"}), kExitOk) << err.str();
+  const std::string text = out.str();
+  EXPECT_NE(text.find("Erasing firmware ..."), std::string::npos) << text;
+  EXPECT_NE(text.find("%: Download of V4.000 in progress ("), std::string::npos) << text;
+  EXPECT_NE(text.find("[##############################] 100%\nDownload finished!"),
+            std::string::npos)
+      << text;
+  ASSERT_EQ(Run({"discover"}), kExitOk);
+  EXPECT_NE(out.str().find("MRX520    V4.000   27.01.2009"), std::string::npos) << out.str();
+}
+
+TEST_F(MrxctlTest, UpdateRefusesWithoutAUnitAndFailsWhenTheUnitDoesNotComeBack) {
+  EXPECT_EQ(Run({"update"}), kExitUsage);
+  EXPECT_EQ(Run({"update", "firmware"}), kExitUsage);
+  unit.RefuseOpensFor(1000);
+  EXPECT_EQ(Run({"update", "host"}), kExitUnavailable);
+  EXPECT_NE(err.str().find("no MRX520 unit found"), std::string::npos);
+  EXPECT_EQ(unit.ExchangeCount(), 0u) << "nothing was sent";
+}
+
+TEST(MrxctlUpdateTest, FailsWithExit74WhenTheUnitDoesNotComeBack) {
+  platform::VirtualClock clock;
+  sim::Scenario scenario = sim::DefaultScenario();
+  scenario.faults.restartMs = 60000;
+  sim::SimUnit unit(scenario, clock);
+  sim::SimDeviceIo io(unit);
+  desktop::unitlink::CTiroUSB usb(&io);
+  usb.SetDeviceName("\\\\.\\MRXUSBDevice0");
+  std::ostringstream out, err;
+  EXPECT_EQ(tools::mrxctl::Run({"update", "boot"}, usb, out, err, clock), kExitIoError);
+  EXPECT_NE(err.str().find("ERROR: Please restart unit!\nmrxctl: the boot update failed"),
+            std::string::npos)
+      << err.str();
+  EXPECT_NE(out.str().find("Erasing boot - DON'T SWITCH OFF OR DISCONNECT MRX!!!"),
+            std::string::npos);
+}
+
 // The real programs: MRX_TRACE=1 shows every frame that crossed.
 TEST(MrxctlProcessTest, TracePrintsTheFramesThatCrossed) {
   TempDir dir;
@@ -148,6 +213,33 @@ TEST(MrxctlProcessTest, NoUnitIsAClearMessageAndExit69) {
   while (std::fgets(line, sizeof line, pipe) != nullptr) text += line;
   EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 69);
   EXPECT_NE(text.find("no MRX520 unit found"), std::string::npos) << text;
+}
+
+// The real programs end to end: an update over the socket, then discovery shows
+// the new version; the same when the simulator fails one exchange in fifty.
+TEST(MrxctlProcessTest, UpdateHostAgainstTheSimulatorProcess) {
+  for (const char* failEvery : {"0", "50"}) {
+    SCOPED_TRACE(std::string("--fail-every ") + failEvery);
+    TempDir dir;
+    testing_support::SimProcess sim(
+        dir.path(), {"--no-state", "--restart-ms", "500", "--fail-every", failEvery});
+    const std::string mrxctl =
+        "MRX_RUNTIME_DIR=" + dir.path().string() + " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl ";
+    auto run = [&](const std::string& args, std::string& text) {
+      FILE* pipe = popen((mrxctl + args + " 2>&1").c_str(), "r");
+      text.clear();
+      char line[512];
+      while (std::fgets(line, sizeof line, pipe) != nullptr) text += line;
+      return WEXITSTATUS(pclose(pipe));
+    };
+    std::string text;
+    ASSERT_EQ(run("update host", text), 0) << text;
+    EXPECT_NE(text.find("Download finished!\nThe unit reports host software V4.000 of 27.01.2009."),
+              std::string::npos)
+        << text;
+    ASSERT_EQ(run("discover", text), 0) << text;
+    EXPECT_NE(text.find("MRX520    V4.000   27.01.2009"), std::string::npos) << text;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,10 @@
 #include <map>
 #include <optional>
 
+#include "desktop/firmware/CDoloThread.h"
+#include "desktop/firmware/DoloPacket.h"
+#include "desktop/firmware/ModelNames.h"
+#include "desktop/firmware/WorkerMessages.h"
 #include "desktop/unitlink/ModuleType.h"
 #include "desktop/unitlink/UnitCommand.h"
 #include "desktop/unitlink/UnitProtocol.h"
@@ -13,11 +17,13 @@
 #include "platform/Bytes.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
+#include "platform/MessageTarget.h"
 #include "platform/RuntimeDir.h"
 
 namespace tools::mrxctl {
 
 namespace ul = desktop::unitlink;
+namespace fw = desktop::firmware;
 
 namespace {
 
@@ -34,7 +40,11 @@ constexpr const char* kUsage =
     "                                  date unless --new-identity\n"
     "  clock get                       show the unit's real-time clock\n"
     "  clock sync                      set the unit's clock from this computer\n"
-    "  status [ADDRESS]                settings memory status of one or all modules\n\n"
+    "  status [ADDRESS]                settings memory status of one or all modules\n"
+    "  packages                        list the firmware and handheld files this\n"
+    "                                  program carries\n"
+    "  update host|boot                replace the unit's host or boot software with\n"
+    "                                  the carried image (do not switch the unit off)\n\n"
     "Options:\n"
     "  --json      machine-readable output\n"
     "  --help      this text\n"
@@ -46,12 +56,16 @@ constexpr const char* kUsage =
     "  64  usage error\n"
     "  65  bad data (a file that does not fit the module)\n"
     "  69  no unit attached, or no such module\n"
-    "  74  an exchange with the unit failed, or a file could not be written\n";
+    "  70  the carried package set lacks the image\n"
+    "  74  an exchange with the unit failed, an update failed, or a file could\n"
+    "      not be written\n";
 
 struct Context {
   ul::CTiroUSB& usb;
   std::ostream& out;
   std::ostream& err;
+  platform::Clock& clock;
+  bool terminal = false;
   bool json = false;
 };
 
@@ -345,11 +359,158 @@ int Status(Context& ctx, const std::vector<std::string>& args) {
   return rc;
 }
 
+std::string PackageDate(const fw::_DoloPacket& p) {
+  return Format("%04u-%02u-%02u %02u:%02u:%02u", p.year, p.month, p.day, p.hour, p.minute,
+                p.second);
+}
+
+// "2 Host": the code and its name from the name tables, when it has one.
+std::string CodeWithName(int code, std::string_view name) {
+  return name.empty() ? std::to_string(code) : std::to_string(code) + " " + std::string(name);
+}
+
+int Packages(Context& ctx) {
+  const fw::_DoloPacket* head = ::GetDoloBase();
+  if (ctx.json) ctx.out << "[\n";
+  if (!ctx.json) {
+    ctx.out << "KIND MODEL       COMPONENT      VERSION  DATE                     SIZE  CHECKSUM\n";
+  }
+  for (const fw::_DoloPacket* p = head; !fw::IsDoloListEnd(p); p = p->next) {
+    const auto model = fw::ModelName(p->model);
+    const auto component = fw::ComponentName(p->component);
+    if (ctx.json) {
+      ctx.out << "  {\"kind\": " << p->kind << ", \"model\": " << p->model
+              << ", \"modelName\": " << JsonString(std::string(model))
+              << ", \"component\": " << p->component
+              << ", \"componentName\": " << JsonString(std::string(component))
+              << ", \"version\": " << JsonString(fw::DoloVersionText(p->version))
+              << ", \"date\": " << JsonString(PackageDate(*p))
+              << ", \"segments\": " << fw::DoloSegmentCount(*p)
+              << ", \"size\": " << fw::DoloImageSize(*p) << ", \"checksum\": " << p->checksum << "}"
+              << (fw::IsDoloListEnd(p->next) ? "" : ",") << "\n";
+    } else {
+      ctx.out << Format(
+          "%4u %-11s %-14s %-8s %s %8u  0x%08X\n", p->kind, CodeWithName(p->model, model).c_str(),
+          CodeWithName(p->component, component).c_str(), fw::DoloVersionText(p->version).c_str(),
+          PackageDate(*p).c_str(), fw::DoloImageSize(*p), p->checksum);
+    }
+  }
+  if (ctx.json) ctx.out << "]\n";
+  return kExitOk;
+}
+
+// Draws the worker's reports: a bar that is redrawn in place on a terminal,
+// one line per report elsewhere.
+class ProgressView {
+ public:
+  explicit ProgressView(Context& ctx) : ctx_(ctx) {}
+  void Status(unsigned percentage, const std::string& text) {
+    // Progress texts begin with their percentage; every other line stands alone.
+    const bool progress =
+        !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find("%: ") != std::string::npos;
+    if (!progress) {
+      EndBar();
+      if (percentage == 100) ctx_.out << Bar(100) << "\n";
+      (text.starts_with("ERROR") || text.starts_with("FATAL") ? ctx_.err : ctx_.out)
+          << text << "\n";
+      return;
+    }
+    if (ctx_.terminal) {
+      ctx_.out << "\r" << Bar(percentage) << " " << text << "\x1b[K" << std::flush;
+      barShown_ = true;
+    } else {
+      ctx_.out << Bar(percentage) << " " << text << "\n";
+    }
+  }
+  void EndBar() {
+    if (barShown_) ctx_.out << "\n";
+    barShown_ = false;
+  }
+
+ private:
+  static std::string Bar(unsigned percentage) {
+    constexpr unsigned kWidth = 30;
+    const unsigned filled = std::min(percentage, 100u) * kWidth / 100;
+    return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" +
+           Format("%4u%%", percentage);
+  }
+  Context& ctx_;
+  bool barShown_ = false;
+};
+
+// After a host update the unit restarts: wait for it (up to kComeBackMs) and
+// show what it runs now. The boot version is read with command 26.
+void ReportNewVersion(Context& ctx, bool boot) {
+  constexpr std::uint32_t kComeBackMs = 15000, kStepMs = 250;
+  std::uint32_t waited = 0;
+  while (!ctx.usb.IsDevicePresent() && waited < kComeBackMs) {
+    ctx.clock.Sleep(kStepMs);
+    waited += kStepMs;
+  }
+  ul::ModuleInfo main;
+  if (boot) {
+    if (ctx.usb.ReadBootDescriptor(main.descriptor.data())) {
+      const auto f = main.Fields();
+      ctx.out << "The unit reports boot software " << VersionText(f) << " of " << DateText(f)
+              << ".\n";
+      return;
+    }
+  } else if (ul::ReadModuleDescriptor(ctx.usb, 0, main)) {
+    const auto f = main.Fields();
+    ctx.out << "The unit reports host software " << VersionText(f) << " of " << DateText(f)
+            << ".\n";
+    return;
+  }
+  ctx.err << "mrxctl: the download succeeded, but the unit has not answered since; "
+             "switch it off and on if it does not return\n";
+}
+
+int Update(Context& ctx, const std::vector<std::string>& args) {
+  if (args.size() != 1 || (args[0] != "host" && args[0] != "boot")) {
+    ctx.err << "mrxctl: usage: update host|boot\n";
+    return kExitUsage;
+  }
+  const bool boot = args[0] == "boot";
+  ul::ModuleInfo main;
+  if (!ul::ReadModuleDescriptor(ctx.usb, 0, main)) return NoUnit(ctx);
+  // The boot version comes with command 26; a unit that lacks it still takes the update.
+  if (boot && !ctx.usb.ReadBootDescriptor(main.descriptor.data())) main.descriptor = {};
+  ctx.out << "Updating the " << (boot ? "boot" : "host") << " software of the MRX520 (now "
+          << VersionText(main.Fields()) << "). Do not switch the unit off or disconnect it.\n";
+
+  // The worker talks to module 0 through the transport's default address.
+  ctx.usb.SetDefaultAddress(0);
+  platform::QueueTarget queue;
+  fw::CDoloThread worker(boot, queue, ctx.usb, ctx.clock);
+  worker.Resume();
+  ProgressView view(ctx);
+  bool finished = false, ok = false, notFound = false;
+  while (!finished) {
+    const auto message = queue.Take(std::chrono::milliseconds(500));
+    if (!message) continue;
+    if (message->id == fw::WM_WORKER_STATUS) {
+      view.Status(static_cast<unsigned>(message->wParam), message->text);
+      notFound = notFound || message->text == fw::CDoloThread::kTextNotFound;
+    } else if (message->id == fw::WM_WORKER_FINISHED) {
+      finished = true;
+      ok = message->wParam == 1;
+    }
+  }
+  worker.Join();
+  view.EndBar();
+  if (ok) ReportNewVersion(ctx, boot);
+  if (!ok) {
+    ctx.err << "mrxctl: the " << (boot ? "boot" : "host") << " update failed\n";
+    return notFound ? kExitSoftware : kExitIoError;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& argsIn, ul::CTiroUSB& usb, std::ostream& out,
-        std::ostream& err) {
-  Context ctx{usb, out, err};
+        std::ostream& err, platform::Clock& clock, bool terminal) {
+  Context ctx{usb, out, err, clock, terminal};
   std::vector<std::string> args;
   for (const std::string& a : argsIn) {
     if (a == "--help" || a == "-h") {
@@ -381,6 +542,8 @@ int Run(const std::vector<std::string>& argsIn, ul::CTiroUSB& usb, std::ostream&
   }
   if (command == "clock") return Clock(ctx, rest);
   if (command == "status") return Status(ctx, rest);
+  if (command == "packages" && rest.empty()) return Packages(ctx);
+  if (command == "update") return Update(ctx, rest);
   err << "mrxctl: unknown command '" << command << "'\n" << kUsage;
   return kExitUsage;
 }

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 
@@ -12,5 +14,6 @@ int main(int argc, char** argv) {
   std::snprintf(name, sizeof name, desktop::unitlink::kDevicePathFormat,
                 desktop::unitlink::kDeviceName);
   usb.SetDeviceName(name);
-  return tools::mrxctl::Run(args, usb, std::cout, std::cerr);
+  return tools::mrxctl::Run(args, usb, std::cout, std::cerr, platform::DefaultClock(),
+                            isatty(STDOUT_FILENO) != 0);
 }

@@ -1,0 +1,123 @@
+#include "desktop/firmware/CDoloThread.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "desktop/firmware/WorkerMessages.h"
+#include "platform/Bytes.h"
+
+namespace desktop::firmware {
+
+namespace {
+
+// A download block laid out like a command frame, as WriteDownloadBlock takes it.
+constexpr std::size_t kOffBlockAddress = 6;
+constexpr std::size_t kOffBlockCount = 10;
+constexpr std::size_t kOffBlockData = 12;
+
+}  // namespace
+
+CDoloThread::CDoloThread(bool boot, platform::MessageTarget& owner, unitlink::CTiroUSB& usb,
+                         platform::Clock& clock, const _DoloPacket* list)
+    : boot_(boot), owner_(owner), usb_(usb), clock_(clock), list_(list) {}
+
+CDoloThread::~CDoloThread() {
+  Join();
+}
+
+bool CDoloThread::InitInstance() {
+  return true;
+}
+
+int CDoloThread::Run() {
+  owner_.Post(WM_WORKER_STARTED, 0);
+  const bool ok = Update();
+  owner_.Post(WM_WORKER_FINISHED, ok ? 1 : 0);
+  return 0;  // the message loop's exit code; the result went with WM_WORKER_FINISHED
+}
+
+// Up to 8 polls 2 s apart, leaving at the first success, then one more test.
+bool CDoloThread::WaitForUnit() {
+  for (int poll = 0; poll < kPresencePolls; ++poll) {
+    clock_.Sleep(kPollIntervalMs);
+    if (usb_.IsDevicePresent()) break;
+  }
+  return usb_.IsDevicePresent();
+}
+
+bool CDoloThread::Update() {
+  const _DoloPacket* image =
+      FindDoloPacket(list_, kDoloUnitImage, kModelMrx, boot_ ? kComponentBoot : kComponentHost);
+  if (image == nullptr) {
+    owner_.Send(WM_WORKER_STATUS, 0, kTextNotFound);
+    return false;
+  }
+
+  owner_.Post(WM_WORKER_STATUS, 0, boot_ ? kTextEraseBoot : kTextEraseHost);
+  // The results of erase, begin, end and start are not tested: a failure shows
+  // as a unit that does not come back or as blocks that fail.
+  if (boot_) {
+    usb_.EraseBoot();
+  } else {
+    usb_.EraseHost();
+  }
+  if (!WaitForUnit()) {
+    owner_.Post(WM_WORKER_STATUS, 0, kTextRestart);
+    return false;
+  }
+  clock_.Sleep(kBeginPauseMs);
+  usb_.BeginDownload();
+
+  const std::uint32_t total = DoloImageSize(*image);
+  const std::uint32_t start = clock_.TickCount();
+  std::uint32_t lastReport = 0;  // so the first block is always reported
+  std::uint32_t sent = 0;
+  bool error = false;
+  std::array<std::uint8_t, 64> block{};
+  for (const DoloSegment* segment = image->segments; segment != nullptr; segment = segment->next) {
+    for (std::uint32_t offset = 0; offset < segment->length; offset += kBlockSize) {
+      const auto count =
+          static_cast<std::uint16_t>(std::min<std::uint32_t>(kBlockSize, segment->length - offset));
+      // Unit images are even; should one not be, its odd last byte
+      // goes out padded with the erased-flash value, so every block is even.
+      const auto padded = static_cast<std::uint16_t>(count + (count & 1));
+      platform::PutU32(block, kOffBlockAddress, segment->address + offset);
+      platform::PutU16(block, kOffBlockCount, padded);
+      std::memcpy(&block[kOffBlockData], segment->data + offset, count);
+      if (padded != count) block[kOffBlockData + count] = 0xFF;
+      sent += count;
+
+      bool written = false;
+      for (int attempt = 0; attempt < kAttempts && !written; ++attempt) {
+        written = usb_.WriteDownloadBlock(block.data());
+      }
+      if (!written) {
+        owner_.Post(WM_WORKER_STATUS, 0, kTextCantWrite);
+        error = true;
+        continue;
+      }
+      const std::uint32_t now = clock_.TickCount();
+      if (error || now - lastReport <= kReportIntervalMs) continue;
+      lastReport = now;
+      const auto percentage =
+          static_cast<unsigned>(total == 0 ? 100 : std::uint64_t{sent} * 100 / total);
+      const std::uint32_t elapsed = now - start;
+      const long speed =
+          elapsed > 0 ? static_cast<long>(sent / (elapsed / 1000.0)) : static_cast<long>(sent);
+      char text[128];
+      std::snprintf(text, sizeof text, kTextProgress, percentage, DoloMajor(image->version),
+                    DoloMinor(image->version), speed);
+      owner_.Post(WM_WORKER_STATUS, percentage, text);
+    }
+  }
+
+  usb_.EndDownload();
+  if (!boot_) usb_.StartHost();
+  clock_.Sleep(kFinalPauseMs);
+  if (!error) owner_.Post(WM_WORKER_STATUS, 100, kTextFinished);
+  return !error;
+}
+
+}  // namespace desktop::firmware
