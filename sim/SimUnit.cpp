@@ -135,8 +135,12 @@ void SimUnit::FillDescriptor(const Module& m, std::span<std::uint8_t> d) const {
 DisplayContent SimUnit::CurrentDisplay() {
   DisplayContent c;
   c.line1 = "MRX520";
-  c.line2 = "CD";
-  c.line3 = "-30.0 dB";
+  // What the remote set: the same unit on every link.
+  c.line2 = remote_.sourceSlot == 0 && remote_.sourceInput == 0 ? "CD" : "Input";
+  char volume[16];
+  std::snprintf(volume, sizeof volume, "%.1f dB", remote_.volume / 10.0);
+  c.line3 = volume;
+  c.powerOn = remote_.power;
   const auto t = platform::ToLocalTime(clock_.WallTime() + rtcOffset_);
   c.hour = t.hour;
   c.minute = t.minute;
