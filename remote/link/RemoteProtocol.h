@@ -98,6 +98,8 @@ enum RemoteMessage : std::uint32_t {
   // Shown to the user: the handheld clock could not be set ("Error=%d").
   kWmClockError = 0x606,
   kWmLinkData = 0x1B08,
+  // The reader has a new connection: what was known of the unit may be old.
+  kWmLinkConnected = 0x1B09,
 };
 inline constexpr std::intptr_t kUnitInfoWParam = 200;
 

@@ -210,6 +210,9 @@ void UnitLink::Run(std::shared_ptr<Session> session) {
     }
     ++session->connections;
     assembler.Reset();
+    if (session->window != nullptr && !session->raw) {
+      session->window->Post({kWmLinkConnected, 0, {}, {}});
+    }
     for (;;) {
       pollfd fds[2] = {{fd, POLLIN, 0}, {session->wake[0], POLLIN, 0}};
       if (poll(fds, 2, -1) < 0) {

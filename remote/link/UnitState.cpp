@@ -90,6 +90,18 @@ void UnitState::Dispatch(std::span<const std::uint8_t> frame) {
   }
 }
 
+bool UnitState::HandleLinkMessage(const platform::Message& message) {
+  if (message.id == kWmLinkData) {
+    Dispatch(message.bytes);
+    return true;
+  }
+  if (message.id == kWmLinkConnected) {
+    Reset();
+    return true;
+  }
+  return false;
+}
+
 void UnitState::OnClock(std::span<const std::uint8_t> payload) {
   const ClockRecord record = ClockRecord::Decode(payload);
   int error = 0;

@@ -45,6 +45,10 @@ class UnitState {
   void CheckLink();
   // One received frame (header, payload, CRC).
   void Dispatch(std::span<const std::uint8_t> frame);
+  // A message of the link's reader: a frame is dispatched; a new connection
+  // starts from nothing, so the unit is asked for everything again. False for
+  // other messages.
+  bool HandleLinkMessage(const platform::Message& message);
 
   // Polling timers, driven by the user-interface thread: start when the link
   // connects, stop when it is dropped, Tick as often as the owner likes.
