@@ -145,7 +145,7 @@ TEST_F(UnitStateTest, VolumeIsClampedAndQuantisedTowardZero) {
       {"NegativeRoundsTowardZero", -25, 10, -20},
       {"AboveMaximum", 150, 10, 100},
       {"BelowMinimum", -1000, 10, -800},
-      {"HalfDecibelStep", -301, 5, -300},
+      {"HalfDecibelStep", -298, 5, -295},
       {"UnchangedSendsNothing", -305, 10, INT32_MIN},
       {"StepZeroFromTheUnitTakenAsOne", 33, 0, 33},
   };
