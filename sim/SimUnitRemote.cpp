@@ -27,8 +27,8 @@ struct InputKind {
   const char* name;
 };
 constexpr InputKind kInputKinds[] = {
-    {kMainUnitType, 1, "CD"}, {1, 1, "Phono"},   {8, 1, "Phono"},
-    {5, 8, "Digital"},        {4, 3, "Digital"}, {7, 7, "Analog"},
+    {kMainUnitType, 1, "CD"}, {1, 1, "Phono"},   {8, 1, "Phono MC"},
+    {5, 8, "Digital"},        {4, 3, "AES"},     {7, 7, "Analog"},
 };
 
 std::uint32_t TrackMs(std::uint8_t track) { return (180u + 17u * track) * 1000u; }

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/RuntimeDir.h"
+#include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
 
@@ -35,18 +36,31 @@ constexpr const char* kUsage =
     "  clock get                       show the unit's real-time clock\n"
     "  clock sync                      set the unit's clock from this computer\n"
     "  status [ADDRESS]                settings memory status of one or all modules\n\n"
+    "Remote control over Bluetooth (the handheld remote's link):\n"
+    "  remote list                     units found by inquiry\n"
+    "  remote status                   power, volume, source, output group, mute\n"
+    "  remote power on|off             switch on or to standby\n"
+    "  remote volume DB                set the volume (rounded to the unit's step)\n"
+    "  remote mute on|off              mute (or fade, as the remote is set up)\n"
+    "  remote source NAME              choose a source by its name\n"
+    "  remote options: --address XX:XX:XX:XX:XX:XX (else the remote's default\n"
+    "                  unit, else the first found), --timeout MS (default 5000)\n\n"
     "Options:\n"
     "  --json      machine-readable output\n"
     "  --help      this text\n"
     "  --version   program version\n\n"
-    "Environment: MRX_RUNTIME_DIR (device directory), MRX_TRACE=1 (print every\n"
-    "frame on standard error).\n\n"
+    "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
+    "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
+    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree with the known units).\n\n"
     "Exit codes:\n"
     "  0   success\n"
     "  64  usage error\n"
-    "  65  bad data (a file that does not fit the module)\n"
-    "  69  no unit attached, or no such module\n"
-    "  74  an exchange with the unit failed, or a file could not be written\n";
+    "  65  bad data (a file that does not fit the module, a source the unit\n"
+    "      does not have)\n"
+    "  69  no unit attached, or no such module; no unit found or answering over\n"
+    "      Bluetooth, or no Bluetooth adapter\n"
+    "  74  an exchange with the unit failed, or a file could not be written; the\n"
+    "      unit did not report the change asked for\n";
 
 struct Context {
   ul::CTiroUSB& usb;
@@ -381,6 +395,7 @@ int Run(const std::vector<std::string>& argsIn, ul::CTiroUSB& usb, std::ostream&
   }
   if (command == "clock") return Clock(ctx, rest);
   if (command == "status") return Status(ctx, rest);
+  if (command == "remote") return RunRemote(rest, ctx.json, out, err);
   err << "mrxctl: unknown command '" << command << "'\n" << kUsage;
   return kExitUsage;
 }
