@@ -122,14 +122,13 @@ DiscStatusRecord DiscStatusRecord::Decode(std::span<const std::uint8_t> payload)
 }
 
 std::vector<std::uint8_t> ListEntry::Encode() const {
-  std::vector<std::uint8_t> b(kFixedSize);
+  std::vector<std::uint8_t> b(kFixedSize + secondName.size() + 1);
   b[0] = slot;
   b[1] = input;
   b[2] = sequence;
   b[3] = type;
   std::copy_n(firstName.begin(), std::min(firstName.size(), kFirstNameSize - 1), b.begin() + 4);
-  b.insert(b.end(), secondName.begin(), secondName.end());
-  b.push_back(0);
+  std::copy(secondName.begin(), secondName.end(), b.begin() + kFixedSize);
   return b;
 }
 
@@ -174,10 +173,10 @@ platform::LocalTime ClockRecord::ToLocalTime() const {
 }
 
 std::vector<std::uint8_t> ModuleBlock::Encode() const {
-  std::vector<std::uint8_t> b(kHeaderSize);
+  const std::size_t n = std::min(settings.size(), kMaxSettings);
+  std::vector<std::uint8_t> b(kHeaderSize + n);
   platform::PutU32(b, 0, header);
-  b.insert(b.end(), settings.begin(),
-           settings.begin() + static_cast<std::ptrdiff_t>(std::min(settings.size(), kMaxSettings)));
+  std::copy_n(settings.begin(), n, b.begin() + kHeaderSize);
   return b;
 }
 
