@@ -34,12 +34,17 @@ class MessageTarget {
 // the test backend, and the core of the Qt one (which drains from its event loop).
 class QueueTarget final : public MessageTarget {
  public:
+  // Called on the sending thread after each message is queued, so an event
+  // loop can schedule a Drain on its own thread. Set before any thread posts.
+  void SetWakeUp(std::function<void()> wakeUp) { wakeUp_ = std::move(wakeUp); }
+
   void Post(Message message) override {
     {
       std::lock_guard lock(mutex_);
       queue_.push_back({std::move(message), nullptr});
     }
     changed_.notify_all();
+    if (wakeUp_) wakeUp_();
   }
 
   void Send(Message message) override {
@@ -47,6 +52,11 @@ class QueueTarget final : public MessageTarget {
     std::unique_lock lock(mutex_);
     queue_.push_back({std::move(message), &done});
     changed_.notify_all();
+    if (wakeUp_) {
+      lock.unlock();
+      wakeUp_();
+      lock.lock();
+    }
     changed_.wait(lock, [&] { return done; });
   }
 
@@ -85,6 +95,7 @@ class QueueTarget final : public MessageTarget {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Entry> queue_;
+  std::function<void()> wakeUp_;
 };
 
 }  // namespace platform
