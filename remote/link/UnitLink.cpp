@@ -32,6 +32,7 @@ void Trace(const char* direction, std::span<const std::uint8_t> bytes) {
 
 // One Start: the reader's socket, its wake pipe and whether Close was called.
 struct UnitLink::Session {
+  std::mutex windowMutex;  // Close takes the window away: nothing arrives after it
   platform::MessageTarget* window = nullptr;
   bool raw = false;
   int wake[2] = {-1, -1};
@@ -40,6 +41,11 @@ struct UnitLink::Session {
   std::atomic<unsigned> connections{0};
   std::mutex sendMutex;  // guards fd against a close while a send runs
   int fd = -1;
+
+  void Post(platform::Message message) {
+    std::lock_guard lock(windowMutex);
+    if (window != nullptr) window->Post(std::move(message));
+  }
   ~Session() {
     for (int f : wake) {
       if (f >= 0) close(f);
@@ -143,6 +149,10 @@ void UnitLink::Close() {
   }
   if (!session) return;
   session->closed = true;
+  {
+    std::lock_guard windowLock(session->windowMutex);
+    session->window = nullptr;
+  }
   const char byte = 0;
   [[maybe_unused]] const auto n = write(session->wake[1], &byte, 1);
   {
@@ -178,9 +188,8 @@ void UnitLink::Run(std::shared_ptr<Session> session) {
   std::vector<std::uint8_t> buffer(kReceiveBuffer);
   auto deliver = [&](std::span<const std::uint8_t> frame) {
     Trace("<", frame);
-    if (session->window == nullptr) return;
-    session->window->Post({kWmLinkData, platform::GetU16(frame, kOffCommand), {},
-                           std::vector<std::uint8_t>(frame.begin(), frame.end())});
+    session->Post({kWmLinkData, platform::GetU16(frame, kOffCommand), {},
+                   std::vector<std::uint8_t>(frame.begin(), frame.end())});
   };
 
   while (!session->closed) {
@@ -210,9 +219,7 @@ void UnitLink::Run(std::shared_ptr<Session> session) {
     }
     ++session->connections;
     assembler.Reset();
-    if (session->window != nullptr && !session->raw) {
-      session->window->Post({kWmLinkConnected, 0, {}, {}});
-    }
+    if (!session->raw) session->Post({kWmLinkConnected, 0, {}, {}});
     for (;;) {
       pollfd fds[2] = {{fd, POLLIN, 0}, {session->wake[0], POLLIN, 0}};
       if (poll(fds, 2, -1) < 0) {
@@ -226,9 +233,7 @@ void UnitLink::Run(std::shared_ptr<Session> session) {
       const auto chunk = std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(n));
       if (session->raw) {
         Trace("<", chunk);
-        if (session->window != nullptr) {
-          session->window->Post({kWmLinkData, n, {}, std::vector<std::uint8_t>(chunk.begin(), chunk.end())});
-        }
+        session->Post({kWmLinkData, n, {}, std::vector<std::uint8_t>(chunk.begin(), chunk.end())});
       } else {
         assembler.Feed(chunk, clock_.TickCount(), deliver);
       }

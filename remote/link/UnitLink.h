@@ -46,8 +46,9 @@ class UnitLink final : public RemoteLink {
 
   // Starts a new reader thread delivering to `window`; any earlier one is closed.
   bool Start(platform::MessageTarget* window, bool raw);
-  // Ends the reader: the stream is closed, a connect in progress abandoned.
-  // Never waits for a connect attempt.
+  // Ends the reader: the stream is closed, a connect in progress abandoned,
+  // and the window receives nothing more from it. Never waits for a connect
+  // attempt.
   void Close();
 
   bool Send(std::uint16_t command, std::span<const std::uint8_t> payload) override;

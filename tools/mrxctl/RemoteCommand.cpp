@@ -91,8 +91,8 @@ class Session {
   bool Connected() const { return link_.IsConnected(); }
 
  private:
+  platform::QueueTarget window_;  // outlives the link's reader
   rl::UnitLink link_;
-  platform::QueueTarget window_;
   rl::UnitState state_;
   int timeoutMs_;
 };

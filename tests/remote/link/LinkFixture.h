@@ -40,9 +40,10 @@ struct RemoteSide {
 
   static constexpr std::string_view kServiceHardwareName = "COM-HARDWARE";
   platform::SimBluetooth bluetooth;
-  UnitLink link;
+  // Outlive the link, whose reader posts to them until it is closed.
   platform::QueueTarget window;
   platform::QueueTarget view;
+  UnitLink link;
   UnitState state;
 };
 
