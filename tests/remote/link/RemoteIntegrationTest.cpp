@@ -39,10 +39,12 @@ TEST(RemoteIntegrationTest, PollsChangesLosesAndRegainsTheUnit) {
   ASSERT_TRUE(remote.state.TogglePower());
   const bool powerNow = remote.state.Status().PowerOn();
   remote.state.Reset();  // forget what we wrote ourselves: only the unit's word counts
-  ASSERT_TRUE(remote.PumpUntil([&] {
-    return remote.state.HaveStatus() && remote.state.Status().volume == -450;
+  // Records 31 pushed between the two orders may show only the first.
+  EXPECT_TRUE(remote.PumpUntil([&] {
+    return remote.state.HaveStatus() && remote.state.Status().volume == -450 &&
+           remote.state.Status().PowerOn() == powerNow;
   }));
-  EXPECT_EQ(remote.state.Status().PowerOn(), powerNow);
+  EXPECT_FALSE(powerNow);
 
   // The unit goes away: the reader keeps trying, and connects again when it returns.
   sim->Stop(SIGKILL);
