@@ -50,12 +50,17 @@ class QueueTarget final : public MessageTarget {
   using MessageTarget::Post;
   using MessageTarget::Send;
 
+  // Called on the sending thread after each message is queued, so an event
+  // loop can schedule a Drain on its own thread. Set before any thread posts.
+  void SetWakeUp(std::function<void()> wakeUp) { wakeUp_ = std::move(wakeUp); }
+
   void Post(Message message) override {
     {
       std::lock_guard lock(mutex_);
       queue_.push_back({std::move(message), nullptr});
     }
     changed_.notify_all();
+    if (wakeUp_) wakeUp_();
   }
 
   void Send(Message message) override {
@@ -64,6 +69,11 @@ class QueueTarget final : public MessageTarget {
     std::unique_lock lock(mutex_);
     queue_.push_back({std::move(message), &done});
     changed_.notify_all();
+    if (wakeUp_) {
+      lock.unlock();
+      wakeUp_();
+      lock.lock();
+    }
     changed_.wait(lock, [&] { return done; });
   }
 
@@ -120,6 +130,7 @@ class QueueTarget final : public MessageTarget {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Entry> queue_;
+  std::function<void()> wakeUp_;
 };
 
 }  // namespace platform

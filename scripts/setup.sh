@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libbluetooth-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libgif-dev
   clang libclang-rt-14-dev
 )

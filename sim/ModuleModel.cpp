@@ -862,4 +862,56 @@ std::array<std::uint8_t, 32> ModuleSpecificDescriptor(std::uint8_t type) {
   return bytes;
 }
 
+// The remote's live values reach a card as the desktop's would: the same
+// image fields, through the same targets.
+bool ApplyRemoteLiveValue(std::uint8_t type, std::uint8_t code,
+                          std::span<const std::uint8_t> payload, std::span<std::uint8_t> image) {
+  std::array<std::uint8_t, kFrameHeaderSize + 8> frame{};
+  auto words = [&](std::uint8_t usbCode, const std::array<std::uint16_t, 4>& values) {
+    frame[kFrameOffCode] = usbCode;
+    frame[kFrameOffLength] = 8;
+    for (std::size_t i = 0; i < 4; ++i) {
+      platform::PutU16(std::span(frame).subspan(kFrameHeaderSize), 2 * i, values[i]);
+    }
+    return ApplyLiveValue(type, frame, image);
+  };
+  auto byte = [&](std::uint8_t usbCode, std::uint8_t value) {
+    frame[kFrameOffCode] = usbCode;
+    frame[kFrameOffArg2] = value;
+    return ApplyLiveValue(type, std::span(frame).first(kFrameHeaderSize), image);
+  };
+  switch (code) {
+    case 66: {  // u16 slot, four u16 levels
+      if (payload.size() < 10) return false;
+      return words(kCmdLiveLevels,
+                   {platform::GetU16(payload, 2), platform::GetU16(payload, 4),
+                    platform::GetU16(payload, 6), platform::GetU16(payload, 8)});
+    }
+    case 69: {  // u16 slot and selector, u16 four 4-bit channel numbers
+      if (payload.size() < 4) return false;
+      const std::uint16_t v = platform::GetU16(payload, 2);
+      return words(kCmdLiveWords, {static_cast<std::uint16_t>(v & 0xF),
+                                   static_cast<std::uint16_t>((v >> 4) & 0xF),
+                                   static_cast<std::uint16_t>((v >> 8) & 0xF),
+                                   static_cast<std::uint16_t>((v >> 12) & 0xF)});
+    }
+    case 67:  // u8 slot, gain, second value
+      if (payload.size() < 3) return false;
+      return byte(kCmdEqualizerGain, payload[1]);
+    case 56:  // u8 slot, selected curve
+      if (payload.size() < 2 || (type != kTypeQvi520 && type != kTypeBuz310) ||
+          payload[1] >= phono::kSlotCount || !Fits(image, phono::kSelectedCurve, 1)) {
+        return false;
+      }
+      image[phono::kSelectedCurve] = payload[1];
+      return true;
+    case 70:  // u16 slot/control, u16 value
+      if (payload.size() < 4) return false;
+      return byte(kCmdJovValue, static_cast<std::uint8_t>(std::min<std::uint16_t>(
+                                    platform::GetU16(payload, 2), 255)));
+    default:
+      return false;
+  }
+}
+
 }  // namespace sim

@@ -68,4 +68,9 @@ std::array<std::uint8_t, kProcessorRecordSize> DefaultProcessorRecord(int index)
 // boot and main software versions there; others zeros).
 std::array<std::uint8_t, 32> ModuleSpecificDescriptor(std::uint8_t type);
 
+// A live value of the remote's stream (codes 56, 66, 67, 69, 70; the payload
+// as the remote sends it, slot first) into a card's image.
+bool ApplyRemoteLiveValue(std::uint8_t type, std::uint8_t code,
+                          std::span<const std::uint8_t> payload, std::span<std::uint8_t> image);
+
 }  // namespace sim

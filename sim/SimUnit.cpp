@@ -57,25 +57,25 @@ void TakeStampedVersion(const std::vector<std::uint8_t>& flash, SoftwareVersion&
 
 SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::path stateFile)
     : clock_(clock), scenario_(std::move(scenario)), stateFile_(std::move(stateFile)) {
-  for (const ModuleSpec& spec : scenario_.modules) {
+  for (const ModuleSpec& moduleSpec : scenario_.modules) {
     Module m;
-    m.spec = spec;
-    m.defaults = DefaultSettings(spec.type);
-    if (spec.settingsLength) m.defaults.resize(*spec.settingsLength, 0);
+    m.setup = moduleSpec;
+    m.defaults = DefaultSettings(moduleSpec.type);
+    if (moduleSpec.settingsLength) m.defaults.resize(*moduleSpec.settingsLength, 0);
     m.working = m.defaults;
     // The identity record is the unit's own: serial and delivery from the scenario.
     if (m.working.size() >= 8) {
-      m.working[1] = spec.deliveryYear;
-      m.working[2] = spec.deliveryMonth;
-      m.working[3] = spec.deliveryDay;
-      platform::PutU16(m.working, 4, spec.serial);
+      m.working[1] = moduleSpec.deliveryYear;
+      m.working[2] = moduleSpec.deliveryMonth;
+      m.working[3] = moduleSpec.deliveryDay;
+      platform::PutU16(m.working, 4, moduleSpec.serial);
     }
     m.stored = m.working;
-    if (spec.type == 2 || spec.type == 3) {
+    if (moduleSpec.type == 2 || moduleSpec.type == 3) {
       m.processors[0] = DefaultProcessorRecord(0);
       m.processors[1] = DefaultProcessorRecord(1);
     }
-    modules_[spec.address] = std::move(m);
+    modules_[moduleSpec.address] = std::move(m);
   }
   display_ = DefaultDisplayLevels();
   refuseUntil_ = clock_.Milliseconds() + scenario_.faults.refuseOpensMs;
@@ -128,28 +128,32 @@ bool SimUnit::HandleControl(std::uint32_t code, std::span<const std::uint8_t> in
 }
 
 void SimUnit::FillDescriptor(const Module& m, std::span<std::uint8_t> d) const {
-  const bool isMain = m.spec.address == 0;
-  const bool running = m.spec.running && !(isMain && erased_ == FlashArea::kHost);
+  const bool isMain = m.setup.address == 0;
+  const bool running = m.setup.running && !(isMain && erased_ == FlashArea::kHost);
   d[0] = running ? 1 : 0;
-  d[2] = m.spec.type;
+  d[2] = m.setup.type;
   platform::PutU16(d, 4, static_cast<std::uint16_t>(m.defaults.size()));
   d[6] = isMain ? scenario_.slotCount : 0;
   d[7] = isMain ? 1 : 0;
-  platform::PutU16(d, 8, m.spec.version.major);
-  platform::PutU16(d, 10, m.spec.version.minor);
-  d[12] = m.spec.version.day;
-  d[13] = m.spec.version.month;
-  d[14] = m.spec.version.year;
+  platform::PutU16(d, 8, m.setup.version.major);
+  platform::PutU16(d, 10, m.setup.version.minor);
+  d[12] = m.setup.version.day;
+  d[13] = m.setup.version.month;
+  d[14] = m.setup.version.year;
   d[19] = running ? 1 : 0;
-  const auto specific = ModuleSpecificDescriptor(m.spec.type);
+  const auto specific = ModuleSpecificDescriptor(m.setup.type);
   std::copy(specific.begin(), specific.end(), d.begin() + 20);
 }
 
 DisplayContent SimUnit::CurrentDisplay() {
   DisplayContent c;
   c.line1 = "MRX520";
-  c.line2 = "CD";
-  c.line3 = "-30.0 dB";
+  // What the remote set: the same unit on every link.
+  c.line2 = remote_.sourceSlot == 0 && remote_.sourceInput == 0 ? "CD" : "Input";
+  char volume[16];
+  std::snprintf(volume, sizeof volume, "%.1f dB", remote_.volume / 10.0);
+  c.line3 = volume;
+  c.powerOn = remote_.power;
   const auto t = platform::ToLocalTime(clock_.WallTime() + rtcOffset_);
   c.hour = t.hour;
   c.minute = t.minute;
@@ -176,8 +180,8 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
     case UnitCommand::kReadBootDescriptor: {
       if (address != 0) return false;
       Module main = modules_.at(0);
-      main.spec.version = scenario_.bootVersion;
-      main.spec.type = 0;
+      main.setup.version = scenario_.bootVersion;
+      main.setup.type = 0;
       FillDescriptor(main, reply.subspan(ul::kReplyOffData, kDescriptorSize));
       reply[ul::kReplyOffCount] = kDescriptorSize;
       return true;
@@ -218,8 +222,8 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
   Module* m = FindModule(address);
   if (m == nullptr) return false;
   reply[0] = frame[ul::kOffCode];
-  reply[ul::kReplyOffAddress] = m->spec.address;
-  reply[ul::kReplyOffSubAddress] = m->spec.subAddress;
+  reply[ul::kReplyOffAddress] = m->setup.address;
+  reply[ul::kReplyOffSubAddress] = m->setup.subAddress;
   auto replyData = reply.subspan(ul::kReplyOffData);
   const std::size_t settingsLength = m->defaults.size();
 
@@ -260,7 +264,7 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
     }
     case UnitCommand::kReadStatus:
       replyData[2] = scenario_.faults.eepromError ? 0x01 : 0x00;
-      replyData[0] = m->spec.running ? 1 : 0;
+      replyData[0] = m->setup.running ? 1 : 0;
       reply[ul::kReplyOffCount] = kStatusSize;
       return true;
     case UnitCommand::kReadClock: {
@@ -294,7 +298,7 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
       return true;
     }
     case UnitCommand::kReadDisplayRow: {
-      if (m->spec.type != 16 || arg1 != m->spec.subAddress || arg2 >= kDisplayHeight) {
+      if (m->setup.type != 16 || arg1 != m->setup.subAddress || arg2 >= kDisplayHeight) {
         return false;
       }
       const auto row = RenderDisplayRow(CurrentDisplay(), arg2);
@@ -303,7 +307,7 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
       return true;
     }
     case UnitCommand::kReadProcessorRecord:
-      if (arg2 > 1 || (m->spec.type != 2 && m->spec.type != 3)) return false;
+      if (arg2 > 1 || (m->setup.type != 2 && m->setup.type != 3)) return false;
       std::copy_n(m->processors[arg2].begin(), kProcessorRecordSize, replyData.begin());
       reply[ul::kReplyOffCount] = kProcessorRecordSize;
       return true;
@@ -319,7 +323,7 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
     case UnitCommand::kCardCommandA8:
       return true;
     case UnitCommand::kWriteTableEntry: {
-      if (m->spec.type != 11 || arg1 > 15 || data.size() < 2) return false;
+      if (m->setup.type != 11 || arg1 > 15 || data.size() < 2) return false;
       auto& entry = m->table[arg1];
       entry.fill(0);
       std::copy(data.begin() + 2, data.end(), entry.begin());
@@ -332,7 +336,7 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
     case UnitCommand::kLiveEqualizerGain:
     case UnitCommand::kEqualizerCurve:
     case UnitCommand::kJovValue:
-      ApplyLiveValue(m->spec.type, frame, m->working);
+      ApplyLiveValue(m->setup.type, frame, m->working);
       return true;
     default:
       return false;  // the unit does not know this command
@@ -386,7 +390,7 @@ bool SimUnit::Download(std::uint8_t code, std::span<const std::uint8_t> frame) {
       return true;
     case UnitCommand::kStartHost:
       if (erased_ == FlashArea::kHost && !downloadEnded_) return false;
-      if (erased_ == FlashArea::kHost) TakeStampedVersion(hostFlash_, modules_.at(0).spec.version);
+      if (erased_ == FlashArea::kHost) TakeStampedVersion(hostFlash_, modules_.at(0).setup.version);
       erased_ = FlashArea::kNone;
       downloadEnded_ = false;
       Restart(kStartRestartMs);
@@ -398,7 +402,7 @@ bool SimUnit::Download(std::uint8_t code, std::span<const std::uint8_t> frame) {
 }
 
 bool SimUnit::CardDownload(Module& m, std::uint8_t code, std::span<const std::uint8_t> frame) {
-  if (m.spec.type != 2 && m.spec.type != 3) return false;
+  if (m.setup.type != 2 && m.setup.type != 3) return false;
   const auto data = frame.subspan(ul::kHeaderSize);
   const std::uint8_t index = frame[ul::kOffArg2];
   switch (static_cast<UnitCommand>(code)) {
@@ -449,7 +453,7 @@ std::vector<std::uint8_t> SimUnit::StoredSettings(std::uint8_t address) {
 
 SoftwareVersion SimUnit::HostVersion() {
   std::lock_guard lock(mutex_);
-  return modules_.at(0).spec.version;
+  return modules_.at(0).setup.version;
 }
 
 SoftwareVersion SimUnit::BootVersion() {
@@ -514,7 +518,7 @@ void SimUnit::Save() {
   std::ostringstream out;
   out << "mrx520-state 1\n";
   out << "rtc-offset " << rtcOffset_ << "\n";
-  const SoftwareVersion& host = modules_.at(0).spec.version;
+  const SoftwareVersion& host = modules_.at(0).setup.version;
   out << "host-version " << host.major << ' ' << host.minor << ' ' << int(host.day) << ' '
       << int(host.month) << ' ' << int(host.year) << "\n";
   const SoftwareVersion& boot = scenario_.bootVersion;
@@ -562,7 +566,7 @@ void SimUnit::Load() {
       unsigned major, minor, day, month, year;
       ok = static_cast<bool>(words >> major >> minor >> day >> month >> year);
       if (ok) {
-        SoftwareVersion& v = key == "host-version" ? modules_.at(0).spec.version : scenario_.bootVersion;
+        SoftwareVersion& v = key == "host-version" ? modules_.at(0).setup.version : scenario_.bootVersion;
         v = {static_cast<std::uint16_t>(major), static_cast<std::uint16_t>(minor),
              static_cast<std::uint8_t>(day), static_cast<std::uint8_t>(month),
              static_cast<std::uint8_t>(year)};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "remote/link/RemoteRecords.h"
 #include "sim/ModuleModel.h"
 #include "sim/Scenario.h"
 
@@ -57,7 +58,7 @@ class SimUnit {
 
  private:
   struct Module {
-    ModuleSpec spec;
+    ModuleSpec setup;
     std::vector<std::uint8_t> defaults;
     std::vector<std::uint8_t> working;
     std::vector<std::uint8_t> stored;
@@ -96,6 +97,67 @@ class SimUnit {
   bool downloadEnded_ = false;
   std::vector<std::uint8_t> hostFlash_;
   std::vector<std::uint8_t> bootFlash_;
+
+  // ---------------------------------------------------------------------------
+  // The unit's side of the remote's Bluetooth stream. It shows the same unit as
+  // USB: the volume step and every module block are the settings images USB
+  // reads and writes, the clock is the same clock.
+ public:
+  std::uint16_t SerialNumber();
+  // Records the unit sends, as payloads.
+  std::array<std::uint8_t, remote::link::StatusRecord::kSize> RemoteStatus();
+  std::array<std::uint8_t, remote::link::UnitInfoRecord::kSize> RemoteInfo();
+  // The CD drive as it is now (its time runs on the unit's clock).
+  std::array<std::uint8_t, remote::link::DiscStatusRecord::kSize> RemoteDisc();
+  std::array<std::uint8_t, remote::link::ClockRecord::kSize> RemoteClock();
+  // The module and source listing: forget-all, every entry, the closing count.
+  std::vector<std::vector<std::uint8_t>> RemoteListing();
+  // Record 60 for header bits 0-4; false when no such module has settings.
+  bool RemoteModuleBlock(std::uint16_t header, std::vector<std::uint8_t>& payload);
+  // An order of the remote's command table (block writes included); false
+  // when the unit does not take it.
+  bool ApplyRemoteCommand(std::uint16_t command, std::span<const std::uint8_t> payload);
+
+ private:
+  struct CdDrive {
+    enum class Mode { kStopped, kPlaying, kPaused };
+    bool disc = true;
+    Mode mode = Mode::kStopped;
+    std::uint8_t track = 1;
+    std::uint64_t elapsedMs = 0;  // in the current track, up to `since`
+    std::uint64_t since = 0;      // clock time of the last play or resume
+  };
+  struct RemoteUnitState {
+    bool power = true;
+    std::int16_t volume = -300;
+    bool muted = false;
+    bool fadedOut = false;
+    bool polarityInverted = false;
+    std::uint8_t truncation = 0;  // 24 - output bits
+    std::uint8_t group = 0;
+    std::uint8_t sourceSlot = 0;
+    std::uint8_t sourceInput = 0;
+    std::array<std::array<std::uint8_t, 2>, 6> buttons{};
+    std::uint16_t fixedOutput = 0;  // bits 0-1 of outputFlags
+    bool roomCorrection = false;
+    std::uint8_t roomPreset = 0;
+    std::array<std::uint8_t, 4> groupMasks = {0x03, 0x0C, 0x30, 0xC0};
+    CdDrive cd;
+  };
+  struct Source {
+    std::uint8_t slot;
+    std::uint8_t input;
+    std::uint8_t type;
+    std::string name;
+  };
+  std::vector<Source> RemoteSources();
+  bool IsSource(std::uint8_t slot, std::uint8_t input);
+  std::int16_t QuantisedVolume(int wanted);
+  void SettleCd();
+  bool ApplyBlockCommand(std::uint16_t command, std::span<const std::uint8_t> payload);
+
+  RemoteUnitState remote_;
+  bool remoteButtonsSet_ = false;
 };
 
 // The flash areas a download may write: the host image lives in 0x10000-0x8FFFF,

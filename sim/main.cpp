@@ -1,4 +1,5 @@
-// mrx520-sim: a simulated MRX520 unit serving the USB device socket.
+// mrx520-sim: a simulated MRX520 unit serving the USB device socket and the
+// remote's Bluetooth stream.
 #include <signal.h>
 
 #include <cstdio>
@@ -9,7 +10,9 @@
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/RuntimeDir.h"
+#include "sim/BluetoothRegistration.h"
 #include "sim/DeviceServer.h"
+#include "sim/RemoteStreamServer.h"
 #include "sim/Scenario.h"
 #include "sim/SimUnit.h"
 
@@ -17,8 +20,9 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: mrx520-sim [OPTIONS]\n"
-    "Simulates an MRX520 unit: serves its USB device in $MRX_RUNTIME_DIR until\n"
-    "interrupted.\n\n"
+    "Simulates an MRX520 unit: serves its USB device in $MRX_RUNTIME_DIR and\n"
+    "registers its Bluetooth module (\"Valdur MRX520-<serial>\") with the simulated\n"
+    "Bluetooth stack in $MRX_RUNTIME_DIR/bluetooth, until interrupted.\n\n"
     "  --scenario FILE      modules of the unit (default: the demo unit)\n"
     "  --state FILE         where stored settings persist\n"
     "                       (default: $XDG_STATE_HOME/mrx520-sim/state)\n"
@@ -148,13 +152,29 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
     return 71;
   }
+  const std::uint16_t serial = unit.SerialNumber();
+  sim::RemoteStreamServer stream(unit);
+  sim::BluetoothRegistration bluetooth(
+      sim::BluetoothRegistration::AddressForSerial(serial),
+      sim::BluetoothRegistration::NameForSerial(serial), runtimeDir / "bluetooth",
+      [&stream](int fd, const std::string& service) { stream.Serve(fd, service); });
+  stream.SetModule(&bluetooth);
+  if (!bluetooth.Start(error)) {
+    std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
+    server.Stop();
+    return 71;
+  }
   std::printf("mrx520-sim: MRX520 serial %04u with %zu modules at %s\n",
               static_cast<unsigned>(scenario.modules.front().serial), scenario.modules.size(),
               server.SocketPath().c_str());
+  std::printf("mrx520-sim: Bluetooth \"%s\" %s at %s\n", bluetooth.Name().c_str(),
+              bluetooth.Address().Colon().c_str(), bluetooth.SocketPath().c_str());
   std::fflush(stdout);
 
   int signal = 0;
   sigwait(&signals, &signal);
+  bluetooth.Stop();
+  stream.Stop();
   server.Stop();
   std::printf("mrx520-sim: stopped\n");
   return 0;

@@ -19,6 +19,7 @@
 #include "platform/DeviceIo.h"
 #include "platform/MessageTarget.h"
 #include "platform/RuntimeDir.h"
+#include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
 
@@ -45,20 +46,32 @@ constexpr const char* kUsage =
     "                                  program carries\n"
     "  update host|boot                replace the unit's host or boot software with\n"
     "                                  the carried image (do not switch the unit off)\n\n"
+    "Remote control over Bluetooth (the handheld remote's link):\n"
+    "  remote list                     units found by inquiry\n"
+    "  remote status                   power, volume, source, output group, mute\n"
+    "  remote power on|off             switch on or to standby\n"
+    "  remote volume DB                set the volume (rounded to the unit's step)\n"
+    "  remote mute on|off              mute (or fade, as the remote is set up)\n"
+    "  remote source NAME              choose a source by its name\n"
+    "  remote options: --address XX:XX:XX:XX:XX:XX (else the remote's default\n"
+    "                  unit, else the first found), --timeout MS (default 5000)\n\n"
     "Options:\n"
     "  --json      machine-readable output\n"
     "  --help      this text\n"
     "  --version   program version\n\n"
-    "Environment: MRX_RUNTIME_DIR (device directory), MRX_TRACE=1 (print every\n"
-    "frame on standard error).\n\n"
+    "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
+    "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
+    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree with the known units).\n\n"
     "Exit codes:\n"
     "  0   success\n"
     "  64  usage error\n"
-    "  65  bad data (a file that does not fit the module)\n"
-    "  69  no unit attached, or no such module\n"
+    "  65  bad data (a file that does not fit the module, a source the unit\n"
+    "      does not have)\n"
+    "  69  no unit attached, or no such module; no unit found or answering over\n"
+    "      Bluetooth, or no Bluetooth adapter\n"
     "  70  the carried package set lacks the image\n"
     "  74  an exchange with the unit failed, an update failed, or a file could\n"
-    "      not be written\n";
+    "      not be written; the unit did not report the change asked for\n";
 
 struct Context {
   ul::CTiroUSB& usb;
@@ -544,6 +557,7 @@ int Run(const std::vector<std::string>& argsIn, ul::CTiroUSB& usb, std::ostream&
   if (command == "status") return Status(ctx, rest);
   if (command == "packages" && rest.empty()) return Packages(ctx);
   if (command == "update") return Update(ctx, rest);
+  if (command == "remote") return RunRemote(rest, ctx.json, out, err);
   err << "mrxctl: unknown command '" << command << "'\n" << kUsage;
   return kExitUsage;
 }

@@ -1,0 +1,62 @@
+#include "platform/SimBluetoothWire.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/RuntimeDir.h"
+
+namespace platform::simbt {
+
+std::filesystem::path Directory() { return RuntimeDir() / "bluetooth"; }
+
+std::filesystem::path SocketPath(const std::filesystem::path& dir, const BtAddress& address) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%04X%08X", address.high & 0xFFFF, address.low);
+  return dir / (std::string(name) + std::string(kSocketSuffix));
+}
+
+std::optional<BtAddress> AddressOfSocket(const std::filesystem::path& file) {
+  const std::string name = file.filename().string();
+  if (name.size() != 12 + kSocketSuffix.size() || !name.ends_with(kSocketSuffix)) return std::nullopt;
+  return BtAddress::Parse(std::string_view(name).substr(0, 12));
+}
+
+bool ReadLine(int fd, std::string& line, int timeoutMs, int cancelFd) {
+  line.clear();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          end - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) return false;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    const int n = poll(fds, cancelFd >= 0 ? 2 : 1, static_cast<int>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (cancelFd >= 0 && fds[1].revents != 0) return false;
+    char c = 0;
+    const ssize_t got = recv(fd, &c, 1, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    if (c == '\n') return true;
+    if (line.size() >= kMaxLine) return false;
+    line += c;
+  }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace platform::simbt

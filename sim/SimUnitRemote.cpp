@@ -1,0 +1,431 @@
+// The unit's side of the remote's Bluetooth stream (SimUnit's remote methods).
+#include <algorithm>
+#include <cstdio>
+
+#include "desktop/unitlink/ModuleType.h"
+#include "platform/Bytes.h"
+#include "remote/link/RemoteProtocol.h"
+#include "sim/SimUnit.h"
+
+namespace sim {
+
+namespace rl = remote::link;
+
+namespace {
+
+constexpr std::int16_t kVolumeMin = -800;
+constexpr std::int16_t kVolumeMax = 100;
+constexpr std::size_t kMainVolumeStep = 77;  // main unit image: volume step, tenths of a dB
+constexpr std::size_t kIdentitySize = 8;
+constexpr std::uint8_t kTrackCount = 12;
+constexpr std::uint32_t kSeekMs = 10000;
+
+// Which modules offer sources, how many and what they are called.
+struct InputKind {
+  std::uint8_t type;
+  std::uint8_t count;
+  const char* name;
+};
+constexpr InputKind kInputKinds[] = {
+    {kMainUnitType, 1, "CD"}, {1, 1, "Phono"},   {8, 1, "Phono MC"},
+    {5, 8, "Digital"},        {4, 3, "AES"},     {7, 7, "Analog"},
+};
+
+std::uint32_t TrackMs(std::uint8_t track) { return (180u + 17u * track) * 1000u; }
+
+std::string ModelName(std::uint8_t address, std::uint8_t type) {
+  if (address == 0) return std::string(desktop::unitlink::kMainUnitModel);
+  if (auto t = desktop::unitlink::FindModuleType(type)) return std::string(t->model);
+  return "Unknown";
+}
+
+}  // namespace
+
+std::uint16_t SimUnit::SerialNumber() {
+  std::lock_guard lock(mutex_);
+  return scenario_.modules.front().serial;
+}
+
+std::vector<SimUnit::Source> SimUnit::RemoteSources() {
+  std::vector<Source> sources;
+  for (const auto& [address, m] : modules_) {
+    if (FindModule(address) == nullptr) continue;
+    for (const InputKind& kind : kInputKinds) {
+      if (kind.type != m.setup.type || (address == 0) != (kind.type == kMainUnitType)) continue;
+      for (std::uint8_t i = 0; i < kind.count; ++i) {
+        std::string name = kind.name;
+        if (kind.count > 1) name += " " + std::to_string(i + 1);
+        sources.push_back({address, i, m.setup.type, name});
+      }
+    }
+  }
+  return sources;
+}
+
+bool SimUnit::IsSource(std::uint8_t slot, std::uint8_t input) {
+  for (const Source& s : RemoteSources()) {
+    if (s.slot == slot && s.input == input) return true;
+  }
+  return false;
+}
+
+std::int16_t SimUnit::QuantisedVolume(int wanted) {
+  const Module* main = FindModule(0);
+  const int step = std::max<int>(main != nullptr && main->working.size() > kMainVolumeStep
+                                     ? main->working[kMainVolumeStep]
+                                     : 1,
+                                 1);
+  return static_cast<std::int16_t>(std::clamp<int>(wanted, kVolumeMin, kVolumeMax) / step * step);
+}
+
+std::array<std::uint8_t, rl::StatusRecord::kSize> SimUnit::RemoteStatus() {
+  std::lock_guard lock(mutex_);
+  if (!remoteButtonsSet_) {
+    const auto sources = RemoteSources();
+    for (std::size_t b = 0; b < remote_.buttons.size() && b < sources.size(); ++b) {
+      remote_.buttons[b] = {sources[b].slot, sources[b].input};
+    }
+    remoteButtonsSet_ = true;
+  }
+  rl::StatusRecord r;
+  r.volumeMin = kVolumeMin;
+  r.volumeMax = kVolumeMax;
+  r.volume = remote_.volume;
+  const Module* main = FindModule(0);
+  r.volumeStep = main != nullptr && main->working.size() > kMainVolumeStep ? main->working[kMainVolumeStep] : 0;
+  std::uint16_t flags = 0;
+  if (remote_.power) flags |= rl::StatusRecord::kPowerOn;
+  if (remote_.muted) flags |= rl::StatusRecord::kMuted;
+  flags |= static_cast<std::uint16_t>(remote_.truncation << rl::StatusRecord::kTruncationShift);
+  if (remote_.polarityInverted) flags |= rl::StatusRecord::kPolarityInverted;
+  if (remote_.fadedOut) flags |= rl::StatusRecord::kFadedOut;
+  if (remote_.sourceSlot == 0 && remote_.sourceInput == 0) {
+    flags |= rl::StatusRecord::kSourceKindCd << rl::StatusRecord::kSourceKindShift;
+  }
+  flags |= static_cast<std::uint16_t>(remote_.group << rl::StatusRecord::kGroupShift);
+  r.flags = flags;
+  r.sourceSlot = remote_.sourceSlot;
+  r.sourceInput = remote_.sourceInput;
+  r.buttonSources = remote_.buttons;
+  r.outputFlags = static_cast<std::uint16_t>(
+      remote_.fixedOutput | (remote_.roomCorrection ? rl::StatusRecord::kRoomModeOn : 0) |
+      (remote_.roomPreset << rl::StatusRecord::kRoomPresetShift));
+  return r.Encode();
+}
+
+std::array<std::uint8_t, rl::UnitInfoRecord::kSize> SimUnit::RemoteInfo() {
+  std::lock_guard lock(mutex_);
+  rl::UnitInfoRecord r;
+  r.serialNumber = scenario_.modules.front().serial;
+  for (const Source& s : RemoteSources()) {
+    r.inputMasks[s.slot] = static_cast<std::uint16_t>(r.inputMasks[s.slot] | (1u << s.input));
+  }
+  r.groupMasks = remote_.groupMasks;
+  return r.Encode();
+}
+
+void SimUnit::SettleCd() {
+  CdDrive& cd = remote_.cd;
+  if (cd.mode != CdDrive::Mode::kPlaying) return;
+  const std::uint64_t now = clock_.Milliseconds();
+  cd.elapsedMs += now - cd.since;
+  cd.since = now;
+  while (cd.elapsedMs >= TrackMs(cd.track)) {
+    cd.elapsedMs -= TrackMs(cd.track);
+    if (cd.track == kTrackCount) {  // the end of the disc
+      cd.mode = CdDrive::Mode::kStopped;
+      cd.track = 1;
+      cd.elapsedMs = 0;
+      return;
+    }
+    ++cd.track;
+  }
+}
+
+std::array<std::uint8_t, rl::DiscStatusRecord::kSize> SimUnit::RemoteDisc() {
+  std::lock_guard lock(mutex_);
+  SettleCd();
+  const CdDrive& cd = remote_.cd;
+  rl::DiscStatusRecord r;
+  if (cd.disc) {
+    r.discFlags = rl::DiscStatusRecord::kDiscPresent;
+    r.firstTrack = 1;
+    r.lastTrack = kTrackCount;
+    r.track = cd.track;
+    r.index = 1;
+    const std::uint32_t seconds = static_cast<std::uint32_t>(cd.elapsedMs / 1000);
+    r.minutes = static_cast<std::uint8_t>(seconds / 60);
+    r.seconds = static_cast<std::uint8_t>(seconds % 60);
+    std::uint32_t total = 0, before = 0;
+    for (std::uint8_t t = 1; t <= kTrackCount; ++t) {
+      if (t < cd.track) before += TrackMs(t) / 1000;
+      total += TrackMs(t) / 1000;
+    }
+    r.totalMinutes = static_cast<std::uint8_t>(total / 60);
+    r.totalSeconds = static_cast<std::uint8_t>(total % 60);
+    r.actualSeconds = cd.mode == CdDrive::Mode::kStopped ? 0 : static_cast<std::uint16_t>(before + seconds);
+  }
+  return r.Encode();
+}
+
+std::array<std::uint8_t, rl::ClockRecord::kSize> SimUnit::RemoteClock() {
+  std::lock_guard lock(mutex_);
+  return rl::ClockRecord::FromLocalTime(platform::ToLocalTime(clock_.WallTime() + rtcOffset_)).Encode();
+}
+
+std::vector<std::vector<std::uint8_t>> SimUnit::RemoteListing() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::vector<std::uint8_t>> payloads;
+  rl::ListEntry control;
+  control.slot = rl::ListEntry::kControlBit;
+  control.sequence = rl::ListEntry::kForgetAll;
+  payloads.push_back(control.Encode());
+  std::uint8_t sequence = 0;
+  for (const auto& [address, m] : modules_) {
+    if (FindModule(address) == nullptr) continue;
+    rl::ListEntry e;
+    e.slot = address;
+    e.input = rl::ListEntry::kModuleInput;
+    e.sequence = sequence++;
+    e.type = m.setup.type;
+    e.firstName = ModelName(address, m.setup.type);
+    char version[16];
+    std::snprintf(version, sizeof version, "V%u.%03u", m.setup.version.major, m.setup.version.minor);
+    e.secondName = version;
+    payloads.push_back(e.Encode());
+  }
+  for (const Source& s : RemoteSources()) {
+    rl::ListEntry e;
+    e.slot = s.slot;
+    e.input = s.input;
+    e.sequence = sequence++;
+    e.type = s.type;
+    e.firstName = s.name;
+    e.secondName = ModelName(s.slot, s.type);
+    payloads.push_back(e.Encode());
+  }
+  control.sequence = sequence;
+  payloads.push_back(control.Encode());
+  return payloads;
+}
+
+bool SimUnit::RemoteModuleBlock(std::uint16_t header, std::vector<std::uint8_t>& payload) {
+  std::lock_guard lock(mutex_);
+  rl::ModuleBlock block;
+  block.header = header & rl::ModuleBlock::kModuleBits;
+  Module* m = FindModule(static_cast<std::uint8_t>(block.Address()));
+  if (m == nullptr || m->setup.subAddress != block.SubAddress() || m->working.size() <= kIdentitySize) {
+    return false;
+  }
+  block.settings.assign(m->working.begin() + kIdentitySize, m->working.end());
+  payload = block.Encode();
+  return true;
+}
+
+bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint8_t> payload) {
+  if (payload.size() < 2) return false;
+  const auto block = rl::ModuleBlock::Decode(payload);
+  Module* m = FindModule(static_cast<std::uint8_t>(block.Address()));
+  if (m == nullptr || m->setup.subAddress != block.SubAddress() || m->working.size() <= kIdentitySize) {
+    return false;
+  }
+  switch (command) {
+    case rl::kCmdWriteBlock: {
+      if (payload.size() < rl::ModuleBlock::kHeaderSize) return false;
+      const std::size_t n = std::min(block.settings.size(), m->working.size() - kIdentitySize);
+      std::copy_n(block.settings.begin(), n, m->working.begin() + kIdentitySize);
+      if (!block.Live()) {  // a save: the unit stores it
+        m->stored = m->working;
+        Save();
+      }
+      return true;
+    }
+    case rl::kCmdDefaultBlock:  // defaults, the identity kept
+      std::copy(m->defaults.begin() + kIdentitySize, m->defaults.end(),
+                m->working.begin() + kIdentitySize);
+      m->stored = m->working;
+      Save();
+      return true;
+    case rl::kCmdRestoreBlock:
+      m->working = m->stored;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uint8_t> payload) {
+  std::lock_guard lock(mutex_);
+  RemoteUnitState& r = remote_;
+  CdDrive& cd = r.cd;
+  auto u16 = [&](std::size_t at) { return platform::GetU16(payload, at); };
+  auto need = [&](std::size_t n) { return payload.size() >= n; };
+  SettleCd();
+  switch (command) {
+    case rl::kCmdFixedOutput:
+      if (!need(2)) return false;
+      r.fixedOutput = u16(0) & 3;
+      return true;
+    case rl::kCmdPowerOn:
+    case rl::kCmdPowerOff:
+      r.power = command == rl::kCmdPowerOn;
+      return true;
+    case rl::kCmdMute:
+    case rl::kCmdUnmute:
+      r.muted = command == rl::kCmdMute;
+      return true;
+    case rl::kCmdVolume:
+      if (!need(2)) return false;
+      r.volume = QuantisedVolume(static_cast<std::int16_t>(u16(0)));
+      return true;
+    case rl::kCmdKeyDown:
+    case rl::kCmdKeyUp: {
+      const Module* main = FindModule(0);
+      const int step = main != nullptr && main->working.size() > kMainVolumeStep ? main->working[kMainVolumeStep] : 1;
+      r.volume = QuantisedVolume(r.volume + (command == rl::kCmdKeyUp ? step : -step));
+      return true;
+    }
+    case rl::kCmdSource:
+      if (!need(2) || !IsSource(payload[0], payload[1])) return false;
+      r.sourceSlot = payload[0];
+      r.sourceInput = payload[1];
+      return true;
+    case rl::kCmdGroup:
+      if (!need(1) || payload[0] > 3) return false;
+      r.group = payload[0];
+      return true;
+    case rl::kCmdLiveValue28:
+      if (!need(4)) return false;
+      std::copy_n(payload.begin(), 4, r.groupMasks.begin());
+      return true;
+    case rl::kCmdSetClock: {
+      if (!need(rl::ClockRecord::kSize)) return false;
+      const platform::LocalTime t = rl::ClockRecord::Decode(payload).ToLocalTime();
+      if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
+          t.second > 59) {
+        return false;
+      }
+      rtcOffset_ = static_cast<std::int64_t>(platform::FromLocalTime(t)) -
+                   static_cast<std::int64_t>(clock_.WallTime());
+      Save();
+      return true;
+    }
+    case rl::kCmdAssignButton:
+      if (!need(3) || payload[0] >= r.buttons.size() || !IsSource(payload[1], payload[2])) return false;
+      r.buttons[payload[0]] = {payload[1], payload[2]};
+      remoteButtonsSet_ = true;
+      return true;
+    case rl::kCmdBitResolution:
+      if (!need(1) || payload[0] > 18) return false;
+      r.truncation = payload[0];
+      return true;
+    case rl::kCmdPolarity:
+      if (!need(2)) return false;
+      r.polarityInverted = u16(0) != 0;
+      return true;
+    case rl::kCmdFade:
+      if (!need(2)) return false;
+      r.fadedOut = u16(0) != 0;
+      return true;
+    case rl::kCmdCdPlay:
+      if (!need(1) || !cd.disc || payload[0] > kTrackCount) return false;
+      if (payload[0] != 0) {
+        cd.track = payload[0];
+        cd.elapsedMs = 0;
+      }
+      cd.mode = CdDrive::Mode::kPlaying;
+      cd.since = clock_.Milliseconds();
+      return true;
+    case rl::kCmdCdStop:
+      cd.mode = CdDrive::Mode::kStopped;
+      cd.track = 1;
+      cd.elapsedMs = 0;
+      return true;
+    case rl::kCmdCdPause:
+      if (cd.mode == CdDrive::Mode::kPlaying) {
+        cd.mode = CdDrive::Mode::kPaused;
+      } else if (cd.mode == CdDrive::Mode::kPaused) {
+        cd.mode = CdDrive::Mode::kPlaying;
+        cd.since = clock_.Milliseconds();
+      }
+      return true;
+    case rl::kCmdCdEject:  // the tray opens, or closes with the disc
+      cd.disc = !cd.disc;
+      cd.mode = CdDrive::Mode::kStopped;
+      cd.track = 1;
+      cd.elapsedMs = 0;
+      return true;
+    case rl::kCmdCdPrevious:
+      if (cd.elapsedMs < 3000 && cd.track > 1) --cd.track;
+      cd.elapsedMs = 0;
+      return true;
+    case rl::kCmdCdNext:
+      if (cd.track < kTrackCount) {
+        ++cd.track;
+        cd.elapsedMs = 0;
+      }
+      return true;
+    case rl::kCmdCdForward:
+      cd.elapsedMs = std::min<std::uint64_t>(cd.elapsedMs + kSeekMs, TrackMs(cd.track) - 1000);
+      return true;
+    case rl::kCmdCdRewind:
+      cd.elapsedMs = cd.elapsedMs > kSeekMs ? cd.elapsedMs - kSeekMs : 0;
+      return true;
+    case rl::kCmdRoomPreset:
+      if (!need(1) || payload[0] > 4) return false;
+      r.roomPreset = payload[0];
+      return true;
+    case rl::kCmdRoomCorrection:
+      if (!need(1) || (payload[0] != rl::kRoomCorrectionOff && payload[0] != rl::kRoomCorrectionOn)) {
+        return false;
+      }
+      r.roomCorrection = payload[0] == rl::kRoomCorrectionOn;
+      return true;
+    case rl::kCmdWriteBlock:
+    case rl::kCmdDefaultBlock:
+    case rl::kCmdRestoreBlock:
+      return ApplyBlockCommand(command, payload);
+    case rl::kCmdLiveValue63: {  // KLF310 band record: band number in bits 6-10
+      if (!need(48)) return false;
+      for (auto& [address, m] : modules_) {
+        if (m.setup.type != 11) continue;
+        const std::size_t band = (platform::GetU32(payload, 0) >> 6) & 0x1F;
+        if (band >= m.table.size()) return false;
+        std::copy_n(payload.begin(), 48, m.table[band].begin());
+        Save();
+        return true;
+      }
+      return false;
+    }
+    case rl::kCmdLiveValue70: {
+      if (!need(4)) return false;
+      const std::uint8_t slot = u16(0) & 0xF;
+      Module* m = FindModule(slot);
+      if (m == nullptr) return false;
+      if (m->setup.type == 16) {  // the front display's settings live in the main unit
+        const std::size_t index = (u16(0) >> 4) & 0xF;
+        if (index >= display_.size()) return false;
+        DisplayLevel& level = display_[index];
+        level.value = static_cast<std::uint8_t>(std::clamp<int>(u16(2), level.min, level.max));
+        Save();
+        return true;
+      }
+      return ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command), payload, m->working);
+    }
+    case rl::kCmdLiveValue56:
+    case rl::kCmdLiveValue66:
+    case rl::kCmdLiveValue67:
+    case rl::kCmdLiveValue69: {
+      if (!need(1)) return false;
+      Module* m = FindModule(payload[0] & 0xF);
+      return m != nullptr &&
+             ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command), payload, m->working);
+    }
+    case rl::kCmdLogo:
+      return true;  // the unit takes it and shows nothing
+    default:
+      return false;
+  }
+}
+
+}  // namespace sim

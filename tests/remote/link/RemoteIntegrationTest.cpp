@@ -1,0 +1,59 @@
+// The remote's link against the real simulator process over the simulated stack.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "LinkFixture.h"
+#include "remote/link/RemoteProtocol.h"
+
+namespace remote::link {
+namespace {
+
+using testing_support::SimProcess;
+using testing_support::TempDir;
+
+TEST(RemoteIntegrationTest, PollsChangesLosesAndRegainsTheUnit) {
+  TempDir dir;
+  auto sim = std::make_unique<SimProcess>(dir.path(), std::vector<std::string>{"--no-state"});
+  ASSERT_TRUE(sim->Running());
+  RemoteSide remote(dir.path() / "bluetooth");
+  std::vector<platform::BtDeviceInfo> found;
+  ASSERT_TRUE(remote.PumpUntil([&] {
+    std::string error;
+    found.clear();
+    remote.bluetooth.Inquiry([&](const platform::BtDeviceInfo& d) {
+      found.push_back(d);
+      return true;
+    }, error);
+    return !found.empty();
+  }));
+  EXPECT_EQ(found[0].name, "Valdur MRX520-1234");
+
+  remote.Connect(found[0].address);
+  ASSERT_TRUE(remote.PumpUntil([&] { return remote.Complete(); }));
+  EXPECT_EQ(remote.state.Info().serialNumber, 1234);
+  EXPECT_GT(remote.state.Sources().size(), 10u);
+
+  // Volume and power: the unit's record 31 comes back with the new state.
+  ASSERT_TRUE(remote.state.SetVolume(-451));
+  ASSERT_TRUE(remote.state.TogglePower());
+  const bool powerNow = remote.state.Status().PowerOn();
+  remote.state.Reset();  // forget what we wrote ourselves: only the unit's word counts
+  // Records 31 pushed between the two orders may show only the first.
+  EXPECT_TRUE(remote.PumpUntil([&] {
+    return remote.state.HaveStatus() && remote.state.Status().volume == -450 &&
+           remote.state.Status().PowerOn() == powerNow;
+  }));
+  EXPECT_FALSE(powerNow);
+
+  // The unit goes away: the reader keeps trying, and connects again when it returns.
+  sim->Stop(SIGKILL);
+  ASSERT_TRUE(remote.PumpUntil([&] { return !remote.link.IsConnected(); }));
+  EXPECT_TRUE(remote.link.IsOpen()) << "a lost stream is not a closed link";
+  sim = std::make_unique<SimProcess>(dir.path(), std::vector<std::string>{"--no-state"});
+  ASSERT_TRUE(remote.PumpUntil([&] { return remote.link.Connections() == 2 && remote.Complete(); }));
+  EXPECT_EQ(remote.state.Status().volume, -300) << "a fresh unit, polled afresh";
+}
+
+}  // namespace
+}  // namespace remote::link
