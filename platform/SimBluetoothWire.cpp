@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "platform/RuntimeDir.h"
+#include "platform/SocketIo.h"
 
 namespace platform::simbt {
 
@@ -48,15 +49,6 @@ bool ReadLine(int fd, std::string& line, int timeoutMs, int cancelFd) {
   }
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool WriteAll(int fd, std::string_view bytes) { return platform::WriteAll(fd, bytes); }
 
 }  // namespace platform::simbt

@@ -10,6 +10,7 @@
 
 #include "platform/DeviceWire.h"
 #include "platform/RuntimeDir.h"
+#include "platform/SocketIo.h"
 
 namespace platform {
 
@@ -45,26 +46,11 @@ DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
   return fd;
 }
 
-namespace {
-
-bool SendAll(int fd, std::span<const std::uint8_t> bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
-
 bool UnixDeviceIo::Control(Handle handle, std::uint32_t code, std::span<const std::uint8_t> in,
                            std::span<std::uint8_t> out, std::uint32_t* returned) {
   if (returned != nullptr) *returned = 0;
   if (handle < 0 || in.size() > wire::kMaxPayload || out.size() > wire::kMaxPayload) return false;
-  if (!SendAll(handle, wire::EncodeRequest(code, in, out.size()))) return false;
+  if (!WriteAll(handle, wire::EncodeRequest(code, in, out.size()))) return false;
 
   std::array<std::uint8_t, wire::kReplyHeaderSize + wire::kMaxPayload> buffer{};
   std::size_t have = 0;

@@ -23,10 +23,14 @@ cmake --build build/fuzz -j "$jobs"
 for target in build/fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"
-  corpus="fuzz/corpus/${name#fuzz_}"
+  # New inputs go to a scratch copy; the seeds in the tree stay as committed.
+  corpus="build/fuzz/corpus/${name#fuzz_}"
+  rm -rf "$corpus" && mkdir -p "$corpus"
+  seeds="fuzz/corpus/${name#fuzz_}"
+  [ -d "$seeds" ] && cp -r "$seeds/." "$corpus/"
   echo "fuzzing $name for 15 s"
-  "$target" -max_total_time=15 -print_final_stats=0 -close_fd_mask=3 \
-    $( [ -d "$corpus" ] && echo "$corpus" ) >"build/fuzz/$name.log" 2>&1 ||
+  "$target" -max_total_time=15 -print_final_stats=0 -close_fd_mask=3 "$corpus" \
+    >"build/fuzz/$name.log" 2>&1 ||
     { tail -40 "build/fuzz/$name.log"; echo "fuzz target $name failed"; exit 1; }
 done
 echo "fuzz targets: all clean"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/DeviceWire.h"
+#include "platform/SocketIo.h"
 
 namespace sim {
 
@@ -39,21 +40,6 @@ bool SomeoneServes(const std::filesystem::path& path) {
   const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
   close(fd);
   return ok;
-}
-
-void SendAll(int fd, const std::vector<std::uint8_t>& bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      if (poll(&p, 1, 1000) <= 0) return;
-      continue;
-    }
-    if (n <= 0) return;
-    sent += static_cast<std::size_t>(n);
-  }
 }
 
 }  // namespace
@@ -157,13 +143,13 @@ void DeviceServer::Run() {
         if (result == platform::wire::ParseResult::kIncomplete) break;
         if (result == platform::wire::ParseResult::kInvalid) {
           // Framing is lost: fail this call and end the connection.
-          SendAll(fd, platform::wire::EncodeReply(false, {}));
+          platform::WriteAll(fd, platform::wire::EncodeReply(false, {}));
           return false;
         }
         buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
         std::vector<std::uint8_t> out(request.outCapacity);
         const bool ok = unit_.HandleControl(request.code, request.input, out);
-        SendAll(fd, platform::wire::EncodeReply(ok, ok ? std::span(out) : std::span<std::uint8_t>()));
+        platform::WriteAll(fd, platform::wire::EncodeReply(ok, ok ? std::span(out) : std::span<std::uint8_t>()));
       }
     }
     return true;
