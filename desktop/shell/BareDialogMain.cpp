@@ -3,6 +3,9 @@
 #include <QDialog>
 
 #include "platform/qt/FirstPaintProbe.h"
+#include "platform/qt/QtLeakSuppressions.h"
+
+MRX_QT_LEAK_SUPPRESSIONS()
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "desktop/shell/CmyMRXApp.h"
+#include "platform/qt/QtLeakSuppressions.h"
+
+MRX_QT_LEAK_SUPPRESSIONS()
 
 int main(int argc, char** argv) {
   // The command line as given, before Qt takes the options it knows.
