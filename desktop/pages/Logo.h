@@ -5,10 +5,10 @@
 
 namespace desktop::pages {
 
-// The about page's picture, 640 × 480, drawn by the program itself so it
-// ships no bitmap of anyone else's.
+// The about page's picture: 640 × 480, 8 bits per pixel, our own drawing
+// carried in the program's constant data.
 QImage ValdurLogo();
-// The program's icon, from the same drawing.
+// The program's icon.
 QIcon ValdurIcon();
 
 }  // namespace desktop::pages

@@ -34,7 +34,7 @@ std::string PictureName(int index, const QString& caption) {
     const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     if (!keep) c = '-';
   }
-  char prefix[8];
+  char prefix[16];
   std::snprintf(prefix, sizeof prefix, "%02d-", index);
   return prefix + name + ".png";
 }
