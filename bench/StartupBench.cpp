@@ -50,7 +50,8 @@ double FirstPaintMs(const std::string& program, const std::vector<std::string>& 
   }
   std::string out;
   char buf[256];
-  for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;)
+    out.append(buf, static_cast<std::size_t>(n));
   close(pipeFds[0]);
   int status = 0;
   waitpid(pid, &status, 0);

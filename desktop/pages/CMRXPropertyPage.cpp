@@ -25,7 +25,9 @@ namespace {
 namespace ul = desktop::unitlink;
 using ul::theTiroUSB;
 
-constexpr auto Code(ul::UnitCommand c) { return static_cast<std::uint8_t>(c); }
+constexpr auto Code(ul::UnitCommand c) {
+  return static_cast<std::uint8_t>(c);
+}
 
 // Where the KLF310 card keeps its channel count and channel names.
 constexpr std::size_t kKlfConfig = 796;
@@ -38,7 +40,8 @@ constexpr std::string_view kFixedChannels[] = {"Front Left", "Front Right", "Rea
                                                "Rear Right", "Centre",      "Subwoofer",
                                                "Mid Left",   "Mid Right"};
 
-void SendWords(std::uint8_t code, std::uint8_t address, std::initializer_list<std::uint16_t> words) {
+void SendWords(std::uint8_t code, std::uint8_t address,
+               std::initializer_list<std::uint16_t> words) {
   std::uint8_t data[8] = {};
   std::size_t at = 0;
   for (std::uint16_t w : words) {
@@ -65,15 +68,20 @@ void CMRXPropertyPage::SetModule(std::uint8_t address, std::uint8_t subAddress,
   present_ = true;
 }
 
-int CMRXPropertyPage::UpdateControls() { return UpdateData(false) ? 1 : 0; }
+int CMRXPropertyPage::UpdateControls() {
+  return UpdateData(false) ? 1 : 0;
+}
 
-void CMRXPropertyPage::UpdateImage() { UpdateData(true); }
+void CMRXPropertyPage::UpdateImage() {
+  UpdateData(true);
+}
 
 void CMRXPropertyPage::ReadSettings(int reload, bool refresh) {
   {
     platform::qt::WaitCursor wait;
     if (Fields().settingsLength != 0) {
-      ul::ReadSettingsImage(theTiroUSB, Address(), ul::SettingsLength(module_), reload != 0, image_);
+      ul::ReadSettingsImage(theTiroUSB, Address(), ul::SettingsLength(module_), reload != 0,
+                            image_);
     }
     if (refresh) UpdateControls();
   }
@@ -139,8 +147,8 @@ bool CMRXPropertyPage::ReadClock(std::uint8_t* record) {
 }
 
 void CMRXPropertyPage::SetLiveValue(std::uint8_t value) {
-  theTiroUSB.SendCommand(nullptr, Code(ul::UnitCommand::kLiveEqualizerGain), Address(), 0, value,
-                         0, 0, nullptr);
+  theTiroUSB.SendCommand(nullptr, Code(ul::UnitCommand::kLiveEqualizerGain), Address(), 0, value, 0,
+                         0, nullptr);
 }
 
 void CMRXPropertyPage::SetLiveLevels(std::uint16_t a, std::uint16_t b, std::uint16_t c,
@@ -238,7 +246,8 @@ void CMRXPropertyPage::FillChannelList(QComboBox* list) {
     klf = page->Image().data();
   }
   list->clear();
-  for (std::string_view name : kFixedChannels) list->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
+  for (std::string_view name : kFixedChannels)
+    list->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
   if (klf == nullptr) return;
   const int channels = klf[kKlfConfig] & kKlfChannelMask;
   for (int k = 1; k <= kKlfListChannels && k <= channels; ++k) {
@@ -254,7 +263,9 @@ void CMRXPropertyPage::FillChannelList(QComboBox* list) {
   }
 }
 
-std::string_view CMRXPropertyPage::ModelName(int code) { return firmware::ModelName(code); }
+std::string_view CMRXPropertyPage::ModelName(int code) {
+  return firmware::ModelName(code);
+}
 
 std::string_view CMRXPropertyPage::ComponentName(int code) {
   return firmware::ComponentName(code);

@@ -1,5 +1,7 @@
 #include "desktop/pages/CPropertyMRX520.h"
 
+#include <strings.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 
 #include "desktop/firmware/WorkerMessages.h"
 #include "desktop/unitlink/CTiroUSB.h"
@@ -235,8 +236,7 @@ int CPropertyMRX520::UpdateControls() {
 
   Get<QComboBox>(kLanguage)->setCurrentIndex((options & kBitLanguage) != 0 ? 1 : 0);
   Select(Get<QComboBox>(kVolumeStep), VolumeStepText(image[kOffVolumeStep]));
-  Select(Get<QComboBox>(kAltScreen),
-         AlternativeScreenText(platform::GetU16(image, kOffAltScreen)));
+  Select(Get<QComboBox>(kAltScreen), AlternativeScreenText(platform::GetU16(image, kOffAltScreen)));
   return CMRXPropertyPage::UpdateControls();
 }
 

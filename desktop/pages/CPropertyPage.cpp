@@ -43,7 +43,9 @@ bool CPropertyPage::OnSetActive() {
   return true;
 }
 
-bool CPropertyPage::OnKillActive() { return UpdateData(true); }
+bool CPropertyPage::OnKillActive() {
+  return UpdateData(true);
+}
 
 bool CPropertyPage::UpdateData(bool saveAndValidate) {
   if (!HasWindow()) return false;

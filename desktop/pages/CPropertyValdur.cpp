@@ -11,12 +11,14 @@ namespace desktop::pages {
 namespace {
 
 constexpr ControlTemplate kControls[] = {
-    {0, ControlKind::kLabelCentre, "Valdur MRX520 - Management and Configuration Tool", 8, 12, 584, 10},
+    {0, ControlKind::kLabelCentre, "Valdur MRX520 - Management and Configuration Tool", 8, 12, 584,
+     10},
     {0, ControlKind::kLine, "", 8, 25, 584, 2},
     {CPropertyValdur::kVersionLine, ControlKind::kLabelCentre, "", 8, 30, 584, 10},
     {CPropertyValdur::kPicture, ControlKind::kPicture, "", 83, 49, 432, 300},
     {0, ControlKind::kLine, "", 8, 370, 584, 2},
-    {CPropertyValdur::kWebAddress, ControlKind::kLabelCentre, "www.valdur-audio.example", 8, 374, 584, 10},
+    {CPropertyValdur::kWebAddress, ControlKind::kLabelCentre, "www.valdur-audio.example", 8, 374,
+     584, 10},
 };
 constexpr DialogTemplate kDialog{CPropertyValdur::kIdd, "Valdur", 600, 398, kControls};
 
@@ -52,6 +54,8 @@ bool CPropertyValdur::OnInitDialog() {
   return true;
 }
 
-void CPropertyValdur::DoDataExchange(bool save) { DdxText(save, kVersionLine, version_); }
+void CPropertyValdur::DoDataExchange(bool save) {
+  DdxText(save, kVersionLine, version_);
+}
 
 }  // namespace desktop::pages

@@ -17,7 +17,9 @@ namespace desktop::pages {
 
 namespace {
 
-QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString Text(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 QWidget* Make(const ControlTemplate& c, QWidget* parent) {
   switch (c.kind) {
@@ -25,9 +27,10 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
     case ControlKind::kLabelCentre:
     case ControlKind::kLabelRight: {
       auto* label = new QLabel(Text(c.caption), parent);
-      label->setAlignment(Qt::AlignVCenter | (c.kind == ControlKind::kLabel       ? Qt::AlignLeft
-                                              : c.kind == ControlKind::kLabelRight ? Qt::AlignRight
-                                                                                   : Qt::AlignHCenter));
+      label->setAlignment(Qt::AlignVCenter |
+                          (c.kind == ControlKind::kLabel        ? Qt::AlignLeft
+                           : c.kind == ControlKind::kLabelRight ? Qt::AlignRight
+                                                                : Qt::AlignHCenter));
       return label;
     }
     case ControlKind::kGroup:
@@ -81,8 +84,8 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
 DialogUnits::DialogUnits(const QFont& font) {
   // The average width of the 52 letters, rounded as dialog base units are.
   const QFontMetrics metrics(font);
-  const int letters =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int letters = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   charWidth_ = (letters / 26 + 1) / 2;
   charHeight_ = metrics.height();
 }

@@ -20,8 +20,8 @@ void DrawUnit(QPainter& p, const QRectF& r) {
   p.setBrush(body);
   p.drawRoundedRect(r, 10, 10);
 
-  const QRectF display(r.left() + r.width() * 0.08, r.top() + r.height() * 0.25,
-                       r.width() * 0.5, r.height() * 0.5);
+  const QRectF display(r.left() + r.width() * 0.08, r.top() + r.height() * 0.25, r.width() * 0.5,
+                       r.height() * 0.5);
   p.setPen(QPen(QColor(0x10, 0x10, 0x10), 2));
   p.setBrush(QColor(0x0b, 0x2a, 0x3c));
   p.drawRoundedRect(display, 4, 4);

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   namespace pg = desktop::pages;
-  const QImage image = pg::DrawValdurLogo().convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
+  const QImage image =
+      pg::DrawValdurLogo().convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
   if (image.width() != pg::kLogoWidth || image.height() != pg::kLogoHeight ||
       image.colorCount() > pg::kLogoColours) {
     std::fprintf(stderr, "mrx_make_logo: unexpected picture\n");
@@ -46,8 +47,12 @@ int main(int argc, char** argv) {
       "    \".hidden mrx_logo_data\\n\"\n"
       "    \".type mrx_logo_data, @object\\n\"\n"
       "    \"mrx_logo_data:\\n\"\n"
-      "    \".incbin \\\"" + std::string(argv[2]) + "\\\"\\n\"\n"
-      "    \".size mrx_logo_data, " + std::to_string(data.size()) + "\\n\"\n"
+      "    \".incbin \\\"" +
+      std::string(argv[2]) +
+      "\\\"\\n\"\n"
+      "    \".size mrx_logo_data, " +
+      std::to_string(data.size()) +
+      "\\n\"\n"
       "    \".previous\\n\");\n";
   std::string error;
   if (!platform::WriteFileAtomically(argv[2], data, error) ||

@@ -12,7 +12,9 @@ constexpr std::array<PageClass, 0> kCardPages{};
 
 }  // namespace
 
-std::span<const PageClass> CardPageClasses() { return kCardPages; }
+std::span<const PageClass> CardPageClasses() {
+  return kCardPages;
+}
 
 CMRXPropertyPage* CreateCardPage(std::span<const PageClass> table, std::uint8_t type,
                                  PageSite& site) {

@@ -244,7 +244,8 @@ bool CmyMRXProperty::RenderTabs(const std::filesystem::path& directory, std::str
       return false;
     }
     const auto path = directory / PictureName(i, tabs_->tabText(i));
-    if (!platform::WriteFileAtomically(path, std::string_view(png.constData(), png.size()), error)) {
+    if (!platform::WriteFileAtomically(path, std::string_view(png.constData(), png.size()),
+                                       error)) {
       return false;
     }
   }

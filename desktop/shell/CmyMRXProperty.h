@@ -86,8 +86,8 @@ class CmyMRXProperty final : public QDialog, public pages::PageSite {
   QPointer<pages::CPropertyPage> current_;
   std::unique_ptr<platform::qt::DeviceWatcher> watcher_;
   bool initialised_ = false;
-  bool switching_ = false;   // tab changes the sheet makes itself
-  bool asking_ = false;      // a page is being left (it may ask the user)
+  bool switching_ = false;  // tab changes the sheet makes itself
+  bool asking_ = false;     // a page is being left (it may ask the user)
   bool discovering_ = false;
   bool discoveryPending_ = false;
   int discoveries_ = 0;

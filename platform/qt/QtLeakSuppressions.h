@@ -6,7 +6,7 @@
 inline constexpr const char* kQtLeakSuppressions = "leak:libfontconfig.so\n";
 
 // Defines the leak checker's hook in the one file of a program that includes it.
-#define MRX_QT_LEAK_SUPPRESSIONS()                                      \
+#define MRX_QT_LEAK_SUPPRESSIONS()                                             \
   extern "C" __attribute__((used)) const char* __lsan_default_suppressions() { \
-    return kQtLeakSuppressions;                                         \
+    return kQtLeakSuppressions;                                                \
   }

@@ -31,8 +31,8 @@ struct LeaveRow {
   bool edit;
   Answer answer;
   bool left;
-  std::uint8_t stored;   // volume step the unit keeps afterwards
-  const char* shown;     // what the page shows afterwards
+  std::uint8_t stored;  // volume step the unit keeps afterwards
+  const char* shown;    // what the page shows afterwards
   bool asked;
 };
 

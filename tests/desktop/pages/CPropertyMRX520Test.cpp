@@ -32,12 +32,14 @@ TEST_F(MainPageTest, AlternativeScreenTimerShowsItsItemOrOff) {
   struct Row {
     std::uint16_t seconds;
     const char* shown;
-  } rows[] = {{0, "off"},      {5, "5 sec"},   {30, "30 sec"}, {300, "5 min"},
-              {1800, "30 min"}, {3600, "1 hour"}, {7200, "off"}, {90, "off"}};
+  } rows[] = {{0, "off"},       {5, "5 sec"},     {30, "30 sec"}, {300, "5 min"},
+              {1800, "30 min"}, {3600, "1 hour"}, {7200, "off"},  {90, "off"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.seconds);
     Power(sim::DefaultScenario());
-    StoreInUnit(0, kAltScreen, {static_cast<std::uint8_t>(row.seconds), static_cast<std::uint8_t>(row.seconds >> 8)});
+    StoreInUnit(
+        0, kAltScreen,
+        {static_cast<std::uint8_t>(row.seconds), static_cast<std::uint8_t>(row.seconds >> 8)});
     P& page = Open();
     EXPECT_EQ(Text(page, P::kAltScreen), row.shown);
   }
@@ -135,8 +137,8 @@ TEST_F(MainPageTest, VersionAndClockLines) {
   EXPECT_EQ(Text(page, P::kClockLine), "7.06.2024,  8:09:10");
   // Timer 2000 keeps the line going.
   clock_.Advance(3600 * 1000);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Text(page, P::kClockLine) == "7.06.2024,  9:09:10"; },
-                              5000));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return Text(page, P::kClockLine) == "7.06.2024,  9:09:10"; }, 5000));
 }
 
 TEST_F(MainPageTest, UpdateButtonsStayDisabledUntilTheWorkerFinishes) {
@@ -145,8 +147,8 @@ TEST_F(MainPageTest, UpdateButtonsStayDisabledUntilTheWorkerFinishes) {
   Click(page, P::kSoftwareUpdate);
   ASSERT_TRUE(page.UpdateRunning());
   auto updateControlsDisabled = [&] {
-    for (int id : {P::kSoftwareUpdate, P::kBootUpdate, P::kSyncClock, P::kVolumeStep,
-                   common::kWrite}) {
+    for (int id :
+         {P::kSoftwareUpdate, P::kBootUpdate, P::kSyncClock, P::kVolumeStep, common::kWrite}) {
       EXPECT_FALSE(page.Control(id)->isEnabled()) << id;
     }
     EXPECT_TRUE(page.Control(P::kProgress)->isVisibleTo(&page));

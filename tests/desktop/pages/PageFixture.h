@@ -67,7 +67,8 @@ class PageFixture : public ::testing::Test {
   }
 
   // Puts bytes into the unit's working and stored settings.
-  void StoreInUnit(std::uint8_t address, std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+  void StoreInUnit(std::uint8_t address, std::size_t offset,
+                   std::initializer_list<std::uint8_t> bytes) {
     auto image = unit_->StoredSettings(address);
     std::size_t at = offset;
     for (std::uint8_t b : bytes) image[at++] = b;

@@ -85,7 +85,8 @@ TEST_F(SheetTest, CardTabsFollowTheMainUnitInAddressOrderAndAreRebuiltOnDeviceCh
   CmyMRXProperty& sheet = Open(false, kTestCards);
   // The demo unit holds QVO520 cards of type 2 and 3 at addresses 2 and 3 and
   // another at 13.
-  EXPECT_EQ(Captions(), (std::vector<std::string>{"Valdur", "MRX520", "QVO520", "QVO520", "QVO520"}));
+  EXPECT_EQ(Captions(),
+            (std::vector<std::string>{"Valdur", "MRX520", "QVO520", "QVO520", "QVO520"}));
   std::vector<int> addresses;
   std::vector<QPointer<CMRXPropertyPage>> old;
   for (CMRXPropertyPage* page : sheet.CardPages()) {

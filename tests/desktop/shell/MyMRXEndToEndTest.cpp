@@ -87,8 +87,8 @@ TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
   testing_support::SimProcess sim(dir_.path(), {"--no-state"});
   const auto shots = dir_.path() / "shots";
   std::filesystem::create_directories(shots);
-  const std::string command = "MRX_SCREENSHOTS='" + shots.string() + "' '" MRX_BINARY_DIR
-                              "/desktop/shell/myMRX' -service 2>/dev/null";
+  const std::string command = "MRX_SCREENSHOTS='" + shots.string() +
+                              "' '" MRX_BINARY_DIR "/desktop/shell/myMRX' -service 2>/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
   for (const char* name : {"00-Valdur.png", "01-MRX520.png"}) {
     SCOPED_TRACE(name);
@@ -100,8 +100,8 @@ TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 2);
 
   // A directory that cannot be written is an error, not a silent success.
-  const std::string bad = "MRX_SCREENSHOTS=/proc/no-such-dir '" MRX_BINARY_DIR
-                          "/desktop/shell/myMRX' 2>/dev/null";
+  const std::string bad =
+      "MRX_SCREENSHOTS=/proc/no-such-dir '" MRX_BINARY_DIR "/desktop/shell/myMRX' 2>/dev/null";
   EXPECT_NE(std::system(bad.c_str()), 0);
 }
 
