@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The main job: builds the programs, starts the simulated unit when no unit is
-# attached, and shows what mrxctl finds.
+# attached, lists its modules, and runs myMRX against it: its window where a
+# display exists, else pictures of its tabs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh >/dev/null
 
 export CCACHE_DIR="${CCACHE_DIR:-$PWD/build/ccache}"
 cmake --preset release >/dev/null
-cmake --build build/release -j "$(nproc)" --target mrx520-sim mrxctl >/dev/null
+cmake --build build/release -j "$(nproc)" --target mrx520-sim mrxctl myMRX >/dev/null
 
 bin=build/release
 sim_pid=""
@@ -25,3 +26,15 @@ if ! "$bin/tools/mrxctl/mrxctl" status >/dev/null 2>&1; then
 fi
 
 "$bin/tools/mrxctl/mrxctl" discover
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "Starting myMRX; close its window to end."
+  "$bin/desktop/shell/myMRX" "$@"
+else
+  shots="$PWD/build/screenshots"
+  mkdir -p "$shots"
+  rm -f "$shots"/*.png
+  QT_QPA_PLATFORM=offscreen MRX_SCREENSHOTS="$shots" "$bin/desktop/shell/myMRX" "$@" 2>/dev/null
+  echo "No display: myMRX drew its tabs to"
+  ls -1 "$shots"/*.png | sed 's/^/  /'
+fi

@@ -94,17 +94,22 @@ void DeviceServer::Stop() {
 }
 
 bool DeviceServer::Listen() {
+  // Bound and listening under a temporary name first, then renamed into place:
+  // the device appears only once it can be opened, as a driver's would.
+  const std::filesystem::path temp =
+      directory_ / ("." + std::string(kUnitDeviceName) + "." + std::to_string(getpid()));
   sockaddr_un addr;
-  MakeAddress(SocketPath(), addr);
+  if (!MakeAddress(temp, addr)) return false;
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
-  unlink(SocketPath().c_str());
+  unlink(temp.c_str());
   if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd, 64) != 0) {
+      listen(fd, 64) != 0 || chmod(temp.c_str(), 0600) != 0 ||
+      rename(temp.c_str(), SocketPath().c_str()) != 0) {
     close(fd);
+    unlink(temp.c_str());
     return false;
   }
-  chmod(SocketPath().c_str(), 0600);
   listenFd_ = fd;
   return true;
 }

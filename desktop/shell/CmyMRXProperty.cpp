@@ -1,0 +1,255 @@
+#include "desktop/shell/CmyMRXProperty.h"
+
+#include <QBuffer>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "desktop/pages/CPropertyMRX520.h"
+#include "desktop/pages/CPropertyValdur.h"
+#include "desktop/pages/Logo.h"
+#include "desktop/unitlink/CTiroUSB.h"
+#include "desktop/unitlink/UnitCommand.h"
+#include "desktop/unitlink/UnitProtocol.h"
+#include "platform/AtomicFile.h"
+#include "platform/qt/DeviceWatcher.h"
+
+namespace desktop::shell {
+
+namespace {
+
+namespace ul = desktop::unitlink;
+
+// "01-MRX520" from a tab's index and caption; anything but letters and
+// digits becomes '-', so a caption never leaves the directory.
+std::string PictureName(int index, const QString& caption) {
+  std::string name = caption.toStdString();
+  for (char& c : name) {
+    const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!keep) c = '-';
+  }
+  char prefix[16];
+  std::snprintf(prefix, sizeof prefix, "%02d-", index);
+  return prefix + name + ".png";
+}
+
+}  // namespace
+
+CmyMRXProperty::CmyMRXProperty(bool serviceMode, pages::Prompt& prompt, platform::Clock& clock,
+                               std::span<const pages::PageClass> cardPages)
+    : serviceMode_(serviceMode), prompt_(prompt), clock_(clock), cardPageClasses_(cardPages) {
+  setWindowTitle(QString::fromLatin1(kCaption));
+  setWindowIcon(pages::ValdurIcon());
+  tabs_ = new QTabWidget(this);
+  // One scrolling row of tabs, however many cards the unit holds.
+  tabs_->setUsesScrollButtons(true);
+  tabs_->setElideMode(Qt::ElideNone);
+  auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(tabs_);
+
+  about_ = new pages::CPropertyValdur();
+  tabs_->addTab(about_, about_->Caption());
+  main_ = new pages::CPropertyMRX520(*this);
+  tabs_->addTab(main_, main_->Caption());
+  current_ = about_;
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { OnTabChanged(index); });
+}
+
+CmyMRXProperty::~CmyMRXProperty() {
+  watcher_.reset();
+  switching_ = true;
+  RemoveAllCardPages();
+}
+
+void CmyMRXProperty::WatchDevices(const std::filesystem::path& directory) {
+  watcher_ = std::make_unique<platform::qt::DeviceWatcher>([this] { OnDeviceChange(); }, directory);
+}
+
+void CmyMRXProperty::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!initialised_) OnInitDialog();
+}
+
+void CmyMRXProperty::OnInitDialog() {
+  initialised_ = true;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+  Discover();
+  if (current_ != nullptr) current_->Activate();
+}
+
+void CmyMRXProperty::OnDeviceChange() {
+  // A page that is asking the user (or a discovery under way) finishes first.
+  if (asking_ || discovering_) {
+    discoveryPending_ = true;
+    return;
+  }
+  Discover();
+}
+
+void CmyMRXProperty::Discover() {
+  discovering_ = true;
+  discoveryPending_ = false;
+  ++discoveries_;
+  char name[64];
+  std::snprintf(name, sizeof name, ul::kDevicePathFormat, ul::kDeviceName);
+  ul::theTiroUSB.SetDeviceName(name);
+  RemoveAllCardPages();
+
+  ul::ModuleInfo unit;
+  if (!ul::ReadModuleDescriptor(ul::theTiroUSB, 0, unit)) {
+    ++discoveriesWithoutUnit_;
+    main_->SetPresent(false);
+    main_->EnableControls(false);
+  } else {
+    main_->SetModule(unit.address, unit.subAddress, unit.descriptor.data());
+    main_->EnableControls(true);
+    main_->ReadSettings(0, true);
+    const unsigned slotCount = unit.Fields().slotCount;
+    for (unsigned i = 1; i <= slotCount; ++i) {
+      ul::ModuleInfo card;
+      if (!ul::ReadModuleDescriptor(ul::theTiroUSB, static_cast<std::uint8_t>(i), card)) break;
+      pages::CMRXPropertyPage* page =
+          pages::CreateCardPage(cardPageClasses_, card.Fields().type, *this);
+      if (page != nullptr) AddCardPage(page, card.address, card.subAddress, card.descriptor.data());
+    }
+  }
+  discovering_ = false;
+  if (discoveryPending_) QTimer::singleShot(0, this, [this] { OnDeviceChange(); });
+}
+
+void CmyMRXProperty::AddCardPage(pages::CMRXPropertyPage* page, std::uint8_t address,
+                                 std::uint8_t subAddress, const std::uint8_t* descriptor) {
+  {
+    std::lock_guard lock(listLock_);
+    cards_.push_back(page);
+  }
+  switching_ = true;
+  tabs_->addTab(page, page->Caption());
+  switching_ = false;
+  page->SetModule(address, subAddress, descriptor);
+}
+
+void CmyMRXProperty::RemoveAllCardPages() {
+  const bool wasSwitching = switching_;
+  switching_ = true;
+  bool currentRemoved = false;
+  {
+    std::lock_guard lock(listLock_);
+    while (!cards_.empty()) {
+      pages::CMRXPropertyPage* page = cards_.front();
+      cards_.erase(cards_.begin());
+      currentRemoved = currentRemoved || page == current_;
+      tabs_->removeTab(tabs_->indexOf(page));
+      delete page;
+    }
+  }
+  switching_ = wasSwitching;
+  // A removed current card hands over to the tab the sheet shows now.
+  if (currentRemoved && !switching_) {
+    current_ = dynamic_cast<pages::CPropertyPage*>(tabs_->currentWidget());
+    if (current_ != nullptr && isVisible()) current_->Activate();
+  }
+}
+
+std::vector<pages::CMRXPropertyPage*> CmyMRXProperty::CardPages() {
+  std::lock_guard lock(listLock_);
+  return cards_;
+}
+
+pages::CMRXPropertyPage* CmyMRXProperty::FindCardPage(std::string_view runtimeClass) {
+  std::lock_guard lock(listLock_);
+  for (pages::CMRXPropertyPage* page : cards_) {
+    if (runtimeClass == page->GetRuntimeClassName()) return page;
+  }
+  return nullptr;
+}
+
+bool CmyMRXProperty::LeaveCurrentPage() {
+  if (current_ == nullptr) return true;
+  asking_ = true;
+  const bool left = current_->OnKillActive();
+  asking_ = false;
+  if (discoveryPending_) QTimer::singleShot(0, this, [this] { OnDeviceChange(); });
+  return left;
+}
+
+void CmyMRXProperty::OnTabChanged(int index) {
+  if (switching_) return;
+  auto* next = dynamic_cast<pages::CPropertyPage*>(tabs_->widget(index));
+  if (next == current_) return;
+  if (!LeaveCurrentPage()) {
+    // The page refused to be left: show it again.
+    switching_ = true;
+    tabs_->setCurrentWidget(current_);
+    switching_ = false;
+    return;
+  }
+  current_ = next;
+  if (next != nullptr) next->Activate();
+}
+
+void CmyMRXProperty::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      event->accept();  // the sheet ends only when its window is closed
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void CmyMRXProperty::reject() {}
+
+void CmyMRXProperty::closeEvent(QCloseEvent* event) {
+  // Ending the program in the middle of a flash would leave the unit without
+  // software: the window stays until the update has finished.
+  if (main_->UpdateRunning()) {
+    prompt_.Ask(kTextUpdateRunning, pages::Prompt::Buttons::kOk, pages::Prompt::Icon::kInformation);
+    event->ignore();
+    return;
+  }
+  if (!LeaveCurrentPage()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  done(0);
+}
+
+bool CmyMRXProperty::RenderTabs(const std::filesystem::path& directory, std::string& error) {
+  for (int i = 0; i < tabs_->count(); ++i) {
+    tabs_->setCurrentIndex(i);
+    if (tabs_->currentIndex() != i) {
+      error = "tab " + std::to_string(i) + " could not be shown";
+      return false;
+    }
+    QCoreApplication::processEvents();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!grab().save(&buffer, "PNG")) {
+      error = "cannot encode the picture of tab " + std::to_string(i);
+      return false;
+    }
+    const auto path = directory / PictureName(i, tabs_->tabText(i));
+    if (!platform::WriteFileAtomically(path, std::string_view(png.constData(), png.size()),
+                                       error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace desktop::shell

@@ -1,0 +1,185 @@
+// The desktop program's sheet against the in-process simulated unit: service
+// option, discovery and device changes, card tabs, keys and leaving tabs.
+#include <QComboBox>
+#include <QPointer>
+#include <QTabWidget>
+#include <QTest>
+
+#include "desktop/pages/CPropertyMRX520.h"
+#include "desktop/pages/CPropertyValdur.h"
+#include "desktop/shell/CmyMRXApp.h"
+#include "desktop/shell/CmyMRXProperty.h"
+#include "tests/desktop/pages/PageFixture.h"
+
+namespace desktop::shell {
+namespace {
+
+using pages::CMRXPropertyPage;
+using pages::CPropertyMRX520;
+using pages::Prompt;
+
+TEST(CmyMRXAppTest, ServiceModeOnlyForExactlyTheOneOption) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    bool service;
+  } rows[] = {
+      {"exact", {"-service"}, true},
+      {"capitals", {"-SERVICE"}, false},
+      {"trailing blank", {"-service "}, false},
+      {"slash", {"/service"}, false},
+      {"extra argument", {"-service", "x"}, false},
+      {"empty argument after it", {"-service", ""}, false},
+      {"none", {}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(CmyMRXApp(row.args).ServiceMode(), row.service);
+  }
+}
+
+// A card tab for the tests of the sheet's card list.
+class TestCardPage final : public CMRXPropertyPage {
+ public:
+  static constexpr pages::ControlTemplate kControls[] = {
+      {pages::common::kRead, pages::ControlKind::kButton, "Read Settings", 8, 8, 80, 14},
+  };
+  static constexpr pages::DialogTemplate kDialog{900, "QVO520", 600, 398, kControls};
+  explicit TestCardPage(pages::PageSite& site) : CMRXPropertyPage(kDialog, site) {}
+  const char* GetRuntimeClassName() const override { return "TestCardPage"; }
+  static CMRXPropertyPage* Create(pages::PageSite& site) { return new TestCardPage(site); }
+};
+constexpr pages::PageClass kTestCards[] = {{2, "TestCardPage", &TestCardPage::Create},
+                                           {3, "TestCardPage", &TestCardPage::Create}};
+
+class SheetTest : public pages::PageFixture {
+ protected:
+  CmyMRXProperty& Open(bool service = false,
+                       std::span<const pages::PageClass> cards = pages::CardPageClasses()) {
+    sheet_ = std::make_unique<CmyMRXProperty>(service, prompt_, clock_, cards);
+    sheet_->show();  // runs discovery
+    return *sheet_;
+  }
+  std::vector<std::string> Captions() {
+    std::vector<std::string> captions;
+    for (int i = 0; i < sheet_->Tabs()->count(); ++i) {
+      captions.push_back(sheet_->Tabs()->tabText(i).toStdString());
+    }
+    return captions;
+  }
+  pages::ScriptedPrompt prompt_;
+  std::unique_ptr<CmyMRXProperty> sheet_;
+};
+
+TEST_F(SheetTest, AboutThenMainUnitAndCardsWithoutATabAreSkipped) {
+  CmyMRXProperty& sheet = Open();
+  EXPECT_EQ(sheet.windowTitle().toStdString(), "Valdur MRX520 Manager");
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Valdur", "MRX520"}));
+  EXPECT_EQ(sheet.Tabs()->currentIndex(), 0);
+  sheet.Tabs()->setCurrentIndex(1);
+  EXPECT_TRUE(sheet.MainPage()->Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled());
+  EXPECT_EQ(Text(*sheet.MainPage(), CPropertyMRX520::kVersionLine), "V2.105, 05.03.2024");
+}
+
+TEST_F(SheetTest, CardTabsFollowTheMainUnitInAddressOrderAndAreRebuiltOnDeviceChange) {
+  CmyMRXProperty& sheet = Open(false, kTestCards);
+  // The demo unit holds QVO520 cards of type 2 and 3 at addresses 2 and 3 and
+  // another at 13.
+  EXPECT_EQ(Captions(),
+            (std::vector<std::string>{"Valdur", "MRX520", "QVO520", "QVO520", "QVO520"}));
+  std::vector<int> addresses;
+  std::vector<QPointer<CMRXPropertyPage>> old;
+  for (CMRXPropertyPage* page : sheet.CardPages()) {
+    addresses.push_back(page->Address());
+    old.emplace_back(page);
+  }
+  EXPECT_EQ(addresses, (std::vector<int>{2, 3, 13}));
+  EXPECT_EQ(sheet.FindCardPage("TestCardPage"), sheet.CardPages().front());
+  EXPECT_EQ(sheet.FindCardPage("CPropertyKLF310"), nullptr);
+
+  // Looking at a card when the unit restarts: its tab goes and the sheet
+  // shows a tab that still exists.
+  sheet.Tabs()->setCurrentIndex(4);
+  sheet.OnDeviceChange();
+  for (const auto& page : old) EXPECT_TRUE(page.isNull()) << "old card pages are deleted";
+  EXPECT_EQ(sheet.CardPages().size(), 3u);
+  EXPECT_NE(dynamic_cast<CMRXPropertyPage*>(sheet.Tabs()->currentWidget()), nullptr);
+}
+
+TEST_F(SheetTest, DeviceChangeWithoutAUnitLeavesAboutAndADisabledMainUnitTab) {
+  CmyMRXProperty& sheet = Open(true, kTestCards);
+  sheet.Tabs()->setCurrentIndex(1);
+  unit_->RefuseOpensFor(60000);
+  sheet.OnDeviceChange();
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Valdur", "MRX520"}));
+  for (int id : {CPropertyMRX520::kSoftwareUpdate, CPropertyMRX520::kVolumeStep,
+                 pages::common::kRead, pages::common::kSerial}) {
+    EXPECT_FALSE(sheet.MainPage()->Control(id)->isEnabled()) << id;
+  }
+  // Leaving and coming back does not bring the controls back without a unit.
+  sheet.Tabs()->setCurrentIndex(0);
+  sheet.Tabs()->setCurrentIndex(1);
+  EXPECT_FALSE(sheet.MainPage()->Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled());
+  EXPECT_TRUE(prompt_.Asked().empty()) << "nothing is reported to the user";
+
+  clock_.Advance(60001);
+  sheet.OnDeviceChange();
+  EXPECT_EQ(Captions().size(), 5u);
+  EXPECT_TRUE(sheet.MainPage()->Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled());
+}
+
+TEST_F(SheetTest, EnterAndEscapeNeverCloseTheSheet) {
+  CmyMRXProperty& sheet = Open();
+  sheet.Tabs()->setCurrentIndex(1);
+  sheet.MainPage()->Control(pages::common::kDefault)->setFocus();
+  for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+    SCOPED_TRACE(key);
+    QTest::keyClick(&sheet, key);
+    QTest::keyClick(sheet.MainPage()->Control(pages::common::kDefault), key);
+    QTest::keyClick(sheet.MainPage()->Control(CPropertyMRX520::kVolumeStep), key);
+    EXPECT_TRUE(sheet.isVisible());
+  }
+  EXPECT_FALSE(sheet.MainPage()->IsDirty()) << "no button was pressed by Enter";
+  EXPECT_TRUE(prompt_.Asked().empty());
+  sheet.close();
+  EXPECT_FALSE(sheet.isVisible()) << "closing the window ends the sheet";
+}
+
+TEST_F(SheetTest, ATabChangeAsksTheCurrentPageFirst) {
+  struct Row {
+    const char* name;
+    Prompt::Answer answer;
+    int index;
+  } rows[] = {{"Cancel stays", Prompt::Answer::kCancel, 1}, {"No leaves", Prompt::Answer::kNo, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CmyMRXProperty& sheet = Open();
+    sheet.Tabs()->setCurrentIndex(1);
+    auto* list = sheet.MainPage()->Get<QComboBox>(CPropertyMRX520::kVolumeStep);
+    list->setCurrentIndex(3);
+    emit list->activated(3);
+    prompt_.Script({row.answer});
+    sheet.Tabs()->setCurrentIndex(0);
+    EXPECT_EQ(sheet.Tabs()->currentIndex(), row.index);
+    EXPECT_EQ(prompt_.Asked().size(), 1u);
+    prompt_.Forget();
+  }
+}
+
+TEST_F(SheetTest, ClosingWithEditsAsksAndCancelKeepsTheWindow) {
+  CmyMRXProperty& sheet = Open();
+  sheet.Tabs()->setCurrentIndex(1);
+  auto* list = sheet.MainPage()->Get<QComboBox>(CPropertyMRX520::kVolumeStep);
+  list->setCurrentIndex(3);
+  emit list->activated(3);
+  prompt_.Script({Prompt::Answer::kCancel});
+  sheet.close();
+  EXPECT_TRUE(sheet.isVisible());
+  prompt_.Script({Prompt::Answer::kYes});
+  sheet.close();
+  EXPECT_FALSE(sheet.isVisible());
+  EXPECT_EQ(unit_->StoredSettings(0)[77], 10);
+}
+
+}  // namespace
+}  // namespace desktop::shell

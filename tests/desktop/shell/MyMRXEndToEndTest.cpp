@@ -1,0 +1,109 @@
+// myMRX against the real simulator process: a host software update from the
+// main unit tab while the device watcher rebuilds the tabs, and the program's
+// headless tab pictures.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <cstdio>
+#include <cstdlib>
+
+#include "desktop/firmware/DoloPacket.h"
+#include "desktop/pages/CPropertyMRX520.h"
+#include "desktop/pages/ScriptedPrompt.h"
+#include "desktop/shell/CmyMRXProperty.h"
+#include "desktop/unitlink/CTiroUSB.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/SimProcess.h"
+
+namespace desktop::shell {
+namespace {
+
+using pages::CPropertyMRX520;
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  EndToEndTest() {
+    testing_support::TestApplication();
+    setenv("MRX_RUNTIME_DIR", dir_.path().c_str(), 1);
+    unitlink::theTiroUSB.SetDeviceIo(nullptr);
+  }
+  ~EndToEndTest() override { unsetenv("MRX_RUNTIME_DIR"); }
+
+  testing_support::TempDir dir_;
+};
+
+TEST_F(EndToEndTest, HostUpdateFromTheMainUnitTabEndsWithTheNewVersion) {
+  testing_support::SimProcess sim(dir_.path(), {"--no-state", "--restart-ms", "300"});
+  ASSERT_TRUE(sim.Running());
+  pages::ScriptedPrompt prompt;
+  CmyMRXProperty sheet(false, prompt, platform::DefaultClock());
+  sheet.WatchDevices(dir_.path());
+  sheet.show();
+  sheet.Tabs()->setCurrentIndex(1);
+  CPropertyMRX520& page = *sheet.MainPage();
+  ASSERT_EQ(page.Get<QLabel>(CPropertyMRX520::kVersionLine)->text().toStdString(),
+            "V2.105, 05.03.2024");
+
+  const int discoveriesBefore = sheet.Discoveries();
+  page.Get<QPushButton>(CPropertyMRX520::kSoftwareUpdate)->click();
+  ASSERT_TRUE(page.UpdateRunning());
+  bool disabledWhileBack = true;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        // Whenever the unit is back during the update, the buttons stay off.
+        if (page.UpdateRunning() && sheet.DiscoveriesWithoutUnit() > 0) {
+          disabledWhileBack = disabledWhileBack &&
+                              !page.Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled() &&
+                              !page.Control(CPropertyMRX520::kSyncClock)->isEnabled();
+        }
+        return !page.UpdateRunning();
+      },
+      120000));
+  EXPECT_TRUE(disabledWhileBack);
+  EXPECT_GT(sheet.DiscoveriesWithoutUnit(), 0) << "the unit went away while it restarted";
+  EXPECT_GT(sheet.Discoveries(), discoveriesBefore + 1) << "and came back";
+
+  const firmware::_DoloPacket* host = firmware::FindDoloPacket(GetDoloBase(), 6, 1, 2);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "%s, %02d.%02d.%04d",
+                firmware::DoloVersionText(host->version).c_str(), host->day, host->month,
+                host->year);
+  // The unit restarts once more after the worker has finished.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return page.Get<QLabel>(CPropertyMRX520::kVersionLine)->text().toStdString() == expected;
+      },
+      20000))
+      << page.Get<QLabel>(CPropertyMRX520::kVersionLine)->text().toStdString();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return page.Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled(); }, 20000));
+}
+
+TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
+  testing_support::SimProcess sim(dir_.path(), {"--no-state"});
+  const auto shots = dir_.path() / "shots";
+  std::filesystem::create_directories(shots);
+  const std::string command = "MRX_SCREENSHOTS='" + shots.string() +
+                              "' '" MRX_BINARY_DIR "/desktop/shell/myMRX' -service 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  for (const char* name : {"00-Valdur.png", "01-MRX520.png"}) {
+    SCOPED_TRACE(name);
+    QImage image;
+    ASSERT_TRUE(image.load(QString::fromStdString((shots / name).string())));
+    EXPECT_GT(image.width(), 800);
+    EXPECT_GT(image.height(), 600);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 2);
+
+  // A directory that cannot be written is an error, not a silent success.
+  const std::string bad =
+      "MRX_SCREENSHOTS=/proc/no-such-dir '" MRX_BINARY_DIR "/desktop/shell/myMRX' 2>/dev/null";
+  EXPECT_NE(std::system(bad.c_str()), 0);
+}
+
+}  // namespace
+}  // namespace desktop::shell

@@ -1,0 +1,3 @@
+#include "platform/qt/QtLeakSuppressions.h"
+
+MRX_QT_LEAK_SUPPRESSIONS()
