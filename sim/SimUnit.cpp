@@ -7,6 +7,7 @@
 
 #include "desktop/firmware/ImageStamp.h"
 #include "desktop/unitlink/UnitCommand.h"
+#include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bytes.h"
 
@@ -269,25 +270,14 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame, std::span<std::ui
       return true;
     case UnitCommand::kReadClock: {
       if (address != 0) return true;  // no clock on cards: count 0
-      const auto t = platform::ToLocalTime(clock_.WallTime() + rtcOffset_);
-      replyData[0] = static_cast<std::uint8_t>(t.day);
-      replyData[1] = static_cast<std::uint8_t>(t.month);
-      replyData[2] = static_cast<std::uint8_t>(t.year - 2000);
-      replyData[3] = static_cast<std::uint8_t>(t.hour);
-      replyData[4] = static_cast<std::uint8_t>(t.minute);
-      replyData[5] = static_cast<std::uint8_t>(t.second);
-      reply[ul::kReplyOffCount] = 6;
+      const auto record = ul::EncodeClock(platform::ToLocalTime(clock_.WallTime() + rtcOffset_));
+      std::copy(record.begin(), record.end(), replyData.begin());
+      reply[ul::kReplyOffCount] = ul::kClockSize;
       return true;
     }
     case UnitCommand::kSetClock: {
-      if (address != 0 || data.size() != 6) return false;
-      platform::LocalTime t;
-      t.day = data[0];
-      t.month = data[1];
-      t.year = 2000 + data[2];
-      t.hour = data[3];
-      t.minute = data[4];
-      t.second = data[5];
+      if (address != 0 || data.size() != ul::kClockSize) return false;
+      const platform::LocalTime t = ul::DecodeClock(data.first<ul::kClockSize>());
       if (t.day < 1 || t.day > 31 || t.month < 1 || t.month > 12 || t.hour > 23 ||
           t.minute > 59 || t.second > 59) {
         return false;
