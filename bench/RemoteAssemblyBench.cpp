@@ -10,9 +10,9 @@
 #include <random>
 #include <vector>
 
-#include "remote/link/FrameAssembler.h"
-#include "remote/link/RemoteFrame.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/FrameAssembler.h"
+#include "protocol/remote/RemoteFrame.h"
+#include "protocol/remote/RemoteProtocol.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ const std::vector<std::uint8_t>& Stream() {
     std::mt19937 random(520);
     std::vector<std::uint8_t> out;
     while (out.size() < (1u << 20)) {
-      remote::link::RemoteFrame frame;
+      protocol::remote::RemoteFrame frame;
       frame.command = static_cast<std::uint16_t>(random() % 64);
       frame.payload.resize(random() % 3 == 0 ? 772 : random() % 60);
       for (auto& b : frame.payload) b = static_cast<std::uint8_t>(random());
@@ -40,7 +40,7 @@ const std::vector<std::uint8_t>& Stream() {
           break;
         }
         case 2:  // a length past the buffer: closes at 784 bytes
-          bytes[remote::link::kOffLength + 1] = 0x7F;
+          bytes[protocol::remote::kOffLength + 1] = 0x7F;
           break;
         default:
           break;
@@ -67,7 +67,7 @@ void BM_PlainCopy(benchmark::State& state) {
 
 void BM_FrameAssembly(benchmark::State& state) {
   const auto& stream = Stream();
-  remote::link::FrameAssembler assembler;
+  protocol::remote::FrameAssembler assembler;
   std::size_t frames = 0;
   for (auto _ : state) {
     for (std::size_t at = 0; at < stream.size(); at += kChunk) {

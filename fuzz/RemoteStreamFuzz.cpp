@@ -4,7 +4,7 @@
 #include <span>
 
 #include "platform/Clock.h"
-#include "remote/link/FrameAssembler.h"
+#include "protocol/remote/FrameAssembler.h"
 #include "remote/link/RemoteLink.h"
 #include "remote/link/UnitState.h"
 
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   state.SetPage(&view);
   state.SetInitPending(true);
   state.SetLocalTimeSetter([](const platform::LocalTime&, int&) { return true; });
-  remote::link::FrameAssembler assembler;
+  protocol::remote::FrameAssembler assembler;
   // The first byte picks the chunk size, so frames also arrive split.
   const std::size_t chunk = size > 0 ? 1 + data[0] % 64 : 1;
   std::span<const std::uint8_t> rest(data, size);

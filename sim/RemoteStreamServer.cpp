@@ -10,15 +10,14 @@
 
 #include "platform/Bytes.h"
 #include "platform/SimBluetoothWire.h"
-#include "remote/link/DeviceStore.h"
-#include "remote/link/FrameAssembler.h"
-#include "remote/link/RemoteFrame.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/FrameAssembler.h"
+#include "protocol/remote/RemoteFrame.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "sim/BluetoothRegistration.h"
 
 namespace sim {
 
-namespace rl = remote::link;
+namespace rl = protocol::remote;
 
 namespace {
 // How often a stream looks for changes of the unit to report.

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "remote/link/RemoteRecords.h"
+#include "protocol/remote/ClockRecord.h"
+#include "protocol/remote/DiscStatusRecord.h"
+#include "protocol/remote/StatusRecord.h"
+#include "protocol/remote/UnitInfoRecord.h"
 #include "sim/ModuleModel.h"
 #include "sim/Scenario.h"
 
@@ -105,11 +108,11 @@ class SimUnit {
  public:
   std::uint16_t SerialNumber();
   // Records the unit sends, as payloads.
-  std::array<std::uint8_t, remote::link::StatusRecord::kSize> RemoteStatus();
-  std::array<std::uint8_t, remote::link::UnitInfoRecord::kSize> RemoteInfo();
+  std::array<std::uint8_t, protocol::remote::StatusRecord::kSize> RemoteStatus();
+  std::array<std::uint8_t, protocol::remote::UnitInfoRecord::kSize> RemoteInfo();
   // The CD drive as it is now (its time runs on the unit's clock).
-  std::array<std::uint8_t, remote::link::DiscStatusRecord::kSize> RemoteDisc();
-  std::array<std::uint8_t, remote::link::ClockRecord::kSize> RemoteClock();
+  std::array<std::uint8_t, protocol::remote::DiscStatusRecord::kSize> RemoteDisc();
+  std::array<std::uint8_t, protocol::remote::ClockRecord::kSize> RemoteClock();
   // The module and source listing: forget-all, every entry, the closing count.
   std::vector<std::vector<std::uint8_t>> RemoteListing();
   // Record 60 for header bits 0-4; false when no such module has settings.

@@ -4,12 +4,14 @@
 
 #include "desktop/unitlink/ModuleType.h"
 #include "platform/Bytes.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/ListEntry.h"
+#include "protocol/remote/ModuleBlock.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "sim/SimUnit.h"
 
 namespace sim {
 
-namespace rl = remote::link;
+namespace rl = protocol::remote;
 
 namespace {
 

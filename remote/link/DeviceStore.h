@@ -14,10 +14,6 @@
 
 namespace remote::link {
 
-// Service names of a unit: its stream, and its Bluetooth module's commands.
-inline constexpr std::string_view kServiceHardware = "COM-HARDWARE";
-inline constexpr std::string_view kServiceConfig = "COM-CONFIG";
-
 struct DeviceEntry {
   platform::BtAddress address;
   std::string friendlyName;  // UTF-8

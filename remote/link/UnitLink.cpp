@@ -10,11 +10,14 @@
 
 #include "platform/Bytes.h"
 #include "platform/RuntimeDir.h"
-#include "remote/link/FrameAssembler.h"
-#include "remote/link/RemoteFrame.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/FrameAssembler.h"
+#include "protocol/remote/RemoteFrame.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "remote/link/RemoteMessages.h"
 
 namespace remote::link {
+
+using namespace protocol::remote;
 
 namespace {
 

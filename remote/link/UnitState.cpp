@@ -4,9 +4,13 @@
 #include <cstdio>
 
 #include "platform/Bytes.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/ListEntry.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "remote/link/RemoteMessages.h"
 
 namespace remote::link {
+
+using namespace protocol::remote;
 
 UnitState::UnitState(RemoteLink& link, platform::Clock& clock) : link_(link), clock_(clock) {
   Reset();
@@ -41,8 +45,7 @@ void UnitState::Dispatch(std::span<const std::uint8_t> frame) {
   if (frame.size() < kFrameOverhead) return;
   const std::size_t length = platform::GetU16(frame, kOffLength);
   // The payload as far as it arrived: never the CRC, never past the frame.
-  const auto payload =
-      frame.subspan(kHeaderSize, std::min(length, frame.size() - kFrameOverhead));
+  const auto payload = frame.subspan(kHeaderSize, std::min(length, frame.size() - kFrameOverhead));
   const auto code = static_cast<std::uint16_t>(platform::GetU16(frame, kOffCommand) & ~kRequestBit);
 
   switch (code) {
@@ -115,12 +118,12 @@ void UnitState::OnClock(std::span<const std::uint8_t> payload) {
 }
 
 void UnitState::OnListEntry(std::span<const std::uint8_t> payload) {
-  ListEntry entry = ListEntry::Decode(payload);
-  if (entry.IsControl()) {
-    if (entry.sequence == ListEntry::kForgetAll) {
+  const ListEntry record = ListEntry::Decode(payload);
+  if (record.IsControl()) {
+    if (record.sequence == ListEntry::kForgetAll) {
       modules_.clear();
       sources_.clear();
-    } else if (entry.sequence == listSequence_) {
+    } else if (record.sequence == listSequence_) {
       listSequence_ = 0;
       listComplete_ = true;
       Notify(kWmListComplete);
@@ -128,10 +131,11 @@ void UnitState::OnListEntry(std::span<const std::uint8_t> payload) {
     return;
   }
   // Out of sequence: the list timer asks for the whole listing again.
-  if (entry.sequence != listSequence_) return;
+  if (record.sequence != listSequence_) return;
   ++listSequence_;
+  UnitEntry entry = UnitEntry::FromRecord(record);
   auto& list = List(entry.IsModule());
-  const auto same = std::find_if(list.begin(), list.end(), [&](const ListEntry& e) {
+  const auto same = std::find_if(list.begin(), list.end(), [&](const UnitEntry& e) {
     return e.slot == entry.slot && e.input == entry.input;
   });
   if (same != list.end()) {
@@ -148,7 +152,9 @@ void UnitState::StartPolling() {
   listDue_ = now + kFirstListPollMs;
 }
 
-void UnitState::StopPolling() { polling_ = false; }
+void UnitState::StopPolling() {
+  polling_ = false;
+}
 
 void UnitState::Tick() {
   if (!polling_) return;
@@ -177,39 +183,39 @@ void UnitState::PollList() {
   link_.SendBare(kReqListing);
 }
 
-const ListEntry* UnitState::Find(bool moduleList, int slot, int input) const {
+const UnitEntry* UnitState::Find(bool moduleList, int slot, int input) const {
   const auto& list = moduleList ? modules_ : sources_;
-  const auto it = std::find_if(list.begin(), list.end(), [&](const ListEntry& e) {
+  const auto it = std::find_if(list.begin(), list.end(), [&](const UnitEntry& e) {
     return e.slot == slot && e.input == input;
   });
   return it == list.end() ? nullptr : &*it;
 }
 
 std::string UnitState::FirstName(bool moduleList, int slot, int input) const {
-  const ListEntry* e = Find(moduleList, slot, input);
+  const UnitEntry* e = Find(moduleList, slot, input);
   return e == nullptr ? std::string() : e->firstName;
 }
 
 std::string UnitState::SecondName(bool moduleList, int slot, int input) const {
-  const ListEntry* e = Find(moduleList, slot, input);
+  const UnitEntry* e = Find(moduleList, slot, input);
   return e == nullptr ? std::string() : e->secondName;
 }
 
-const ListEntry* UnitState::EntryByTag(std::uint32_t tag) const {
+const UnitEntry* UnitState::EntryByTag(std::uint32_t tag) const {
   for (const auto* list : {&modules_, &sources_}) {
-    for (const ListEntry& e : *list) {
+    for (const UnitEntry& e : *list) {
       if (e.tag == tag) return &e;
     }
   }
   return nullptr;
 }
 
-const ListEntry* UnitState::NthModule(std::size_t n) const {
+const UnitEntry* UnitState::NthModule(std::size_t n) const {
   return n < modules_.size() ? &modules_[n] : nullptr;
 }
 
 bool UnitState::SetTag(bool moduleList, int slot, int input, std::uint32_t tag) {
-  for (ListEntry& e : List(moduleList)) {
+  for (UnitEntry& e : List(moduleList)) {
     if (e.slot == slot && e.input == input) {
       e.tag = tag;
       return true;
@@ -219,8 +225,8 @@ bool UnitState::SetTag(bool moduleList, int slot, int input, std::uint32_t tag) 
 }
 
 std::int16_t UnitState::QuantiseVolume(int wanted) const {
-  const int clamped = std::clamp<int>(wanted, std::min(status_.volumeMin, status_.volumeMax),
-                                      status_.volumeMax);
+  const int clamped =
+      std::clamp<int>(wanted, std::min(status_.volumeMin, status_.volumeMax), status_.volumeMax);
   // A unit that reports step 0 would otherwise stop the remote with a division by zero.
   const int step = std::max<int>(status_.volumeStep, 1);
   return static_cast<std::int16_t>(clamped / step * step);
@@ -294,12 +300,14 @@ bool UnitState::RoomCorrectionPreset(int preset) {
 }
 
 bool UnitState::SelectSource(int slot, int input) {
-  const std::uint8_t payload[] = {static_cast<std::uint8_t>(slot), static_cast<std::uint8_t>(input)};
+  const std::uint8_t payload[] = {static_cast<std::uint8_t>(slot),
+                                  static_cast<std::uint8_t>(input)};
   return link_.Send(kCmdSource, payload);
 }
 
 bool UnitState::AssignButton(int button, int slot, int input) {
-  const std::uint8_t payload[] = {static_cast<std::uint8_t>(button), static_cast<std::uint8_t>(slot),
+  const std::uint8_t payload[] = {static_cast<std::uint8_t>(button),
+                                  static_cast<std::uint8_t>(slot),
                                   static_cast<std::uint8_t>(input)};
   return link_.Send(kCmdAssignButton, payload);
 }
@@ -310,25 +318,31 @@ bool UnitState::CdPlay(int track) {
 }
 
 bool UnitState::Cd(CdAction action) {
-  static constexpr std::uint16_t kCodes[] = {kCmdCdStop,     kCmdCdPause, kCmdCdEject,
-                                             kCmdCdPrevious, kCmdCdNext,  kCmdCdForward,
-                                             kCmdCdRewind};
+  static constexpr std::uint16_t kCodes[] = {kCmdCdStop, kCmdCdPause,   kCmdCdEject, kCmdCdPrevious,
+                                             kCmdCdNext, kCmdCdForward, kCmdCdRewind};
   return link_.SendBare(kCodes[static_cast<int>(action)]);
 }
 
-bool UnitState::HardwareKey(bool up) { return link_.SendBare(up ? kCmdKeyUp : kCmdKeyDown); }
+bool UnitState::HardwareKey(bool up) {
+  return link_.SendBare(up ? kCmdKeyUp : kCmdKeyDown);
+}
 
-bool UnitState::LogoTapped() { return link_.SendBare(kCmdLogo); }
+bool UnitState::LogoTapped() {
+  return link_.SendBare(kCmdLogo);
+}
 
 bool UnitState::SetUnitClock(const platform::LocalTime& now) {
   const auto record = ClockRecord::FromLocalTime(now).Encode();
   return link_.Send(kCmdSetClock, record);
 }
 
-bool UnitState::RequestUnitClock() { return link_.SendBare(kReqClock); }
+bool UnitState::RequestUnitClock() {
+  return link_.SendBare(kReqClock);
+}
 
 bool UnitState::RequestModuleBlock(int address, int subAddress) {
-  return link_.SendU16(kReqBlock, static_cast<std::uint16_t>(ModuleBlock::Header(address, subAddress)));
+  return link_.SendU16(kReqBlock,
+                       static_cast<std::uint16_t>(ModuleBlock::Header(address, subAddress)));
 }
 
 bool UnitState::WriteModuleBlock(int address, int subAddress,

@@ -10,8 +10,13 @@
 
 #include "platform/Clock.h"
 #include "platform/MessageTarget.h"
+#include "protocol/remote/ClockRecord.h"
+#include "protocol/remote/DiscStatusRecord.h"
+#include "protocol/remote/ModuleBlock.h"
+#include "protocol/remote/StatusRecord.h"
+#include "protocol/remote/UnitInfoRecord.h"
 #include "remote/link/RemoteLink.h"
-#include "remote/link/RemoteRecords.h"
+#include "remote/link/UnitEntry.h"
 
 namespace remote::link {
 
@@ -21,6 +26,11 @@ namespace remote::link {
 // News goes to the view (and the open setup page) as posted messages without data.
 class UnitState {
  public:
+  using StatusRecord = protocol::remote::StatusRecord;
+  using UnitInfoRecord = protocol::remote::UnitInfoRecord;
+  using DiscStatusRecord = protocol::remote::DiscStatusRecord;
+  using ModuleBlock = protocol::remote::ModuleBlock;
+
   // Sets the handheld's local time; false with the system error code.
   using SetLocalTime = std::function<bool(const platform::LocalTime&, int& error)>;
 
@@ -66,14 +76,14 @@ class UnitState {
   bool HaveInfo() const { return haveInfo_; }
   bool ListComplete() const { return listComplete_; }
   std::uint8_t ListSequence() const { return listSequence_; }
-  const std::vector<ListEntry>& Modules() const { return modules_; }
-  const std::vector<ListEntry>& Sources() const { return sources_; }
+  const std::vector<UnitEntry>& Modules() const { return modules_; }
+  const std::vector<UnitEntry>& Sources() const { return sources_; }
 
   // Look-ups for the user interface.
   std::string FirstName(bool moduleList, int slot, int input) const;
   std::string SecondName(bool moduleList, int slot, int input) const;
-  const ListEntry* EntryByTag(std::uint32_t tag) const;
-  const ListEntry* NthModule(std::size_t n) const;
+  const UnitEntry* EntryByTag(std::uint32_t tag) const;
+  const UnitEntry* NthModule(std::size_t n) const;
   bool SetTag(bool moduleList, int slot, int input, std::uint32_t tag);
 
   // Commands. Each returns whether the frame went out whole.
@@ -115,8 +125,8 @@ class UnitState {
   void NotifyPage(std::uint32_t id);
   void OnListEntry(std::span<const std::uint8_t> payload);
   void OnClock(std::span<const std::uint8_t> payload);
-  std::vector<ListEntry>& List(bool moduleList) { return moduleList ? modules_ : sources_; }
-  const ListEntry* Find(bool moduleList, int slot, int input) const;
+  std::vector<UnitEntry>& List(bool moduleList) { return moduleList ? modules_ : sources_; }
+  const UnitEntry* Find(bool moduleList, int slot, int input) const;
 
   RemoteLink& link_;
   platform::Clock& clock_;
@@ -134,8 +144,8 @@ class UnitState {
   bool haveInfo_ = false;
   bool listComplete_ = false;
   std::uint8_t listSequence_ = 0;
-  std::vector<ListEntry> modules_;
-  std::vector<ListEntry> sources_;
+  std::vector<UnitEntry> modules_;
+  std::vector<UnitEntry> sources_;
 
   bool polling_ = false;
   std::uint64_t statusDue_ = 0;

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Bytes.h"
-#include "remote/link/DeviceStore.h"
+#include "protocol/remote/RemoteProtocol.h"
 
 namespace remote::ui {
 
@@ -67,7 +67,7 @@ void InquiryDialog::WaitForInquiry() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::string InquiryDialog::SelectedService() const { return std::string(link::kServiceHardware); }
+std::string InquiryDialog::SelectedService() const { return std::string(protocol::remote::kServiceHardware); }
 
 QString InquiryDialog::StatusText() const { return status_->text(); }
 

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "platform/Clock.h"
-#include "remote/link/DeviceStore.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "remote/link/RemoteMessages.h"
 
 namespace remote::ui {
 
@@ -31,7 +31,7 @@ ModuleConfigDialog::ModuleConfigDialog(platform::Bluetooth& bluetooth, const pla
   list_->addItem("*** Start of configuration ...");
   next_->setSingleShot(true);
   connect(next_, &QTimer::timeout, this, &ModuleConfigDialog::SendNext);
-  link_.SetUnit(unit, "", std::string(link::kServiceConfig));
+  link_.SetUnit(unit, "", std::string(protocol::remote::kServiceConfig));
   link_.SetEnabled(true);
   link_.Start(&pump_.Target(), true);
   next_->start(link::ModuleConfigSequence::kPauseMs);

@@ -15,6 +15,7 @@
 #include "platform/HandheldEnv.h"
 #include "platform/MessageTarget.h"
 #include "platform/Registry.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/DeviceStore.h"
 #include "remote/link/UnitLink.h"
 #include "remote/link/UnitState.h"
@@ -65,7 +66,7 @@ class Session {
         timeoutMs_(timeoutMs) {}
 
   void Connect(const platform::BtAddress& address, const std::string& name) {
-    link_.SetUnit(address, name, std::string(rl::kServiceHardware));
+    link_.SetUnit(address, name, std::string(protocol::remote::kServiceHardware));
     link_.SetEnabled(true);
     state_.StartPolling();
     link_.Start(&window_, false);
@@ -246,7 +247,7 @@ int Control(Remote& r) {
   if (command == "source") {
     const auto& sources = s.Sources();
     const auto it = std::find_if(sources.begin(), sources.end(),
-                                 [&](const rl::ListEntry& e) { return SameText(e.firstName, rest[0]); });
+                                 [&](const rl::UnitEntry& e) { return SameText(e.firstName, rest[0]); });
     if (it == sources.end()) {
       r.err << "mrxctl: the unit has no source '" << rest[0] << "'; it has:";
       for (const auto& e : sources) r.err << " \"" << e.firstName << "\"";

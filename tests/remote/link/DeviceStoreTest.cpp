@@ -6,11 +6,14 @@
 
 #include "../../support/SimProcess.h"
 #include "platform/AtomicFile.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/DevicesFile.h"
 
 namespace remote::link {
 namespace {
 
+using protocol::remote::kServiceConfig;
+using protocol::remote::kServiceHardware;
 using testing_support::TempDir;
 
 // A handheld with one storage card and the registry in memory.

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageTarget.h"
 #include "platform/SimBluetooth.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/UnitLink.h"
 #include "remote/link/UnitState.h"
 
@@ -21,7 +22,7 @@ struct RemoteSide {
   }
 
   void Connect(const platform::BtAddress& address) {
-    link.SetUnit(address, "Unit", std::string(kServiceHardwareName));
+    link.SetUnit(address, "Unit", std::string(protocol::remote::kServiceHardware));
     link.SetEnabled(true);
     state.StartPolling();
     ASSERT_TRUE(link.Start(&window, false));
@@ -38,7 +39,6 @@ struct RemoteSide {
   }
   bool Complete() { return state.HaveInfo() && state.HaveStatus() && state.ListComplete(); }
 
-  static constexpr std::string_view kServiceHardwareName = "COM-HARDWARE";
   platform::SimBluetooth bluetooth;
   // Outlive the link, whose reader posts to them until it is closed.
   platform::QueueTarget window;

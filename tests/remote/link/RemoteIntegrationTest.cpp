@@ -4,7 +4,7 @@
 #include <csignal>
 
 #include "LinkFixture.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/RemoteProtocol.h"
 
 namespace remote::link {
 namespace {

@@ -9,15 +9,18 @@
 
 #include "LinkFixture.h"
 #include "platform/SimBluetoothWire.h"
-#include "remote/link/DeviceStore.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "protocol/remote/StatusRecord.h"
 #include "remote/link/ModuleConfigSequence.h"
-#include "remote/link/RemoteProtocol.h"
+#include "remote/link/RemoteMessages.h"
 #include "sim/BluetoothRegistration.h"
 #include "sim/RemoteStreamServer.h"
 #include "sim/SimUnit.h"
 
 namespace remote::link {
 namespace {
+
+using namespace protocol::remote;
 
 using testing_support::TempDir;
 using testing_support::WaitFor;

@@ -4,11 +4,15 @@
 
 #include "RecordingLink.h"
 #include "platform/Bytes.h"
-#include "remote/link/RemoteFrame.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/ListEntry.h"
+#include "protocol/remote/RemoteFrame.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "remote/link/RemoteMessages.h"
 
 namespace remote::link {
 namespace {
+
+using namespace protocol::remote;
 
 using Bytes = std::vector<std::uint8_t>;
 

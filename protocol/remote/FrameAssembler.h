@@ -6,9 +6,9 @@
 #include <functional>
 #include <span>
 
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/RemoteProtocol.h"
 
-namespace remote::link {
+namespace protocol::remote {
 
 // Assembles frames from the received byte stream, byte by byte: a frame starts
 // at 0x90 0x08, ends at its length + 10 bytes or at the 784-byte buffer's end,
@@ -33,4 +33,4 @@ class FrameAssembler {
   std::uint32_t start_ = 0;
 };
 
-}  // namespace remote::link
+}  // namespace protocol::remote

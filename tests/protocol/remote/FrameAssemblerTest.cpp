@@ -1,13 +1,14 @@
-#include "remote/link/RemoteFrame.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "remote/link/FrameAssembler.h"
+#include "protocol/remote/Crc16.h"
+#include "protocol/remote/FrameAssembler.h"
+#include "protocol/remote/RemoteFrame.h"
+#include "protocol/remote/RemoteProtocol.h"
 
-namespace remote::link {
+namespace protocol::remote {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -68,7 +69,9 @@ std::vector<AssemblyCase> AssemblyCases() {
   return {
       {"OneFrame", status, {status}},
       {"EmptyRequestFrame", Frame(0x80), {Frame(0x80)}},
-      {"GarbageAroundFrames", Concat({{1, 2, 0x08, 0xFF}, status, {0x00, 0x90}, {0x00}, ack}), {status, ack}},
+      {"GarbageAroundFrames",
+       Concat({{1, 2, 0x08, 0xFF}, status, {0x00, 0x90}, {0x00}, ack}),
+       {status, ack}},
       {"DoubleMagicByteDropsTheSequence", Concat({{0x90}, status}), {}},
       {"DoubleMagicThenARealFrame", Concat({{0x90}, status, ack}), {ack}},
       {"BadCrcDropped", Concat({badCrc, ack}), {ack}},
@@ -123,4 +126,4 @@ TEST(FrameAssemblerTest, PartialFramesAreAbandonedByTimeAndByAnEmptyChunk) {
 }
 
 }  // namespace
-}  // namespace remote::link
+}  // namespace protocol::remote

@@ -2,10 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // The Bluetooth stream between the remote and the unit: frame layout, command
-// and record codes, and the window messages that carry them on the remote.
-namespace remote::link {
+// and record codes, and the names of the unit's serial services.
+namespace protocol::remote {
 
 // Frame: u16 magic, u16 length, u16 command, u16 reserved, payload, CRC-16
 // sent high byte first (the one big-endian field on this stream).
@@ -38,8 +39,8 @@ enum RemoteCommand : std::uint16_t {
   kCmdKeyDown = 21,
   kCmdSource = 22,
   kCmdKeyUp = 23,
-  kCmdLiveValue28 = 28,
   kCmdGroup = 27,
+  kCmdLiveValue28 = 28,
   kCmdSetClock = 30,
   kCmdAssignButton = 36,
   kCmdBitResolution = 38,
@@ -87,20 +88,9 @@ enum RemoteRecord : std::uint16_t {
 inline constexpr std::uint8_t kRoomCorrectionOff = 1;
 inline constexpr std::uint8_t kRoomCorrectionOn = 2;
 
-// Window messages of the remote.
-enum RemoteMessage : std::uint32_t {
-  kWmStatusChanged = 0x600,
-  kWmDiscStatus = 0x601,
-  kWmUnitInfo = 0x602,
-  kWmListComplete = 0x603,
-  kWmModuleBlock = 0x604,
-  kWmWriteAck = 0x605,
-  // Shown to the user: the handheld clock could not be set ("Error=%d").
-  kWmClockError = 0x606,
-  kWmLinkData = 0x1B08,
-  // The reader has a new connection: what was known of the unit may be old.
-  kWmLinkConnected = 0x1B09,
-};
-inline constexpr std::intptr_t kUnitInfoWParam = 200;
+// The unit's serial services: the frame stream, and the command line of its
+// Bluetooth module. Units found by an inquiry are recorded with the first.
+inline constexpr std::string_view kServiceHardware = "COM-HARDWARE";
+inline constexpr std::string_view kServiceConfig = "COM-CONFIG";
 
-}  // namespace remote::link
+}  // namespace protocol::remote

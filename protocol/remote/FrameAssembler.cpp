@@ -1,9 +1,9 @@
-#include "remote/link/FrameAssembler.h"
+#include "protocol/remote/FrameAssembler.h"
 
 #include "platform/Bytes.h"
-#include "remote/link/RemoteFrame.h"
+#include "protocol/remote/Crc16.h"
 
-namespace remote::link {
+namespace protocol::remote {
 
 void FrameAssembler::Reset() {
   buffer_.fill(0);
@@ -50,4 +50,4 @@ void FrameAssembler::Feed(std::span<const std::uint8_t> chunk, std::uint32_t now
   if (count_ != 0 && nowMs - start_ > kFrameTimeoutMs) Reset();
 }
 
-}  // namespace remote::link
+}  // namespace protocol::remote

@@ -1,35 +1,12 @@
-#include "remote/link/RemoteFrame.h"
+#include "protocol/remote/RemoteFrame.h"
 
-#include <array>
+#include <algorithm>
 
 #include "platform/Bytes.h"
-#include "remote/link/RemoteProtocol.h"
+#include "protocol/remote/Crc16.h"
+#include "protocol/remote/RemoteProtocol.h"
 
-namespace remote::link {
-
-namespace {
-
-constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
-  std::array<std::uint16_t, 256> table{};
-  for (unsigned i = 0; i < 256; ++i) {
-    auto crc = static_cast<std::uint16_t>(i << 8);
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    table[i] = crc;
-  }
-  return table;
-}
-constexpr auto kCrcTable = MakeCrcTable();
-
-}  // namespace
-
-std::uint16_t Crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
-  for (std::uint8_t b : bytes) {
-    crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ b) & 0xFF]);
-  }
-  return crc;
-}
+namespace protocol::remote {
 
 std::vector<std::uint8_t> RemoteFrame::Encode() const {
   std::vector<std::uint8_t> bytes(payload.size() + kFrameOverhead);
@@ -38,9 +15,8 @@ std::vector<std::uint8_t> RemoteFrame::Encode() const {
   platform::PutU16(bytes, kOffCommand, command);
   platform::PutU16(bytes, kOffReserved, reserved);
   std::copy(payload.begin(), payload.end(), bytes.begin() + kHeaderSize);
-  const std::uint16_t crc = Crc16(std::span(bytes).first(kHeaderSize + payload.size()));
-  bytes[kHeaderSize + payload.size()] = static_cast<std::uint8_t>(crc >> 8);  // high byte first
-  bytes[kHeaderSize + payload.size() + 1] = static_cast<std::uint8_t>(crc);
+  const std::size_t end = kHeaderSize + payload.size();
+  PutCrcBigEndian(bytes, end, Crc16(std::span(bytes).first(end)));
   return bytes;
 }
 
@@ -55,4 +31,4 @@ bool RemoteFrame::Decode(std::span<const std::uint8_t> bytes, RemoteFrame& out) 
   return true;
 }
 
-}  // namespace remote::link
+}  // namespace protocol::remote

@@ -4,11 +4,7 @@
 #include <span>
 #include <vector>
 
-namespace remote::link {
-
-// CRC-16 with polynomial 0x1021, initial 0xFFFF, most significant bit first,
-// no reflection, no final XOR. Run over a frame including its CRC, it ends at 0.
-std::uint16_t Crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0xFFFF);
+namespace protocol::remote {
 
 // One frame of the stream, in either direction.
 struct RemoteFrame {
@@ -23,4 +19,4 @@ struct RemoteFrame {
   static bool Decode(std::span<const std::uint8_t> bytes, RemoteFrame& out);
 };
 
-}  // namespace remote::link
+}  // namespace protocol::remote
