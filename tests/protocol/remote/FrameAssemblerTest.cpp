@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "protocol/remote/Crc16.h"
@@ -23,29 +22,6 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-TEST(RemoteFrameTest, CrcIsTheCcittFalseCheckValueAndFramesCheckToZero) {
-  const std::string check = "123456789";
-  EXPECT_EQ(Crc16(std::span(reinterpret_cast<const std::uint8_t*>(check.data()), check.size())),
-            0x29B1);
-  // The empty request 0x80, CRC high byte first.
-  const Bytes empty = Frame(0x80);
-  ASSERT_EQ(empty.size(), 10u);
-  EXPECT_EQ(Bytes(empty.begin(), empty.begin() + 8), (Bytes{0x90, 0x08, 0, 0, 0x80, 0, 0, 0}));
-  const std::uint16_t crc = Crc16(std::span(empty).first(8));
-  EXPECT_EQ(empty[8], crc >> 8);
-  EXPECT_EQ(empty[9], crc & 0xFF);
-  EXPECT_EQ(Crc16(empty), 0);
-
-  RemoteFrame decoded;
-  const Bytes volume = Frame(20, {0xEC, 0xFF});
-  ASSERT_TRUE(RemoteFrame::Decode(volume, decoded));
-  EXPECT_EQ(decoded.command, 20);
-  EXPECT_EQ(decoded.payload, (Bytes{0xEC, 0xFF}));
-  Bytes broken = volume;
-  broken[9] ^= 1;
-  EXPECT_FALSE(RemoteFrame::Decode(broken, decoded));
-}
-
 // The frames a stream yields, fed in one chunk or byte by byte.
 struct AssemblyCase {
   const char* name;
@@ -66,7 +42,10 @@ std::vector<AssemblyCase> AssemblyCases() {
   const std::uint16_t crc = Crc16(std::span(overlongGoodCrc).first(kMaxFrame - 2));
   overlongGoodCrc[kMaxFrame - 2] = static_cast<std::uint8_t>(crc >> 8);
   overlongGoodCrc[kMaxFrame - 1] = static_cast<std::uint8_t>(crc);
+  // The empty request 0x80 as a unit would send it, typed out (CRC BF 9E).
+  const Bytes literal = {0x90, 0x08, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0xBF, 0x9E};
   return {
+      {"LiteralEmptyRequest", literal, {literal}},
       {"OneFrame", status, {status}},
       {"EmptyRequestFrame", Frame(0x80), {Frame(0x80)}},
       {"GarbageAroundFrames",
