@@ -138,6 +138,13 @@ TEST_F(UnitStateTest, ListingKeepsSequenceReplacesInPlaceAndCompletes) {
   EXPECT_TRUE(state.Sources().empty());
 }
 
+TEST_F(UnitStateTest, ListNamesArriveInTheHandheldsCodePage) {
+  ReceiveEntry(3, 1, 0, "Caf\xE9 \x80", "\x93Phono\x94");
+  ASSERT_EQ(state.Sources().size(), 1u);
+  EXPECT_EQ(state.FirstName(false, 3, 1), "Caf\u00E9 \u20AC");
+  EXPECT_EQ(state.SecondName(false, 3, 1), "\u201CPhono\u201D");
+}
+
 TEST_F(UnitStateTest, VolumeIsClampedAndQuantisedTowardZero) {
   struct Row {
     const char* name;
