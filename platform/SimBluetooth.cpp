@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
-#include "platform/SimBluetoothWire.h"
 
 namespace platform {
 
@@ -20,26 +19,46 @@ std::filesystem::path SimBluetooth::Dir() const {
   return directory_.empty() ? simbt::Directory() : directory_;
 }
 
-int SimBluetooth::Open(const std::filesystem::path& socketPath, std::string& error) const {
+UniqueFd SimBluetooth::Open(const std::filesystem::path& socketPath, std::string& error) const {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   const std::string s = socketPath.string();
   if (s.size() >= sizeof addr.sun_path) {
     error = s + ": path too long for a socket";
-    return -1;
+    return {};
   }
   std::memcpy(addr.sun_path, s.c_str(), s.size() + 1);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
+  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) {
     error = std::strerror(errno);
-    return -1;
+    return {};
   }
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+  if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     error = "device does not answer";
-    close(fd);
-    return -1;
+    return {};
   }
   return fd;
+}
+
+bool SimBluetooth::LookUpServices(const BtAddress& address, int cancelFd,
+                                  std::vector<simbt::ServiceRecord>& records,
+                                  std::string& error) const {
+  records.clear();
+  const UniqueFd fd = Open(simbt::SocketPath(Dir(), address), error);
+  if (!fd) return false;
+  if (!simbt::WriteAll(fd.Get(), std::string(simbt::kServices) + "\n")) {
+    error = "service look-up failed";
+    return false;
+  }
+  std::string line;
+  while (simbt::ReadLine(fd.Get(), line, simbt::kAnswerTimeoutMs, cancelFd)) {
+    if (line == simbt::kEnd) return true;
+    const auto record = simbt::ParseService(line);
+    if (!record || records.size() >= simbt::kMaxServices) break;
+    records.push_back(*record);
+  }
+  error = "service look-up failed";
+  return false;
 }
 
 bool SimBluetooth::Inquiry(const std::function<bool(const BtDeviceInfo&)>& found,
@@ -57,12 +76,11 @@ bool SimBluetooth::Inquiry(const std::function<bool(const BtDeviceInfo&)>& found
   std::sort(sockets.begin(), sockets.end());
   for (const auto& path : sockets) {
     std::string why;
-    const int fd = Open(path, why);
-    if (fd < 0) continue;  // a device that went away
+    const UniqueFd fd = Open(path, why);
+    if (!fd) continue;  // a device that went away
     std::string line;
-    const bool answered = simbt::WriteAll(fd, std::string(simbt::kName) + "\n") &&
-                          simbt::ReadLine(fd, line, simbt::kAnswerTimeoutMs);
-    close(fd);
+    const bool answered = simbt::WriteAll(fd.Get(), std::string(simbt::kName) + "\n") &&
+                          simbt::ReadLine(fd.Get(), line, simbt::kAnswerTimeoutMs);
     if (!answered || !line.starts_with(simbt::kName)) continue;
     BtDeviceInfo info;
     info.address = *simbt::AddressOfSocket(path);
@@ -79,16 +97,23 @@ int SimBluetooth::Connect(const BtAddress& address, std::string_view service, in
     error = "the Bluetooth radio is off";
     return -1;
   }
-  const int fd = Open(simbt::SocketPath(Dir(), address), error);
-  if (fd < 0) return -1;
-  std::string line;
-  if (!simbt::WriteAll(fd, std::string(simbt::kConnect) + " " + std::string(service) + "\n") ||
-      !simbt::ReadLine(fd, line, simbt::kAnswerTimeoutMs, cancelFd) || line != simbt::kOk) {
-    error = line.empty() ? "no answer from the device" : line;
-    close(fd);
+  std::vector<simbt::ServiceRecord> records;
+  if (!LookUpServices(address, cancelFd, records, error)) return -1;
+  const int channel = simbt::ChooseChannel(records, service);
+  if (channel == 0) {
+    error = "the device offers no Serial Port service";
     return -1;
   }
-  return fd;
+  UniqueFd fd = Open(simbt::SocketPath(Dir(), address), error);
+  if (!fd) return -1;
+  std::string line;
+  if (!simbt::WriteAll(fd.Get(),
+                       std::string(simbt::kConnect) + " " + std::to_string(channel) + "\n") ||
+      !simbt::ReadLine(fd.Get(), line, simbt::kAnswerTimeoutMs, cancelFd) || line != simbt::kOk) {
+    error = line.empty() ? "no answer from the device" : line;
+    return -1;
+  }
+  return fd.Release();
 }
 
 bool SimBluetooth::GetRadioMode(RadioMode& mode) {

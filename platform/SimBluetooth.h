@@ -1,8 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 #include "platform/Bluetooth.h"
+#include "platform/SimBluetoothWire.h"
+#include "platform/UniqueFd.h"
 
 namespace platform {
 
@@ -21,7 +24,10 @@ class SimBluetooth final : public Bluetooth {
 
  private:
   std::filesystem::path Dir() const;
-  int Open(const std::filesystem::path& socketPath, std::string& error) const;
+  UniqueFd Open(const std::filesystem::path& socketPath, std::string& error) const;
+  // The device's service records, as an RFCOMM client asks for them first.
+  bool LookUpServices(const BtAddress& address, int cancelFd,
+                      std::vector<simbt::ServiceRecord>& records, std::string& error) const;
 
   std::filesystem::path directory_;
 };

@@ -1,29 +1,46 @@
 #include "sim/BluetoothRegistration.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/SimBluetoothWire.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "sim/RemoteStreamServer.h"
 
 namespace sim {
 
+namespace bt = platform::simbt;
+
 namespace {
 constexpr int kHelloTimeoutMs = 1000;
+constexpr int kTickMs = 100;
+constexpr std::size_t kMaxClients = 64;
+}  // namespace
+
+const std::vector<bt::ServiceRecord>& BluetoothRegistration::Services() {
+  static const std::vector<bt::ServiceRecord> services = {
+      {1, bt::kSerialPortClass, std::string(protocol::remote::kServiceHardware)},
+      {2, bt::kSerialPortClass, std::string(protocol::remote::kServiceConfig)},
+  };
+  return services;
 }
 
 BluetoothRegistration::BluetoothRegistration(platform::BtAddress address, std::string name,
-                                             std::filesystem::path directory, Serve serve)
-    : address_(address), name_(std::move(name)), directory_(std::move(directory)),
-      serve_(std::move(serve)) {}
+                                             std::filesystem::path directory,
+                                             RemoteStreamServer& streams)
+    : address_(address),
+      name_(std::move(name)),
+      directory_(std::move(directory)),
+      streams_(streams) {}
 
-BluetoothRegistration::~BluetoothRegistration() { Stop(); }
+BluetoothRegistration::~BluetoothRegistration() {
+  Stop();
+}
 
 platform::BtAddress BluetoothRegistration::AddressForSerial(std::uint16_t serial) {
   return {0xC2000000u | serial, 0x0050};
@@ -36,7 +53,7 @@ std::string BluetoothRegistration::NameForSerial(std::uint16_t serial) {
 }
 
 std::filesystem::path BluetoothRegistration::SocketPath() const {
-  return platform::simbt::SocketPath(directory_, address_);
+  return bt::SocketPath(directory_, address_);
 }
 
 std::string BluetoothRegistration::Name() {
@@ -56,6 +73,10 @@ bool BluetoothRegistration::Start(std::string& error) {
     error = directory_.string() + ": " + ec.message();
     return false;
   }
+  if (!loop_.Valid()) {
+    error = std::string("cannot make a wake-up pipe: ") + std::strerror(errno);
+    return false;
+  }
   const std::string path = SocketPath().string();
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -65,74 +86,125 @@ bool BluetoothRegistration::Start(std::string& error) {
   }
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
   // Someone answering there is a unit with the same serial number.
-  const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (probe >= 0) {
-    const bool taken = connect(probe, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    close(probe);
-    if (taken) {
+  if (const platform::UniqueFd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)); probe) {
+    if (connect(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
       error = "another unit with this Bluetooth address is registered at " + path;
       return false;
     }
   }
   unlink(path.c_str());  // left by a simulator that died
-  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(listenFd_, 16) != 0 || pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
+  platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd || bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(fd.Get(), 16) != 0) {
     error = path + ": " + std::strerror(errno);
-    Stop();
+    if (fd) unlink(path.c_str());
     return false;
   }
-  stop_ = false;
-  thread_ = std::thread([this] { Run(); });
+  listen_ = std::move(fd);
+  loop_.Rearm();
+  loop_.Watch(listen_.Get(), POLLIN, [this](short) { Accept(); });
+  thread_ = std::thread([this] {
+    loop_.Run(kTickMs, [this] { DropLateClients(); });
+    clients_.clear();
+  });
   return true;
 }
 
 void BluetoothRegistration::Stop() {
   if (thread_.joinable()) {
-    stop_ = true;
-    const char byte = 0;
-    [[maybe_unused]] const auto n = write(wake_[1], &byte, 1);
+    loop_.Stop();
     thread_.join();
   }
-  if (listenFd_ >= 0) {
-    close(listenFd_);
-    listenFd_ = -1;
+  if (listen_) {
+    loop_.Unwatch(listen_.Get());
+    listen_.Reset();
     unlink(SocketPath().c_str());
-  }
-  for (int& fd : wake_) {
-    if (fd >= 0) close(fd);
-    fd = -1;
   }
 }
 
-void BluetoothRegistration::Run() {
-  namespace bt = platform::simbt;
-  while (!stop_) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-    if (fds[1].revents != 0) break;
-    if (fds[0].revents == 0) continue;
-    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    std::string hello;
-    if (!bt::ReadLine(fd, hello, kHelloTimeoutMs, wake_[0])) {
-      close(fd);
+void BluetoothRegistration::Accept() {
+  for (;;) {
+    platform::UniqueFd fd(accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!fd) return;
+    if (clients_.size() >= kMaxClients) continue;  // closed: the stack is busy
+    const int key = fd.Get();
+    clients_[key] =
+        Client{std::move(fd),
+               {},
+               std::chrono::steady_clock::now() + std::chrono::milliseconds(kHelloTimeoutMs)};
+    loop_.Watch(key, POLLIN, [this, key](short) { OnReadable(key); });
+  }
+}
+
+void BluetoothRegistration::OnReadable(int fd) {
+  const auto it = clients_.find(fd);
+  if (it == clients_.end()) return;
+  Client& client = it->second;
+  // Byte by byte: after "CONNECT" the stream's own bytes follow the line.
+  for (;;) {
+    char c = 0;
+    const ssize_t got = recv(fd, &c, 1, MSG_DONTWAIT);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (got <= 0 || (c != '\n' && client.line.size() >= bt::kMaxLine)) break;
+    if (c != '\n') {
+      client.line += c;
       continue;
     }
-    if (hello == bt::kName) {
-      bt::WriteAll(fd, std::string(bt::kName) + " " + Name() + "\n");
-      close(fd);
-    } else if (hello.starts_with(std::string(bt::kConnect) + " ") || hello == bt::kConnect) {
-      const std::string service =
-          hello.size() > bt::kConnect.size() ? hello.substr(bt::kConnect.size() + 1) : "";
-      if (!bt::WriteAll(fd, std::string(bt::kOk) + "\n")) {
-        close(fd);
-        continue;
-      }
-      serve_(fd, service);
+    Answer(client);
+    break;
+  }
+  loop_.Unwatch(fd);
+  clients_.erase(fd);  // closes it, unless Answer handed it on
+}
+
+void BluetoothRegistration::Answer(Client& client) {
+  const int fd = client.fd.Get();
+  const std::string& hello = client.line;
+  if (hello == bt::kName) {
+    bt::WriteAll(fd, std::string(bt::kName) + " " + Name() + "\n");
+    return;
+  }
+  if (hello == bt::kServices) {
+    std::string answer;
+    for (const auto& record : Services()) answer += bt::FormatService(record) + "\n";
+    bt::WriteAll(fd, answer + std::string(bt::kEnd) + "\n");
+    return;
+  }
+  const std::string connect = std::string(bt::kConnect) + " ";
+  if (!hello.starts_with(connect)) {
+    bt::WriteAll(fd, std::string(bt::kRefused) + " unknown request\n");
+    return;
+  }
+  int channel = 0;
+  const char* first = hello.data() + connect.size();
+  const char* last = hello.data() + hello.size();
+  const auto [end, ec] = std::from_chars(first, last, channel);
+  const bt::ServiceRecord* record = nullptr;
+  for (const auto& r : Services()) {
+    if (ec == std::errc() && end == last && r.channel == channel) record = &r;
+  }
+  if (record == nullptr) {
+    bt::WriteAll(fd, std::string(bt::kRefused) + " no service on that channel\n");
+    return;
+  }
+  if (const std::string why = streams_.Refusal(record->name); !why.empty()) {
+    bt::WriteAll(fd, std::string(bt::kRefused) + " " + why + "\n");
+    return;
+  }
+  if (bt::WriteAll(fd, std::string(bt::kOk) + "\n")) {
+    streams_.Serve(std::move(client.fd), record->name);
+  }
+}
+
+void BluetoothRegistration::DropLateClients() {
+  const auto now = std::chrono::steady_clock::now();
+  for (auto it = clients_.begin(); it != clients_.end();) {
+    if (it->second.deadline <= now) {
+      loop_.Unwatch(it->first);
+      it = clients_.erase(it);
     } else {
-      bt::WriteAll(fd, std::string(bt::kRefused) + " unknown request\n");
-      close(fd);
+      ++it;
     }
   }
 }

@@ -1,26 +1,34 @@
 #pragma once
 
-#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Bluetooth.h"
+#include "platform/PollLoop.h"
+#include "platform/SimBluetoothWire.h"
+#include "platform/UniqueFd.h"
 
 namespace sim {
 
+class RemoteStreamServer;
+
 // The unit's Bluetooth module as the simulated stack sees it: a device socket
-// in the stack's directory that answers name look-ups and hands every accepted
-// stream, with the service asked for, to `serve`.
+// in the stack's directory that answers name requests and service look-ups,
+// and hands every stream connected to one of its RFCOMM channels to the
+// stream server, with the name of the service on that channel.
 class BluetoothRegistration {
  public:
-  // Takes ownership of the connected socket.
-  using Serve = std::function<void(int fd, const std::string& service)>;
+  // The module's service records: the unit's frame stream and its own command line.
+  static const std::vector<platform::simbt::ServiceRecord>& Services();
 
   BluetoothRegistration(platform::BtAddress address, std::string name,
-                        std::filesystem::path directory, Serve serve);
+                        std::filesystem::path directory, RemoteStreamServer& streams);
   ~BluetoothRegistration();
   BluetoothRegistration(const BluetoothRegistration&) = delete;
   BluetoothRegistration& operator=(const BluetoothRegistration&) = delete;
@@ -40,17 +48,27 @@ class BluetoothRegistration {
   static std::string NameForSerial(std::uint16_t serial);
 
  private:
-  void Run();
+  // A client that has not yet said what it wants.
+  struct Client {
+    platform::UniqueFd fd;
+    std::string line;
+    std::chrono::steady_clock::time_point deadline;
+  };
+
+  void Accept();
+  void OnReadable(int fd);
+  void Answer(Client& client);
+  void DropLateClients();
 
   platform::BtAddress address_;
   std::mutex mutex_;
   std::string name_;
   std::filesystem::path directory_;
-  Serve serve_;
+  RemoteStreamServer& streams_;
+  platform::UniqueFd listen_;
+  platform::PollLoop loop_;
   std::thread thread_;
-  std::atomic<bool> stop_{false};
-  int listenFd_ = -1;
-  int wake_[2] = {-1, -1};
+  std::map<int, Client> clients_;  // loop thread only
 };
 
 }  // namespace sim

@@ -35,11 +35,8 @@ bool MakeAddress(const std::filesystem::path& path, sockaddr_un& addr) {
 bool SomeoneServes(const std::filesystem::path& path) {
   sockaddr_un addr;
   if (!MakeAddress(path, addr)) return false;
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return ok;
+  const platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  return fd && connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 }  // namespace
@@ -47,7 +44,9 @@ bool SomeoneServes(const std::filesystem::path& path) {
 DeviceServer::DeviceServer(SimUnit& unit, std::filesystem::path directory)
     : unit_(unit), directory_(std::move(directory)) {}
 
-DeviceServer::~DeviceServer() { Stop(); }
+DeviceServer::~DeviceServer() {
+  Stop();
+}
 
 bool DeviceServer::Start(std::string& error) {
   std::error_code ec;
@@ -66,7 +65,7 @@ bool DeviceServer::Start(std::string& error) {
     return false;
   }
   unlink(SocketPath().c_str());  // a stale socket of a simulator that died
-  if (pipe2(wakeFd_, O_CLOEXEC | O_NONBLOCK) != 0) {
+  if (!loop_.Valid()) {
     error = std::strerror(errno);
     return false;
   }
@@ -74,23 +73,20 @@ bool DeviceServer::Start(std::string& error) {
     error = SocketPath().string() + ": " + std::strerror(errno);
     return false;
   }
-  stop_ = false;
-  thread_ = std::thread([this] { Run(); });
+  loop_.Rearm();
+  thread_ = std::thread([this] {
+    loop_.Run(kPresencePollMs, [this] { FollowPresence(); });
+    clients_.clear();
+  });
   return true;
 }
 
 void DeviceServer::Stop() {
   if (thread_.joinable()) {
-    stop_ = true;
-    const char byte = 0;
-    [[maybe_unused]] auto n = write(wakeFd_[1], &byte, 1);
+    loop_.Stop();
     thread_.join();
   }
   Unlisten();
-  for (int& fd : wakeFd_) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-  }
 }
 
 bool DeviceServer::Listen() {
@@ -100,98 +96,84 @@ bool DeviceServer::Listen() {
       directory_ / ("." + std::string(kUnitDeviceName) + "." + std::to_string(getpid()));
   sockaddr_un addr;
   if (!MakeAddress(temp, addr)) return false;
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return false;
+  platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) return false;
   unlink(temp.c_str());
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd, 64) != 0 || chmod(temp.c_str(), 0600) != 0 ||
+  if (bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(fd.Get(), 64) != 0 || chmod(temp.c_str(), 0600) != 0 ||
       rename(temp.c_str(), SocketPath().c_str()) != 0) {
-    close(fd);
     unlink(temp.c_str());
     return false;
   }
-  listenFd_ = fd;
+  listen_ = std::move(fd);
+  loop_.Watch(listen_.Get(), POLLIN, [this](short) { Accept(); });
   return true;
 }
 
 void DeviceServer::Unlisten() {
-  if (listenFd_ < 0) return;
-  close(listenFd_);
-  listenFd_ = -1;
+  if (!listen_) return;
+  loop_.Unwatch(listen_.Get());
+  listen_.Reset();
   unlink(SocketPath().c_str());
 }
 
-void DeviceServer::Run() {
-  std::map<int, std::vector<std::uint8_t>> clients;
-  auto drop = [&](int fd) {
-    close(fd);
-    clients.erase(fd);
-  };
-  // Answers every complete request in the client's buffer; false when the
-  // client is to be dropped.
-  auto serve = [&](int fd) -> bool {
-    std::uint8_t chunk[4096];
+void DeviceServer::FollowPresence() {
+  const bool present = unit_.IsPresent();
+  if (present && !listen_) Listen();
+  if (!present && listen_) Unlisten();
+}
+
+void DeviceServer::Accept() {
+  for (;;) {
+    platform::UniqueFd client(
+        accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!client) return;
+    if (clients_.size() >= kMaxClients) continue;  // closed at once
+    const int fd = client.Get();
+    clients_[fd].fd = std::move(client);
+    loop_.Watch(fd, POLLIN, [this, fd](short) {
+      if (!Serve(fd)) Drop(fd);
+    });
+    // The request usually follows the connect at once: answer it now.
+    if (!Serve(fd)) Drop(fd);
+  }
+}
+
+void DeviceServer::Drop(int fd) {
+  loop_.Unwatch(fd);
+  clients_.erase(fd);
+}
+
+bool DeviceServer::Serve(int fd) {
+  std::uint8_t chunk[4096];
+  for (;;) {
+    const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n == 0) return false;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN) break;
+      return false;
+    }
+    auto& buffer = clients_[fd].buffer;
+    buffer.insert(buffer.end(), chunk, chunk + n);
     for (;;) {
-      const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-      if (n == 0) return false;
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN) break;
+      platform::wire::Request request;
+      std::size_t consumed = 0;
+      const auto result = platform::wire::DecodeRequest(buffer, request, consumed);
+      if (result == platform::wire::ParseResult::kIncomplete) break;
+      if (result == platform::wire::ParseResult::kInvalid) {
+        // Framing is lost: fail this call and end the connection.
+        platform::WriteAll(fd, platform::wire::EncodeReply(false, {}));
         return false;
       }
-      auto& buffer = clients[fd];
-      buffer.insert(buffer.end(), chunk, chunk + n);
-      for (;;) {
-        platform::wire::Request request;
-        std::size_t consumed = 0;
-        const auto result = platform::wire::DecodeRequest(buffer, request, consumed);
-        if (result == platform::wire::ParseResult::kIncomplete) break;
-        if (result == platform::wire::ParseResult::kInvalid) {
-          // Framing is lost: fail this call and end the connection.
-          platform::WriteAll(fd, platform::wire::EncodeReply(false, {}));
-          return false;
-        }
-        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
-        std::vector<std::uint8_t> out(request.outCapacity);
-        const bool ok = unit_.HandleControl(request.code, request.input, out);
-        platform::WriteAll(fd, platform::wire::EncodeReply(ok, ok ? std::span(out) : std::span<std::uint8_t>()));
-      }
-    }
-    return true;
-  };
-
-  while (!stop_) {
-    const bool present = unit_.IsPresent();
-    if (present && listenFd_ < 0) Listen();
-    if (!present && listenFd_ >= 0) Unlisten();
-
-    std::vector<pollfd> fds;
-    fds.push_back({wakeFd_[0], POLLIN, 0});
-    if (listenFd_ >= 0) fds.push_back({listenFd_, POLLIN, 0});
-    for (const auto& [fd, buffer] : clients) fds.push_back({fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), kPresencePollMs) < 0 && errno != EINTR) break;
-
-    for (const pollfd& p : fds) {
-      if (p.revents == 0) continue;
-      if (p.fd == wakeFd_[0]) continue;
-      if (p.fd == listenFd_) {
-        for (;;) {
-          const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-          if (client < 0) break;
-          if (clients.size() >= kMaxClients) {
-            close(client);
-            continue;
-          }
-          clients[client];
-          // The request usually follows the connect at once: answer it now.
-          if (!serve(client)) drop(client);
-        }
-        continue;
-      }
-      if (clients.count(p.fd) != 0 && !serve(p.fd)) drop(p.fd);
+      buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
+      std::vector<std::uint8_t> out(request.outCapacity);
+      const bool ok = unit_.HandleControl(request.code, request.input, out);
+      platform::WriteAll(
+          fd, platform::wire::EncodeReply(ok, ok ? std::span(out) : std::span<std::uint8_t>()));
     }
   }
-  for (auto& [fd, buffer] : clients) close(fd);
+  return true;
 }
 
 }  // namespace sim

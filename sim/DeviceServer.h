@@ -1,10 +1,14 @@
 #pragma once
 
-#include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/PollLoop.h"
+#include "platform/UniqueFd.h"
 #include "sim/SimUnit.h"
 
 namespace sim {
@@ -27,16 +31,26 @@ class DeviceServer {
   std::filesystem::path SocketPath() const { return directory_ / kUnitDeviceName; }
 
  private:
-  void Run();
   bool Listen();
   void Unlisten();
+  void FollowPresence();
+  void Accept();
+  // Answers every complete request the client has sent; false when the
+  // client is to be dropped.
+  bool Serve(int fd);
+  void Drop(int fd);
 
   SimUnit& unit_;
   std::filesystem::path directory_;
+  platform::PollLoop loop_;
   std::thread thread_;
-  std::atomic<bool> stop_{false};
-  int listenFd_ = -1;
-  int wakeFd_[2] = {-1, -1};
+  platform::UniqueFd listen_;
+  // Loop thread only, once started: each client's socket and unanswered bytes.
+  struct Client {
+    platform::UniqueFd fd;
+    std::vector<std::uint8_t> buffer;
+  };
+  std::map<int, Client> clients_;
 };
 
 }  // namespace sim

@@ -1,15 +1,13 @@
 #include "sim/RemoteStreamServer.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 
 #include "platform/Bytes.h"
-#include "platform/SimBluetoothWire.h"
+#include "platform/SocketIo.h"
 #include "protocol/remote/FrameAssembler.h"
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
@@ -20,141 +18,272 @@ namespace sim {
 namespace rl = protocol::remote;
 
 namespace {
-// How often a stream looks for changes of the unit to report.
-constexpr int kWatchMs = 50;
+// How often the streams look for changes of the unit to report, and for
+// delayed answers whose time has come.
+constexpr int kWatchMs = 20;
 constexpr std::size_t kChunk = 4096;
+constexpr std::size_t kMaxLine = 512;
 }  // namespace
 
-struct RemoteStreamServer::Session {
-  int fd = -1;
-  int wake[2] = {-1, -1};
-  std::string service;
-  std::atomic<bool> finished{false};
-  std::thread thread;
-  ~Session() {
-    if (thread.joinable()) thread.join();
-    for (int f : wake) {
-      if (f >= 0) close(f);
-    }
-    if (fd >= 0) close(fd);
-  }
+// An answer waiting for the delay fault: a frame (record and payload) or a text.
+struct RemoteStreamServer::Pending {
+  std::uint64_t due = 0;
+  bool text = false;
+  std::uint16_t record = 0;
+  std::vector<std::uint8_t> bytes;
 };
 
-RemoteStreamServer::RemoteStreamServer(SimUnit& unit) : unit_(unit) {}
+struct RemoteStreamServer::Session {
+  platform::UniqueFd fd;
+  bool config = false;
+  bool closed = false;
+  rl::FrameAssembler assembler;
+  std::array<std::uint8_t, rl::StatusRecord::kSize> lastStatus{};
+  std::array<std::uint8_t, rl::DiscStatusRecord::kSize> lastDisc{};
+  std::string line;
+  std::deque<Pending> outbox;
+};
 
-RemoteStreamServer::~RemoteStreamServer() { Stop(); }
+RemoteStreamServer::RemoteStreamServer(SimUnit& unit, const StreamFaults& faults) : unit_(unit) {
+  SetFaults(faults);
+  thread_ = std::thread([this] { Run(); });
+}
 
-void RemoteStreamServer::Serve(int fd, const std::string& service) {
-  std::lock_guard lock(mutex_);
-  sessions_.remove_if([](const std::unique_ptr<Session>& s) { return s->finished.load(); });
-  if (stopping_) {
-    close(fd);
-    return;
-  }
-  auto session = std::make_unique<Session>();
-  session->fd = fd;
-  session->service = service;
-  if (pipe2(session->wake, O_CLOEXEC | O_NONBLOCK) != 0) return;  // the Session closes fd
-  Session& s = *session;
-  s.thread = std::thread([this, &s] {
-    if (s.service == rl::kServiceConfig) {
-      RunConfig(s);
-    } else {
-      RunStream(s);
-    }
-    shutdown(s.fd, SHUT_RDWR);
-    s.finished = true;
-  });
-  sessions_.push_back(std::move(session));
+RemoteStreamServer::~RemoteStreamServer() {
+  Stop();
+}
+
+void RemoteStreamServer::Run() {
+  loop_.Run(kWatchMs, [this] { Tick(); });
+  sessions_.clear();
 }
 
 void RemoteStreamServer::Stop() {
-  std::list<std::unique_ptr<Session>> sessions;
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
-    sessions.swap(sessions_);
+    incoming_.clear();
   }
-  for (auto& s : sessions) {
-    const char byte = 0;
-    [[maybe_unused]] const auto n = write(s->wake[1], &byte, 1);
-  }
-  sessions.clear();  // joins each
+  loop_.Stop();
+  if (thread_.joinable()) thread_.join();
 }
 
-void RemoteStreamServer::RunStream(Session& session) {
-  auto send = [&](std::uint16_t record, std::span<const std::uint8_t> payload) {
-    rl::RemoteFrame frame;
-    frame.command = record;
-    frame.payload.assign(payload.begin(), payload.end());
-    const auto bytes = frame.Encode();
-    return platform::simbt::WriteAll(
-        session.fd, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  };
-  auto lastStatus = unit_.RemoteStatus();
-  auto lastDisc = unit_.RemoteDisc();
-  bool ok = true;
+void RemoteStreamServer::SetFaults(const StreamFaults& faults) {
+  std::lock_guard lock(mutex_);
+  faults_ = faults;
+  refuseUntil_ = faults.refuseMs == 0 ? 0 : unit_.Clock().Milliseconds() + faults.refuseMs;
+}
 
-  auto handle = [&](std::span<const std::uint8_t> bytes) {
-    rl::RemoteFrame frame;
-    if (!rl::RemoteFrame::Decode(bytes, frame)) return;
-    switch (frame.command) {
-      case rl::kReqInfo:
-        ok = send(rl::kRecInfo, unit_.RemoteInfo());
-        break;
-      case rl::kReqStatus:
-        lastStatus = unit_.RemoteStatus();
-        ok = send(rl::kRecStatus, lastStatus);
-        break;
-      case rl::kReqListing:
-        for (const auto& entry : unit_.RemoteListing()) ok = ok && send(rl::kRecListEntry, entry);
-        break;
-      case rl::kReqClock:
-        ok = send(rl::kRecClock, unit_.RemoteClock());
-        break;
-      case rl::kReqBlock: {
-        std::vector<std::uint8_t> block;
-        if (frame.payload.size() >= 2 &&
-            unit_.RemoteModuleBlock(platform::GetU16(frame.payload, 0), block)) {
-          ok = send(rl::kRecModuleBlock, block);
-        }
-        break;
+RemoteStreamServer::FaultCounts RemoteStreamServer::Counts() {
+  std::lock_guard lock(mutex_);
+  return counts_;
+}
+
+std::size_t RemoteStreamServer::Sessions() {
+  std::lock_guard lock(mutex_);
+  return sessionCount_;
+}
+
+std::string RemoteStreamServer::Refusal(const std::string&) {
+  std::lock_guard lock(mutex_);
+  ++attempts_;
+  const bool byTime = refuseUntil_ != 0 && unit_.Clock().Milliseconds() < refuseUntil_;
+  const bool byCount = faults_.refuseEvery != 0 && attempts_ % faults_.refuseEvery == 0;
+  if (stopping_ || byTime || byCount) {
+    ++counts_.refused;
+    return "connection refused";
+  }
+  return "";
+}
+
+void RemoteStreamServer::Serve(platform::UniqueFd fd, const std::string& service) {
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    ++accepted_;
+    // Like a module that resets as the link comes up: the fd closes here.
+    if (faults_.dropEvery != 0 && accepted_ % faults_.dropEvery == 0) {
+      ++counts_.dropped;
+      return;
+    }
+    incoming_.emplace_back(std::move(fd), service);
+  }
+  loop_.Wake();
+}
+
+void RemoteStreamServer::Adopt() {
+  std::vector<std::pair<platform::UniqueFd, std::string>> incoming;
+  {
+    std::lock_guard lock(mutex_);
+    incoming.swap(incoming_);
+  }
+  for (auto& [fd, service] : incoming) {
+    auto session = std::make_unique<Session>();
+    session->fd = std::move(fd);
+    session->config = service == rl::kServiceConfig;
+    session->lastStatus = unit_.RemoteStatus();
+    session->lastDisc = unit_.RemoteDisc();
+    Session& s = *session;
+    const int key = s.fd.Get();
+    sessions_[key] = std::move(session);
+    loop_.Watch(key, POLLIN, [this, &s](short) { OnReadable(s); });
+  }
+}
+
+void RemoteStreamServer::Tick() {
+  Adopt();
+  for (auto& [fd, session] : sessions_) {
+    if (!session->closed) Flush(*session);
+    if (!session->closed && !session->config) ReportChanges(*session);
+  }
+  for (auto it = sessions_.begin(); it != sessions_.end();) {
+    if (it->second->closed) {
+      loop_.Unwatch(it->first);
+      shutdown(it->first, SHUT_RDWR);
+      it = sessions_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  std::lock_guard lock(mutex_);
+  sessionCount_ = sessions_.size();
+}
+
+void RemoteStreamServer::OnReadable(Session& session) {
+  if (session.closed) return;
+  std::uint8_t chunk[kChunk];
+  const ssize_t got = recv(session.fd.Get(), chunk, sizeof chunk, MSG_DONTWAIT);
+  if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
+  if (got <= 0) {
+    session.closed = true;
+    loop_.Unwatch(session.fd.Get());
+    return;
+  }
+  const auto bytes = std::span<const std::uint8_t>(chunk, static_cast<std::size_t>(got));
+  if (session.config) {
+    OnText(session, bytes);
+  } else {
+    session.assembler.Feed(bytes, unit_.Clock().TickCount(),
+                           [&](std::span<const std::uint8_t> frame) { OnFrame(session, frame); });
+  }
+  Flush(session);
+}
+
+void RemoteStreamServer::OnFrame(Session& session, std::span<const std::uint8_t> bytes) {
+  rl::RemoteFrame frame;
+  if (!rl::RemoteFrame::Decode(bytes, frame)) return;
+  switch (frame.command) {
+    case rl::kReqInfo:
+      Answer(session, rl::kRecInfo, unit_.RemoteInfo());
+      break;
+    case rl::kReqStatus:
+      session.lastStatus = unit_.RemoteStatus();
+      Answer(session, rl::kRecStatus, session.lastStatus);
+      break;
+    case rl::kReqListing:
+      for (const auto& entry : unit_.RemoteListing()) Answer(session, rl::kRecListEntry, entry);
+      break;
+    case rl::kReqClock:
+      Answer(session, rl::kRecClock, unit_.RemoteClock());
+      break;
+    case rl::kReqBlock: {
+      std::vector<std::uint8_t> block;
+      if (frame.payload.size() >= 2 &&
+          unit_.RemoteModuleBlock(platform::GetU16(frame.payload, 0), block)) {
+        Answer(session, rl::kRecModuleBlock, block);
       }
-      default:
-        if ((frame.command & rl::kRequestBit) != 0) break;  // a record the unit does not keep
-        if (unit_.ApplyRemoteCommand(frame.command, frame.payload) &&
-            frame.command == rl::kCmdWriteBlock) {
-          ok = send(rl::kRecWriteAck, {});
-        }
-        break;
+      break;
     }
-  };
+    default:
+      if ((frame.command & rl::kRequestBit) != 0) break;  // a record the unit does not keep
+      if (unit_.ApplyRemoteCommand(frame.command, frame.payload) &&
+          frame.command == rl::kCmdWriteBlock) {
+        Answer(session, rl::kRecWriteAck, {});
+      }
+      break;
+  }
+}
 
-  rl::FrameAssembler assembler;
-  std::vector<std::uint8_t> chunk(kChunk);
-  while (ok && !stopping_) {
-    pollfd fds[2] = {{session.fd, POLLIN, 0}, {session.wake[0], POLLIN, 0}};
-    const int n = poll(fds, 2, kWatchMs);
-    if (n < 0 && errno != EINTR) break;
-    if (fds[1].revents != 0) break;
-    if (n > 0 && fds[0].revents != 0) {
-      const ssize_t got = recv(session.fd, chunk.data(), chunk.size(), 0);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      assembler.Feed(std::span(chunk).first(static_cast<std::size_t>(got)),
-                     unit_.Clock().TickCount(), handle);
+void RemoteStreamServer::OnText(Session& session, std::span<const std::uint8_t> bytes) {
+  for (const std::uint8_t b : bytes) {
+    const char c = static_cast<char>(b);
+    if (c == '\r' || c == '\n') {
+      if (!session.line.empty()) AnswerText(session, AnswerAt(session.line));
+      session.line.clear();
+    } else if (session.line.size() < kMaxLine) {
+      session.line += c;
     }
-    // The unit reports its own changes, whoever made them.
-    const auto status = unit_.RemoteStatus();
-    if (ok && status != lastStatus) {
-      lastStatus = status;
-      ok = send(rl::kRecStatus, status);
+  }
+}
+
+void RemoteStreamServer::Answer(Session& session, std::uint16_t record,
+                                std::span<const std::uint8_t> payload) {
+  std::uint32_t delay = 0;
+  {
+    std::lock_guard lock(mutex_);
+    delay = faults_.delayMs;
+    if (delay != 0) ++counts_.delayed;
+  }
+  session.outbox.push_back(
+      {unit_.Clock().Milliseconds() + delay, false, record, {payload.begin(), payload.end()}});
+}
+
+void RemoteStreamServer::AnswerText(Session& session, std::string text) {
+  std::uint32_t delay = 0;
+  {
+    std::lock_guard lock(mutex_);
+    delay = faults_.delayMs;
+    if (delay != 0) ++counts_.delayed;
+  }
+  session.outbox.push_back(
+      {unit_.Clock().Milliseconds() + delay, true, 0, {text.begin(), text.end()}});
+}
+
+void RemoteStreamServer::Flush(Session& session) {
+  const std::uint64_t now = unit_.Clock().Milliseconds();
+  while (!session.closed && !session.outbox.empty() && session.outbox.front().due <= now) {
+    const Pending p = std::move(session.outbox.front());
+    session.outbox.pop_front();
+    if (p.text) {
+      if (!platform::WriteAll(session.fd.Get(), p.bytes)) session.closed = true;
+    } else {
+      SendFrame(session, p.record, p.bytes);
     }
-    const auto disc = unit_.RemoteDisc();
-    if (ok && disc != lastDisc) {
-      lastDisc = disc;
-      ok = send(rl::kRecDiscStatus, disc);
-    }
+  }
+}
+
+void RemoteStreamServer::SendFrame(Session& session, std::uint16_t record,
+                                   std::span<const std::uint8_t> payload) {
+  bool lose = false;
+  bool breakCrc = false;
+  {
+    std::lock_guard lock(mutex_);
+    ++framesSent_;
+    lose = faults_.lostEvery != 0 && framesSent_ % faults_.lostEvery == 0;
+    breakCrc = !lose && faults_.crcEvery != 0 && framesSent_ % faults_.crcEvery == 0;
+    if (lose) ++counts_.lost;
+    if (breakCrc) ++counts_.broken;
+  }
+  if (lose) return;
+  rl::RemoteFrame frame;
+  frame.command = record;
+  frame.payload.assign(payload.begin(), payload.end());
+  auto bytes = frame.Encode();
+  if (breakCrc) bytes.back() ^= 0xFF;
+  if (!platform::WriteAll(session.fd.Get(), bytes)) session.closed = true;
+}
+
+void RemoteStreamServer::ReportChanges(Session& session) {
+  // The unit reports its own changes, whoever made them.
+  const auto status = unit_.RemoteStatus();
+  if (status != session.lastStatus) {
+    session.lastStatus = status;
+    SendFrame(session, rl::kRecStatus, status);
+  }
+  const auto disc = unit_.RemoteDisc();
+  if (!session.closed && disc != session.lastDisc) {
+    session.lastDisc = disc;
+    SendFrame(session, rl::kRecDiscStatus, disc);
   }
 }
 
@@ -176,34 +305,13 @@ std::string RemoteStreamServer::AnswerAt(const std::string& line) {
   if (line == "AT+RLBN") return ok(module_ != nullptr ? module_->Name() : "");
   for (auto [prefix, value] : {std::pair{"AT+ULPW=", &ulpw_}, std::pair{"AT+UBTS=", &ubts_}}) {
     const std::string p = prefix;
-    if (line.starts_with(p) && line.size() == p.size() + 1 && (line.back() == '0' || line.back() == '1')) {
+    if (line.starts_with(p) && line.size() == p.size() + 1 &&
+        (line.back() == '0' || line.back() == '1')) {
       *value = line.back() - '0';
       return "OK\r\n";
     }
   }
   return "ERROR\r\n";
-}
-
-void RemoteStreamServer::RunConfig(Session& session) {
-  std::string line;
-  char chunk[512];
-  while (!stopping_) {
-    pollfd fds[2] = {{session.fd, POLLIN, 0}, {session.wake[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-    if (fds[1].revents != 0) break;
-    const ssize_t got = recv(session.fd, chunk, sizeof chunk, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    for (ssize_t i = 0; i < got; ++i) {
-      const char c = chunk[i];
-      if (c == '\r' || c == '\n') {
-        if (!line.empty() && !platform::simbt::WriteAll(session.fd, AnswerAt(line))) return;
-        line.clear();
-      } else if (line.size() < platform::simbt::kMaxLine) {
-        line += c;
-      }
-    }
-  }
 }
 
 }  // namespace sim

@@ -94,7 +94,8 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
     std::istringstream words(line);
     std::string kind;
     if (!(words >> kind)) continue;
-    if (kind != "unit" && kind != "module" && kind != "faults") return fail("unknown record '" + kind + "'");
+    if (kind != "unit" && kind != "module" && kind != "faults")
+      return fail("unknown record '" + kind + "'");
     ModuleSpec m;
     if (kind == "unit") {
       if (haveUnit) return fail("a second unit record");
@@ -112,12 +113,30 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
       unsigned long n = 0;
       bool ok = true;
       if (kind == "faults") {
-        if (key == "fail-every") ok = ParseNumber(value, 1000000, n), s.faults.failEvery = unsigned(n);
-        else if (key == "refuse-opens-ms") ok = ParseNumber(value, 3600000, n), s.faults.refuseOpensMs = std::uint32_t(n);
-        else if (key == "delay-ms") ok = ParseNumber(value, 60000, n), s.faults.delayMs = std::uint32_t(n);
-        else if (key == "eeprom-error") ok = ParseNumber(value, 1, n), s.faults.eepromError = n != 0;
-        else if (key == "restart-ms") ok = ParseNumber(value, 600000, n), s.faults.restartMs = std::uint32_t(n);
-        else return fail("unknown key '" + key + "'");
+        if (key == "fail-every")
+          ok = ParseNumber(value, 1000000, n), s.faults.failEvery = unsigned(n);
+        else if (key == "refuse-opens-ms")
+          ok = ParseNumber(value, 3600000, n), s.faults.refuseOpensMs = std::uint32_t(n);
+        else if (key == "delay-ms")
+          ok = ParseNumber(value, 60000, n), s.faults.delayMs = std::uint32_t(n);
+        else if (key == "eeprom-error")
+          ok = ParseNumber(value, 1, n), s.faults.eepromError = n != 0;
+        else if (key == "restart-ms")
+          ok = ParseNumber(value, 600000, n), s.faults.restartMs = std::uint32_t(n);
+        else if (key == "stream-lost-every")
+          ok = ParseNumber(value, 1000000, n), s.streamFaults.lostEvery = unsigned(n);
+        else if (key == "stream-crc-every")
+          ok = ParseNumber(value, 1000000, n), s.streamFaults.crcEvery = unsigned(n);
+        else if (key == "stream-refuse-every")
+          ok = ParseNumber(value, 1000000, n), s.streamFaults.refuseEvery = unsigned(n);
+        else if (key == "stream-refuse-ms")
+          ok = ParseNumber(value, 3600000, n), s.streamFaults.refuseMs = std::uint32_t(n);
+        else if (key == "stream-drop-every")
+          ok = ParseNumber(value, 1000000, n), s.streamFaults.dropEvery = unsigned(n);
+        else if (key == "stream-delay-ms")
+          ok = ParseNumber(value, 60000, n), s.streamFaults.delayMs = std::uint32_t(n);
+        else
+          return fail("unknown key '" + key + "'");
       } else if (key == "slots" && kind == "unit") {
         ok = ParseNumber(value, 15, n);
         s.slotCount = static_cast<std::uint8_t>(n);
@@ -159,7 +178,8 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
     if (kind == "module") {
       if (!haveAddress || !haveType) return fail("a module needs address= and type=");
       for (const ModuleSpec& other : s.modules) {
-        if (other.address == m.address) return fail("address " + std::to_string(m.address) + " given twice");
+        if (other.address == m.address)
+          return fail("address " + std::to_string(m.address) + " given twice");
       }
     }
     if (kind == "unit") s.modules.insert(s.modules.begin(), m);

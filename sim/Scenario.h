@@ -40,12 +40,24 @@ struct Faults {
   std::uint32_t restartMs = 3000;   // how long the device is gone after an erase
 };
 
+// What misbehaviour to show on the remote's Bluetooth stream. Counts run from
+// 1 over the whole life of the stream server, so every N-th is the N-th, 2N-th …
+struct StreamFaults {
+  unsigned lostEvery = 0;      // every n-th frame from the unit is not sent; 0 = never
+  unsigned crcEvery = 0;       // every n-th frame from the unit goes out with a wrong CRC
+  unsigned refuseEvery = 0;    // every n-th connection attempt is refused
+  std::uint32_t refuseMs = 0;  // connections are refused for this long after start
+  unsigned dropEvery = 0;      // every n-th connection is dropped right after connecting
+  std::uint32_t delayMs = 0;   // before each answer
+};
+
 // One simulated unit: the main unit (address 0) and its cards.
 struct Scenario {
   std::uint8_t slotCount = 14;
   SoftwareVersion bootVersion{1, 12, 20, 11, 23};
   std::vector<ModuleSpec> modules;  // address 0 first
   Faults faults;
+  StreamFaults streamFaults;
 
   const ModuleSpec* Find(std::uint8_t address) const;
 };
@@ -60,6 +72,8 @@ Scenario DefaultScenario();
 //   module address=1 type=1 serial=2001 version=1.020 date=2023-05-01 [settings=N] [sub=0]
 //          [delivery=2024-01-15] [running=0]
 //   faults fail-every=50 refuse-opens-ms=2000 delay-ms=5 eeprom-error=1 restart-ms=3000
+//          stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1000
+//          stream-drop-every=3 stream-delay-ms=100
 // `error` receives "line N: reason" when the text is refused.
 std::optional<Scenario> ParseScenario(std::string_view text, std::string& error);
 

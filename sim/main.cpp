@@ -28,11 +28,21 @@ constexpr const char* kUsage =
     "                       (default: $XDG_STATE_HOME/mrx520-sim/state)\n"
     "  --no-state           keep nothing across restarts\n"
     "  --runtime-dir DIR    serve here instead of $MRX_RUNTIME_DIR\n"
+    "\nFaults of the USB device:\n"
     "  --fail-every N       fail every N-th exchange\n"
     "  --refuse-opens MS    refuse opens for MS milliseconds after start\n"
     "  --delay MS           delay every exchange by MS milliseconds\n"
     "  --restart-ms MS      how long the unit is gone after an erase (default 3000)\n"
     "  --eeprom-error       report a settings memory error in every status\n"
+    "\nFaults of the remote's Bluetooth stream (counted from 1 since start):\n"
+    "  --stream-lost-every N     do not send every N-th frame of the unit\n"
+    "  --stream-crc-every N      send every N-th frame of the unit with a wrong CRC\n"
+    "  --stream-refuse-every N   refuse every N-th connection attempt\n"
+    "  --stream-refuse-ms MS     refuse connections for MS milliseconds after start\n"
+    "  --stream-drop-every N     drop every N-th connection right after connecting\n"
+    "  --stream-delay-ms MS      wait MS milliseconds before each answer\n"
+    "The same as scenario keys: faults stream-lost-every=N stream-crc-every=N\n"
+    "stream-refuse-every=N stream-refuse-ms=MS stream-drop-every=N stream-delay-ms=MS\n\n"
     "  --help, --version\n\n"
     "Exit codes: 0 after a clean stop, 64 usage, 65 bad scenario, 71 cannot serve.\n";
 
@@ -63,7 +73,8 @@ int main(int argc, char** argv) {
   struct Override {
     bool set = false;
     unsigned long value = 0;
-  } failEvery, refuseOpens, delay, restart;
+  } failEvery, refuseOpens, delay, restart, lostEvery, crcEvery, refuseEvery, refuseMs, dropEvery,
+      answerDelay;
   bool eepromError = false;
 
   for (int i = 1; i < argc; ++i) {
@@ -74,7 +85,9 @@ int main(int argc, char** argv) {
       return true;
     };
     const char* v = nullptr;
-    auto number = [&](Override& o) { return value(v) && ParseUnsigned(v, o.value) && (o.set = true); };
+    auto number = [&](Override& o) {
+      return value(v) && ParseUnsigned(v, o.value) && (o.set = true);
+    };
     bool ok = true;
     if (arg == "--help") {
       std::fputs(kUsage, stdout);
@@ -101,6 +114,18 @@ int main(int argc, char** argv) {
       ok = number(delay);
     } else if (arg == "--restart-ms") {
       ok = number(restart);
+    } else if (arg == "--stream-lost-every") {
+      ok = number(lostEvery);
+    } else if (arg == "--stream-crc-every") {
+      ok = number(crcEvery);
+    } else if (arg == "--stream-refuse-every") {
+      ok = number(refuseEvery);
+    } else if (arg == "--stream-refuse-ms") {
+      ok = number(refuseMs);
+    } else if (arg == "--stream-drop-every") {
+      ok = number(dropEvery);
+    } else if (arg == "--stream-delay-ms") {
+      ok = number(answerDelay);
     } else if (arg == "--eeprom-error") {
       eepromError = true;
     } else {
@@ -127,10 +152,18 @@ int main(int argc, char** argv) {
     scenario = *parsed;
   }
   if (failEvery.set) scenario.faults.failEvery = static_cast<unsigned>(failEvery.value);
-  if (refuseOpens.set) scenario.faults.refuseOpensMs = static_cast<std::uint32_t>(refuseOpens.value);
+  if (refuseOpens.set)
+    scenario.faults.refuseOpensMs = static_cast<std::uint32_t>(refuseOpens.value);
   if (delay.set) scenario.faults.delayMs = static_cast<std::uint32_t>(delay.value);
   if (restart.set) scenario.faults.restartMs = static_cast<std::uint32_t>(restart.value);
   if (eepromError) scenario.faults.eepromError = true;
+  auto& sf = scenario.streamFaults;
+  if (lostEvery.set) sf.lostEvery = static_cast<unsigned>(lostEvery.value);
+  if (crcEvery.set) sf.crcEvery = static_cast<unsigned>(crcEvery.value);
+  if (refuseEvery.set) sf.refuseEvery = static_cast<unsigned>(refuseEvery.value);
+  if (refuseMs.set) sf.refuseMs = static_cast<std::uint32_t>(refuseMs.value);
+  if (dropEvery.set) sf.dropEvery = static_cast<unsigned>(dropEvery.value);
+  if (answerDelay.set) sf.delayMs = static_cast<std::uint32_t>(answerDelay.value);
 
   if (!stateFile.empty()) {
     std::error_code ec;
@@ -153,11 +186,10 @@ int main(int argc, char** argv) {
     return 71;
   }
   const std::uint16_t serial = unit.SerialNumber();
-  sim::RemoteStreamServer stream(unit);
-  sim::BluetoothRegistration bluetooth(
-      sim::BluetoothRegistration::AddressForSerial(serial),
-      sim::BluetoothRegistration::NameForSerial(serial), runtimeDir / "bluetooth",
-      [&stream](int fd, const std::string& service) { stream.Serve(fd, service); });
+  sim::RemoteStreamServer stream(unit, scenario.streamFaults);
+  sim::BluetoothRegistration bluetooth(sim::BluetoothRegistration::AddressForSerial(serial),
+                                       sim::BluetoothRegistration::NameForSerial(serial),
+                                       runtimeDir / "bluetooth", stream);
   stream.SetModule(&bluetooth);
   if (!bluetooth.Start(error)) {
     std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());

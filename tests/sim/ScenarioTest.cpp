@@ -1,6 +1,6 @@
-#include "sim/Scenario.h"
-
 #include <gtest/gtest.h>
+
+#include "sim/Scenario.h"
 
 namespace sim {
 namespace {
@@ -12,7 +12,9 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
       "unit slots=3 serial=77 version=2.105 date=2024-03-05 boot=1.012 bootdate=2023-11-20\n"
       "module address=1 type=7 serial=9 settings=300 sub=2\n"
       "module address=3 type=16 running=0\n"
-      "faults fail-every=50 delay-ms=2 eeprom-error=1\n",
+      "faults fail-every=50 delay-ms=2 eeprom-error=1\n"
+      "faults stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1500\n"
+      "faults stream-drop-every=3 stream-delay-ms=40\n",
       error);
   ASSERT_TRUE(s) << error;
   EXPECT_EQ(s->slotCount, 3);
@@ -26,6 +28,12 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
   EXPECT_FALSE(s->Find(3)->running);
   EXPECT_EQ(s->faults.failEvery, 50u);
   EXPECT_TRUE(s->faults.eepromError);
+  EXPECT_EQ(s->streamFaults.lostEvery, 7u);
+  EXPECT_EQ(s->streamFaults.crcEvery, 9u);
+  EXPECT_EQ(s->streamFaults.refuseEvery, 2u);
+  EXPECT_EQ(s->streamFaults.refuseMs, 1500u);
+  EXPECT_EQ(s->streamFaults.dropEvery, 3u);
+  EXPECT_EQ(s->streamFaults.delayMs, 40u);
 }
 
 TEST(ScenarioTest, RefusesBadTextWithTheLine) {
@@ -40,6 +48,7 @@ TEST(ScenarioTest, RefusesBadTextWithTheLine) {
       {"card address=1\n", "line 1: unknown record 'card'"},
       {"unit colour=red\n", "line 1: unknown key 'colour'"},
       {"unit slots\n", "line 1: expected key=value, got 'slots'"},
+      {"unit\nfaults stream-delay-ms=60001\n", "line 2: bad value for 'stream-delay-ms'"},
   };
   for (const auto& [text, message] : rows) {
     SCOPED_TRACE(text);

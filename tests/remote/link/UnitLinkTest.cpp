@@ -1,5 +1,3 @@
-#include "remote/link/UnitLink.h"
-
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -13,6 +11,7 @@
 #include "protocol/remote/StatusRecord.h"
 #include "remote/link/ModuleConfigSequence.h"
 #include "remote/link/RemoteMessages.h"
+#include "remote/link/UnitLink.h"
 #include "sim/BluetoothRegistration.h"
 #include "sim/RemoteStreamServer.h"
 #include "sim/SimUnit.h"
@@ -32,8 +31,7 @@ class UnitLinkTest : public ::testing::Test {
       : unit(sim::DefaultScenario(), platform::DefaultClock()),
         stream(unit),
         module(sim::BluetoothRegistration::AddressForSerial(1234),
-               sim::BluetoothRegistration::NameForSerial(1234), BtDir(),
-               [this](int fd, const std::string& service) { stream.Serve(fd, service); }) {
+               sim::BluetoothRegistration::NameForSerial(1234), BtDir(), stream) {
     stream.SetModule(&module);
     std::string error;
     EXPECT_TRUE(module.Start(error)) << error;
@@ -105,9 +103,7 @@ TEST_F(UnitLinkTest, PollsTheUnitAndChangesItsState) {
   EXPECT_EQ(remote.state.Info().inputMasks[5], 0xFF) << "the SIV520's eight inputs";
 
   ASSERT_TRUE(remote.state.SetVolume(-123));
-  EXPECT_TRUE(WaitFor([&] {
-    return StatusRecord::Decode(unit.RemoteStatus()).volume == -120;
-  }));
+  EXPECT_TRUE(WaitFor([&] { return StatusRecord::Decode(unit.RemoteStatus()).volume == -120; }));
   ASSERT_TRUE(remote.state.SelectSource(5, 2));
   ASSERT_TRUE(remote.PumpUntil([&] { return remote.state.Status().sourceSlot == 5; }))
       << "the unit reports its new source by itself";
@@ -163,10 +159,13 @@ TEST_F(UnitLinkTest, ConfigurationTextsRenameTheModule) {
 
   std::vector<platform::BtDeviceInfo> found;
   std::string error;
-  ASSERT_TRUE(remote.bluetooth.Inquiry([&](const platform::BtDeviceInfo& d) {
-    found.push_back(d);
-    return true;
-  }, error)) << error;
+  ASSERT_TRUE(remote.bluetooth.Inquiry(
+      [&](const platform::BtDeviceInfo& d) {
+        found.push_back(d);
+        return true;
+      },
+      error))
+      << error;
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, "Valdur MRX520-0007");
   EXPECT_EQ(found[0].address, module.Address());

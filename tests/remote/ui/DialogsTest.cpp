@@ -21,10 +21,11 @@ using testing_support::TempDir;
 class DialogsTest : public ::testing::Test {
  protected:
   DialogsTest()
-      : unit(sim::DefaultScenario(), platform::DefaultClock()), stream(unit),
+      : unit(sim::DefaultScenario(), platform::DefaultClock()),
+        stream(unit),
         named(sim::BluetoothRegistration::AddressForSerial(1234), "Valdur MRX520-1234", Dir(),
-              [this](int fd, const std::string& s) { stream.Serve(fd, s); }),
-        unnamed({0x00000042, 0x0001}, "", Dir(), [this](int fd, const std::string& s) { stream.Serve(fd, s); }),
+              stream),
+        unnamed({0x00000042, 0x0001}, "", Dir(), stream),
         bluetooth(Dir()) {
     stream.SetModule(&named);
     std::string error;
@@ -80,7 +81,8 @@ TEST_F(DialogsTest, ConfigurationRunsTheWholeSequenceAndNamesTheModule) {
   dialog.show();
   ASSERT_TRUE(Run([&] { return dialog.Finished() && dialog.Lines()->count() == 10; }));
   std::vector<std::string> lines;
-  for (int i = 0; i < dialog.Lines()->count(); ++i) lines.push_back(dialog.Lines()->item(i)->text().toStdString());
+  for (int i = 0; i < dialog.Lines()->count(); ++i)
+    lines.push_back(dialog.Lines()->item(i)->text().toStdString());
   EXPECT_EQ(lines.front(), "*** Start of configuration ...");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "OK"), 6);
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Valdur MRX520-0007"), lines.end());
