@@ -16,7 +16,8 @@ namespace remote::link {
 // (the "user-interface") thread, and the messages between them.
 struct RemoteSide {
   explicit RemoteSide(const std::filesystem::path& bluetoothDir)
-      : bluetooth(bluetoothDir), link(bluetooth, platform::DefaultClock()),
+      : bluetooth(bluetoothDir),
+        link(bluetooth, platform::DefaultClock()),
         state(link, platform::DefaultClock()) {
     state.SetView(&view);
   }
@@ -27,15 +28,17 @@ struct RemoteSide {
     state.StartPolling();
     ASSERT_TRUE(link.Start(&window, false));
   }
-  // Runs the user-interface thread's work until `done` holds or 10 s pass.
+  // Runs the user-interface thread's work until `done` holds or `limit` passes.
   template <typename Condition>
-  bool PumpUntil(Condition done) {
-    return testing_support::WaitFor([&] {
-      window.Drain([&](const platform::Message& m) { state.HandleLinkMessage(m); });
-      state.Tick();
-      view.Drain([](const platform::Message&) {});
-      return done();
-    });
+  bool PumpUntil(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return testing_support::WaitFor(
+        [&] {
+          window.Drain([&](const platform::Message& m) { state.HandleLinkMessage(m); });
+          state.Tick();
+          view.Drain([](const platform::Message&) {});
+          return done();
+        },
+        limit);
   }
   bool Complete() { return state.HaveInfo() && state.HaveStatus() && state.ListComplete(); }
 
