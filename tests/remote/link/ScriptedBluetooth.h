@@ -38,6 +38,10 @@ class ScriptedBluetooth final : public platform::Bluetooth {
     std::lock_guard lock(mutex_);
     return attempts_;
   }
+  std::vector<platform::BtAddress> Addresses() {
+    std::lock_guard lock(mutex_);
+    return addresses_;
+  }
   std::size_t AttemptCount() {
     std::lock_guard lock(mutex_);
     return attempts_.size();
@@ -60,12 +64,13 @@ class ScriptedBluetooth final : public platform::Bluetooth {
   bool Inquiry(const std::function<bool(const platform::BtDeviceInfo&)>&, std::string&) override {
     return true;
   }
-  int Connect(const platform::BtAddress&, std::string_view, int cancelFd,
+  int Connect(const platform::BtAddress& address, std::string_view, int cancelFd,
               std::string& error) override {
     Answer answer;
     {
       std::lock_guard lock(mutex_);
       attempts_.push_back(clock_.Milliseconds());
+      addresses_.push_back(address);
       answer = otherwise_;
       if (!script_.empty()) {
         answer = script_.front();
@@ -110,6 +115,7 @@ class ScriptedBluetooth final : public platform::Bluetooth {
   std::mutex mutex_;
   std::deque<Answer> script_;
   std::vector<std::uint64_t> attempts_;
+  std::vector<platform::BtAddress> addresses_;
   std::vector<platform::UniqueFd> peers_;
   std::size_t hanging_ = 0;
 };
