@@ -1,6 +1,9 @@
 #include "platform/Bluetooth.h"
 
+#include <poll.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,8 +20,8 @@ std::string BtAddress::Bracketed() const {
 
 std::string BtAddress::Colon() const {
   char text[24];
-  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", (high >> 8) & 0xFF,
-                high & 0xFF, (low >> 24) & 0xFF, (low >> 16) & 0xFF, (low >> 8) & 0xFF, low & 0xFF);
+  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", (high >> 8) & 0xFF, high & 0xFF,
+                (low >> 24) & 0xFF, (low >> 16) & 0xFF, (low >> 8) & 0xFF, low & 0xFF);
   return text;
 }
 
@@ -47,21 +50,39 @@ std::optional<BtAddress> BtAddress::Parse(std::string_view text) {
   return BtAddress{static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32)};
 }
 
-std::unique_ptr<Bluetooth> MakeBluetooth(std::string& error) {
-  const char* choice = std::getenv("WAVRIX_BLUETOOTH");
-  const std::string name = choice != nullptr ? choice : "";
-  if (name == "sim") return std::make_unique<SimBluetooth>();
-  if (name == "bluez") {
-    if (!BluezBluetooth::AdapterPresent(error)) return nullptr;
+bool Bluetooth::CancellableInquiry(const std::function<bool(const BtDeviceInfo&)>& found,
+                                   int cancelFd, BtError& error) {
+  auto cancelled = [cancelFd] {
+    pollfd p{cancelFd, POLLIN, 0};
+    return cancelFd >= 0 && poll(&p, 1, 0) > 0;
+  };
+  if (cancelled()) return true;
+  const bool ok = Inquiry([&](const BtDeviceInfo& device) { return found(device) && !cancelled(); },
+                          error.text);
+  if (!ok) error.number = ENETDOWN;
+  return ok;
+}
+
+std::unique_ptr<Bluetooth> MakeBluetooth(std::string_view choice,
+                                         const AdapterProbe& adapterPresent, std::string& error) {
+  if (choice == "sim") return std::make_unique<SimBluetooth>();
+  if (choice == "bluez") {
+    if (!adapterPresent(error)) return nullptr;
     return std::make_unique<BluezBluetooth>();
   }
-  if (!name.empty()) {
-    error = "WAVRIX_BLUETOOTH must be 'bluez' or 'sim', not '" + name + "'";
+  if (!choice.empty()) {
+    error = "WAVRIX_BLUETOOTH must be 'bluez' or 'sim', not '" + std::string(choice) + "'";
     return nullptr;
   }
+  // An adapter that is switched off still counts: the link switches it on.
   std::string why;
-  if (BluezBluetooth::AdapterPresent(why)) return std::make_unique<BluezBluetooth>();
+  if (adapterPresent(why)) return std::make_unique<BluezBluetooth>();
   return std::make_unique<SimBluetooth>();
+}
+
+std::unique_ptr<Bluetooth> MakeBluetooth(std::string& error) {
+  const char* choice = std::getenv("WAVRIX_BLUETOOTH");
+  return MakeBluetooth(choice != nullptr ? choice : "", BluezBluetooth::AdapterPresent, error);
 }
 
 }  // namespace platform

@@ -31,6 +31,13 @@ struct BtDeviceInfo {
 
 enum class RadioMode { kOff = 0, kConnectable = 1, kDiscoverable = 2 };
 
+// A failed look-up as the user is told of it: the system's error number and a
+// sentence.
+struct BtError {
+  int number = 0;
+  std::string text;
+};
+
 // The handheld's Bluetooth stack: inquiry, a stream to a device's Serial Port
 // service, and the radio mode.
 class Bluetooth {
@@ -48,11 +55,27 @@ class Bluetooth {
                       std::string& error) = 0;
   virtual bool GetRadioMode(RadioMode& mode) = 0;
   virtual bool SetRadioMode(RadioMode mode) = 0;
+
+  // The inquiry a window runs on its thread: like Inquiry, but gives up soon
+  // after `cancelFd` (if >= 0) becomes readable, so closing the window never
+  // waits for the radio, and tells a failure by its error number. This default
+  // runs Inquiry, for stacks whose inquiry ends by itself in moments, and
+  // counts a failure it has no number for as the stack being down (ENETDOWN).
+  virtual bool CancellableInquiry(const std::function<bool(const BtDeviceInfo&)>& found,
+                                  int cancelFd, BtError& error);
 };
 
-// The stack WAVRIX_BLUETOOTH names ("bluez" or "sim"); without it, BlueZ where
-// an adapter exists and the simulated stack otherwise. Null with `error` when
-// the named stack cannot be used.
+// Whether the host has a Bluetooth adapter, switched on or not; `why` says
+// plainly when there is none.
+using AdapterProbe = std::function<bool(std::string& why)>;
+
+// The stack `choice` names ("bluez" or "sim"); without a choice, BlueZ when
+// `adapterPresent` finds an adapter and the simulated stack otherwise. Null
+// with `error` when the named stack cannot be used.
+std::unique_ptr<Bluetooth> MakeBluetooth(std::string_view choice,
+                                         const AdapterProbe& adapterPresent, std::string& error);
+
+// The stack WAVRIX_BLUETOOTH names, as above, with the host's adapters.
 std::unique_ptr<Bluetooth> MakeBluetooth(std::string& error);
 
 }  // namespace platform

@@ -1,5 +1,9 @@
 #include "platform/Clock.h"
 
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -39,6 +43,25 @@ std::uint64_t SystemClock::Milliseconds() {
 
 void SystemClock::Sleep(std::uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool Clock::SleepOrWake(std::uint32_t ms, int fd) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    const int n = poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+    if (n < 0 && errno == EINTR) continue;
+    return n > 0;
+  }
+}
+
+bool VirtualClock::SleepOrWake(std::uint32_t ms, int fd) {
+  pollfd p{fd, POLLIN, 0};
+  if (poll(&p, 1, 0) > 0) return true;
+  ms_ += ms;
+  return false;
 }
 
 std::time_t SystemClock::WallTime() { return std::time(nullptr); }

@@ -29,6 +29,9 @@ class Clock {
   // Monotonic milliseconds since an arbitrary start.
   virtual std::uint64_t Milliseconds() = 0;
   virtual void Sleep(std::uint32_t ms) = 0;
+  // Sleeps like Sleep, but ends early once `fd` is readable (another thread's
+  // wake-up); true when it ended early.
+  virtual bool SleepOrWake(std::uint32_t ms, int fd);
   // Seconds since the epoch, as the system's wall clock has it.
   virtual std::time_t WallTime() = 0;
 
@@ -54,6 +57,8 @@ class VirtualClock final : public Clock {
   explicit VirtualClock(std::time_t wallStart = 1700000000) : wallStart_(wallStart) {}
   std::uint64_t Milliseconds() override { return ms_.load(); }
   void Sleep(std::uint32_t ms) override { ms_ += ms; }
+  // A pending wake-up ends it at once; otherwise like Sleep.
+  bool SleepOrWake(std::uint32_t ms, int fd) override;
   std::time_t WallTime() override {
     return wallStart_.load() + static_cast<std::time_t>(ms_.load() / 1000);
   }

@@ -40,6 +40,10 @@ class PollLoop {
   // RunOnce until Stop(); `onTick` runs after every round, at least every `tickMs`.
   void Run(int tickMs, const std::function<void()>& onTick = {});
 
+  // Readable while a wake-up is pending (until the next round drains it): a
+  // blocking call of the loop's thread (a connect) can give up on it.
+  int WakeFd() const { return wakeRead_.Get(); }
+
   // Any thread.
   void Wake();
   void Stop();

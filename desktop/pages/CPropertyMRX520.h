@@ -6,7 +6,7 @@
 
 #include "desktop/firmware/CDoloThread.h"
 #include "desktop/pages/CMRXPropertyPage.h"
-#include "platform/qt/QtMessageTarget.h"
+#include "platform/qt/MessagePump.h"
 
 namespace desktop::pages {
 
@@ -68,7 +68,7 @@ class CPropertyMRX520 : public CMRXPropertyPage {
   std::string bootVersion_;
   std::string serial_;
   QTimer clockTimer_;
-  platform::qt::QtMessageTarget target_;
+  platform::qt::MessagePump target_;
   std::unique_ptr<firmware::CDoloThread> worker_;
   bool btInit_ = false;
 };

@@ -1,6 +1,7 @@
 #include "desktop/unitlink/CTiroUSB.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "desktop/unitlink/UnitCommand.h"
@@ -24,19 +25,20 @@ void CTiroUSB::SetDeviceIo(platform::DeviceIo* io) {
 }
 
 void CTiroUSB::SetDeviceName(const char* name) {
-  std::lock_guard guard(lock_);
-  deviceName_ = name != nullptr ? name : "";
-}
-
-std::string CTiroUSB::DeviceName() const {
-  std::lock_guard guard(lock_);
-  return deviceName_;
+  const std::string_view next = name != nullptr ? name : "";
+  if (nameSet_) {
+    // Rewriting the name would race the presence test, which reads it unlocked.
+    assert(next == deviceName_ && "the device name is set once");
+    return;
+  }
+  deviceName_ = next;
+  nameSet_ = true;
 }
 
 bool CTiroUSB::IsDevicePresent() {
   // Only opens and closes, so it runs outside the lock.
   platform::DeviceIo& io = Io();
-  const auto handle = io.Open(DeviceName());
+  const auto handle = io.Open(deviceName_);
   if (handle == platform::DeviceIo::kInvalidHandle) return false;
   io.Close(handle);
   return true;

@@ -23,7 +23,12 @@ class CTiroUSB : public platform::CObject {
 
   const char* GetRuntimeClassName() const override { return "CTiroUSB"; }
 
+  // The name is set before any thread uses the transport and stays the same
+  // after (the sheet sets the same name before every discovery), so the
+  // presence test reads it without the lock. A different name later is refused.
   virtual void SetDeviceName(const char* name);
+  // Opens and closes the device; takes no lock, so it answers while an
+  // exchange of another thread is in progress.
   virtual bool IsDevicePresent();
   // Sends one frame; `reply` (64 bytes, may be null) is cleared once the device
   // is open and is left untouched when the open fails.
@@ -69,7 +74,7 @@ class CTiroUSB : public platform::CObject {
                                std::uint8_t arg2, std::uint8_t arg3, const std::uint8_t* entry,
                                std::size_t length);
 
-  std::string DeviceName() const;
+  const std::string& DeviceName() const { return deviceName_; }
   std::uint8_t DefaultAddress() const { return defaultAddress_; }
   void SetDefaultAddress(std::uint8_t address) { defaultAddress_ = address; }
   // Tests and tools choose the backend; null means the platform default.
@@ -79,7 +84,8 @@ class CTiroUSB : public platform::CObject {
   platform::DeviceIo& Io();
   bool Simple(std::uint8_t code, std::uint8_t module = 0, std::uint8_t arg2 = 0);
 
-  std::string deviceName_;
+  std::string deviceName_;  // written once, before other threads start
+  bool nameSet_ = false;
   mutable std::mutex lock_;
   std::array<std::uint8_t, 64> request_{};
   std::uint8_t defaultAddress_ = 0;

@@ -5,12 +5,9 @@
 
 #include "platform/MessageTarget.h"
 #include "platform/Power.h"
+#include "remote/link/RemoteMessages.h"
 
 namespace remote::link {
-
-// Messages to the view: rebuild the link after a wake-up, redraw the battery.
-inline constexpr std::uint32_t kWmPowerResumed = 0x610;
-inline constexpr std::uint32_t kWmBatteryChanged = 0x611;
 
 // Runs for the remote's whole life: after the handheld wakes from suspend the
 // view drops and rebuilds the link; a change of battery or power source

@@ -18,6 +18,13 @@ enum RemoteMessage : std::uint32_t {
   kWmLinkData = 0x1B08,
   // The reader has a new connection: what was known of the unit may be old.
   kWmLinkConnected = 0x1B09,
+  // The handheld woke from suspend (power-event thread); the battery changed.
+  kWmPowerResumed = 0x610,
+  kWmBatteryChanged = 0x611,
+  // The link was connected or dropped (refresh); the known units changed
+  // (rebuild the device menu).
+  kWmLinkChanged = 0x612,
+  kWmDevicesChanged = 0x613,
 };
 inline constexpr std::intptr_t kUnitInfoWParam = 200;
 

@@ -1,19 +1,21 @@
 #include "remote/link/UnitLink.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "platform/Bytes.h"
+#include "platform/PollLoop.h"
 #include "platform/RuntimeDir.h"
+#include "platform/UniqueFd.h"
 #include "protocol/remote/FrameAssembler.h"
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/RemoteMessages.h"
+#include "remote/link/ReconnectPause.h"
 
 namespace remote::link {
 
@@ -22,8 +24,6 @@ using namespace protocol::remote;
 namespace {
 
 constexpr std::size_t kReceiveBuffer = 10000;
-// Pause between failed connect attempts, so a unit out of reach costs nothing.
-constexpr int kRetryMs = 500;
 constexpr int kSendTimeoutMs = 2000;
 
 void Trace(const char* direction, std::span<const std::uint8_t> bytes) {
@@ -33,36 +33,34 @@ void Trace(const char* direction, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-// One Start: the reader's socket, its wake pipe and whether Close was called.
+// One Start: the reader's poll loop (stopped by Close), the stream while
+// connected, and the window that receives what it reads.
 struct UnitLink::Session {
   std::mutex windowMutex;  // Close takes the window away: nothing arrives after it
   platform::MessageTarget* window = nullptr;
   bool raw = false;
-  int wake[2] = {-1, -1};
-  std::atomic<bool> closed{false};
+  platform::PollLoop loop;
   std::atomic<bool> finished{false};
   std::atomic<unsigned> connections{0};
-  std::mutex sendMutex;  // guards fd against a close while a send runs
-  int fd = -1;
+  std::mutex sendMutex;  // guards the stream against a close while a send runs
+  platform::UniqueFd stream;
 
   void Post(platform::Message message) {
     std::lock_guard lock(windowMutex);
     if (window != nullptr) window->Post(std::move(message));
   }
-  ~Session() {
-    for (int f : wake) {
-      if (f >= 0) close(f);
-    }
-  }
 };
 
 UnitLink::UnitLink(platform::Bluetooth& bluetooth, platform::Clock& clock)
-    : bluetooth_(bluetooth), clock_(clock) {
+    : bluetooth_(bluetooth),
+      clock_(clock),
+      makeThread_([](std::function<void()> run) { return std::thread(std::move(run)); }) {
   platform::RadioMode mode;
   if (bluetooth_.GetRadioMode(mode)) {
     savedRadio_ = mode;
     restoreRadio_ = true;
-    if (mode == platform::RadioMode::kOff) bluetooth_.SetRadioMode(platform::RadioMode::kDiscoverable);
+    if (mode == platform::RadioMode::kOff)
+      bluetooth_.SetRadioMode(platform::RadioMode::kDiscoverable);
   }
 }
 
@@ -77,15 +75,18 @@ UnitLink::~UnitLink() {
   if (restoreRadio_) bluetooth_.SetRadioMode(savedRadio_);
 }
 
+void UnitLink::WakeReader() {
+  // Caller holds mutex_: the reader reads what changed after this wake-up.
+  if (session_) session_->loop.Wake();
+}
+
 void UnitLink::SetUnit(const platform::BtAddress& address, std::string friendlyName,
                        std::string serviceName) {
-  {
-    std::lock_guard lock(mutex_);
-    address_ = address;
-    friendlyName_ = std::move(friendlyName);
-    serviceName_ = std::move(serviceName);
-  }
-  changed_.notify_all();
+  std::lock_guard lock(mutex_);
+  address_ = address;
+  friendlyName_ = std::move(friendlyName);
+  serviceName_ = std::move(serviceName);
+  WakeReader();
 }
 
 platform::BtAddress UnitLink::Address() const {
@@ -104,11 +105,9 @@ std::string UnitLink::ServiceName() const {
 }
 
 void UnitLink::SetEnabled(bool enabled) {
-  {
-    std::lock_guard lock(mutex_);
-    enabled_ = enabled;
-  }
-  changed_.notify_all();
+  std::lock_guard lock(mutex_);
+  enabled_ = enabled;
+  WakeReader();
 }
 
 bool UnitLink::Enabled() const {
@@ -130,13 +129,13 @@ void UnitLink::ReapFinished() {
 bool UnitLink::Start(platform::MessageTarget* window, bool raw) {
   Close();
   auto session = std::make_shared<Session>();
+  if (!session->loop.Valid()) return false;
   session->window = window;
   session->raw = raw;
-  if (pipe2(session->wake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   std::lock_guard lock(mutex_);
   ReapFinished();
   try {
-    readers_.emplace_back(session, std::thread([this, session] { Run(session); }));
+    readers_.emplace_back(session, makeThread_([this, session] { Run(session); }));
   } catch (const std::system_error&) {
     return false;  // the thread could not be created: the link stays down
   }
@@ -151,18 +150,15 @@ void UnitLink::Close() {
     session.swap(session_);
   }
   if (!session) return;
-  session->closed = true;
+  // The stop flag is set before the wake byte is written and the byte stays
+  // until the reader's next round: whatever the reader is doing, it sees it.
+  session->loop.Stop();
   {
     std::lock_guard windowLock(session->windowMutex);
     session->window = nullptr;
   }
-  const char byte = 0;
-  [[maybe_unused]] const auto n = write(session->wake[1], &byte, 1);
-  {
-    std::lock_guard sendLock(session->sendMutex);
-    if (session->fd >= 0) shutdown(session->fd, SHUT_RDWR);
-  }
-  changed_.notify_all();
+  std::lock_guard sendLock(session->sendMutex);
+  if (session->stream) shutdown(session->stream.Get(), SHUT_RDWR);
 }
 
 bool UnitLink::IsOpen() const {
@@ -178,7 +174,7 @@ bool UnitLink::IsConnected() const {
   }
   if (!session) return false;
   std::lock_guard sendLock(session->sendMutex);
-  return session->fd >= 0;
+  return session->stream.Valid();
 }
 
 unsigned UnitLink::Connections() const {
@@ -186,66 +182,83 @@ unsigned UnitLink::Connections() const {
   return session_ ? session_->connections.load() : 0;
 }
 
-void UnitLink::Run(std::shared_ptr<Session> session) {
-  FrameAssembler assembler;
-  std::vector<std::uint8_t> buffer(kReceiveBuffer);
-  auto deliver = [&](std::span<const std::uint8_t> frame) {
-    Trace("<", frame);
-    session->Post({kWmLinkData, platform::GetU16(frame, kOffCommand), {},
-                   std::vector<std::uint8_t>(frame.begin(), frame.end())});
-  };
-
-  while (!session->closed) {
+void UnitLink::Run(const std::shared_ptr<Session>& session) {
+  platform::PollLoop& loop = session->loop;
+  ReconnectPause pause;
+  for (;;) {
+    // Take any wake-up already sent, then look at the state it announced; a
+    // wake-up after this point stays pending and ends the wait below.
+    loop.RunOnce(0);
+    if (loop.Stopping()) break;
     platform::BtAddress address;
     std::string service;
+    bool ready = false;
     {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return session->closed || (enabled_ && !address_.IsZero()); });
-      if (session->closed) break;
+      std::lock_guard lock(mutex_);
+      ready = enabled_ && !address_.IsZero();
       address = address_;
       service = serviceName_;
     }
+    if (!ready) {
+      loop.RunOnce(-1);  // disabled or no unit: wait for news, using nothing
+      continue;
+    }
     std::string error;
-    const int fd = bluetooth_.Connect(address, service, session->wake[0], error);
-    if (fd < 0) {
-      std::unique_lock lock(mutex_);
-      changed_.wait_for(lock, std::chrono::milliseconds(kRetryMs), [&] { return session->closed.load(); });
+    platform::UniqueFd fd(bluetooth_.Connect(address, service, loop.WakeFd(), error));
+    if (!fd) {
+      clock_.SleepOrWake(pause.AfterFailure(), loop.WakeFd());
       continue;
     }
     {
       std::lock_guard sendLock(session->sendMutex);
-      if (session->closed) {
-        close(fd);
-        break;
-      }
-      session->fd = fd;
+      if (loop.Stopping()) break;
+      session->stream = std::move(fd);
     }
+    const std::uint64_t connectedAt = clock_.Milliseconds();
     ++session->connections;
-    assembler.Reset();
     if (!session->raw) session->Post({kWmLinkConnected, 0, {}, {}});
-    for (;;) {
-      pollfd fds[2] = {{fd, POLLIN, 0}, {session->wake[0], POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        break;
-      }
-      if (fds[1].revents != 0) break;
-      const ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      const auto chunk = std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(n));
-      if (session->raw) {
-        Trace("<", chunk);
-        session->Post({kWmLinkData, n, {}, std::vector<std::uint8_t>(chunk.begin(), chunk.end())});
-      } else {
-        assembler.Feed(chunk, clock_.TickCount(), deliver);
-      }
+    Receive(*session, session->stream.Get());
+    {
+      std::lock_guard sendLock(session->sendMutex);
+      session->stream.Reset();
     }
-    std::lock_guard sendLock(session->sendMutex);
-    close(fd);
-    session->fd = -1;
+    if (loop.Stopping()) break;
+    const std::uint32_t wait = pause.AfterConnection(clock_.Milliseconds() - connectedAt);
+    if (wait > 0) clock_.SleepOrWake(wait, loop.WakeFd());
   }
   session->finished = true;
+}
+
+void UnitLink::Receive(Session& session, int fd) {
+  FrameAssembler assembler;
+  std::vector<std::uint8_t> buffer(kReceiveBuffer);
+  auto deliver = [&](std::span<const std::uint8_t> frame) {
+    Trace("<", frame);
+    session.Post({kWmLinkData,
+                  platform::GetU16(frame, kOffCommand),
+                  {},
+                  std::vector<std::uint8_t>(frame.begin(), frame.end())});
+  };
+  bool open = true;
+  session.loop.Watch(fd, POLLIN, [&](short) {
+    const ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n <= 0) {
+      open = false;
+      return;
+    }
+    const auto chunk = std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(n));
+    if (session.raw) {
+      Trace("<", chunk);
+      session.Post({kWmLinkData, n, {}, std::vector<std::uint8_t>(chunk.begin(), chunk.end())});
+    } else {
+      assembler.Feed(chunk, clock_.TickCount(), deliver);
+    }
+  });
+  while (open && !session.loop.Stopping()) {
+    if (!session.loop.RunOnce(-1)) break;
+  }
+  session.loop.Unwatch(fd);
 }
 
 bool UnitLink::SendBytes(std::span<const std::uint8_t> bytes) {
@@ -256,15 +269,16 @@ bool UnitLink::SendBytes(std::span<const std::uint8_t> bytes) {
   }
   if (!session || bytes.empty()) return false;
   std::lock_guard sendLock(session->sendMutex);
-  if (session->fd < 0) return false;
+  if (!session->stream) return false;
+  const int fd = session->stream.Get();
   Trace(">", bytes);
   std::size_t sent = 0;
   while (sent < bytes.size()) {
-    const ssize_t n = send(session->fd, bytes.data() + sent, bytes.size() - sent,
-                           MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n =
+        send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
-      pollfd p{session->fd, POLLOUT, 0};
+      pollfd p{fd, POLLOUT, 0};
       if (poll(&p, 1, kSendTimeoutMs) <= 0) return false;
       continue;
     }
@@ -282,7 +296,9 @@ bool UnitLink::Send(std::uint16_t command, std::span<const std::uint8_t> payload
   return SendBytes(frame.Encode());
 }
 
-bool UnitLink::SendRaw(std::span<const std::uint8_t> bytes) { return SendBytes(bytes); }
+bool UnitLink::SendRaw(std::span<const std::uint8_t> bytes) {
+  return SendBytes(bytes);
+}
 
 bool UnitLink::SendRaw(std::string_view text) {
   // A text is at most 255 bytes, as the module's command line takes.

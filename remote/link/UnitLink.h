@@ -1,8 +1,7 @@
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -22,7 +21,10 @@ namespace remote::link {
 // The reader connects while the link is enabled and has an address, hands
 // every good frame (or, in raw mode, every chunk of bytes) to the window as a
 // kWmLinkData message that owns its bytes, and tries again when the stream
-// breaks. Sends come from the user-interface thread.
+// breaks: at once after a connection that worked, after a growing pause when
+// the unit drops the link right after accepting it (ReconnectPause). The
+// reader waits on one poll loop whose wake-up Close, SetEnabled and SetUnit
+// send, so none of them can be missed. Sends come from the user-interface thread.
 class UnitLink final : public RemoteLink {
  public:
   // Switches the radio on (discoverable) when it is off; the destructor puts
@@ -31,6 +33,11 @@ class UnitLink final : public RemoteLink {
   ~UnitLink() override;
   UnitLink(const UnitLink&) = delete;
   UnitLink& operator=(const UnitLink&) = delete;
+
+  // Makes a reader thread; throws std::system_error when the system cannot,
+  // as std::thread does. Tests put in one that fails.
+  using ThreadMaker = std::function<std::thread(std::function<void()>)>;
+  void SetThreadMaker(ThreadMaker maker) { makeThread_ = std::move(maker); }
 
   // Which unit: its address, and the labels of the current unit. The service
   // name also picks the unit's service where the stack offers several.
@@ -44,7 +51,8 @@ class UnitLink final : public RemoteLink {
   void SetEnabled(bool enabled);
   bool Enabled() const;
 
-  // Starts a new reader thread delivering to `window`; any earlier one is closed.
+  // Starts a new reader thread delivering to `window`; any earlier one is
+  // closed. False when the thread cannot be made: the link stays down.
   bool Start(platform::MessageTarget* window, bool raw);
   // Ends the reader: the stream is closed, a connect in progress abandoned,
   // and the window receives nothing more from it. Never waits for a connect
@@ -63,8 +71,10 @@ class UnitLink final : public RemoteLink {
 
  private:
   struct Session;
-  void Run(std::shared_ptr<Session> session);
+  void Run(const std::shared_ptr<Session>& session);
+  void Receive(Session& session, int fd);
   bool SendBytes(std::span<const std::uint8_t> bytes);
+  void WakeReader();
   void ReapFinished();
 
   platform::Bluetooth& bluetooth_;
@@ -72,8 +82,9 @@ class UnitLink final : public RemoteLink {
   bool restoreRadio_ = false;
   platform::RadioMode savedRadio_ = platform::RadioMode::kDiscoverable;
 
+  ThreadMaker makeThread_;
+
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
   platform::BtAddress address_;
   std::string friendlyName_;
   std::string serviceName_;

@@ -8,9 +8,15 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
 
 #include "platform/Bytes.h"
 #include "protocol/remote/RemoteProtocol.h"
+#include "platform/PollLoop.h"
+#include "remote/link/DeviceStore.h"
 
 namespace remote::ui {
 
@@ -19,11 +25,36 @@ constexpr int kTickMs = 500;
 constexpr int kStatusClearMs = 60000;
 }  // namespace
 
+// What the dialog and its inquiry thread share: the cancel request (a wake-up
+// the stack's inquiry gives up on) and the end event.
+struct InquiryDialog::Run {
+  platform::PollLoop cancel;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool ended = false;
+
+  void End() {
+    std::lock_guard lock(mutex);
+    ended = true;
+    changed.notify_all();
+  }
+  bool WaitEnded(int ms) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return ended; });
+  }
+};
+
 InquiryDialog::InquiryDialog(platform::Bluetooth& bluetooth, QWidget* parent)
-    : QDialog(parent), bluetooth_(bluetooth),
-      pump_([this](const platform::Message& m) { Handle(m); }, this),
-      list_(new QListWidget(this)), status_(new QLabel(this)), ok_(new QPushButton("OK", this)),
-      cancel_(new QPushButton("Cancel", this)), tick_(new QTimer(this)), clearStatus_(new QTimer(this)) {
+    : QDialog(parent),
+      pump_(std::make_shared<platform::qt::MessagePump>(
+          this, [this](const platform::Message& m) { Handle(m); })),
+      run_(std::make_shared<Run>()),
+      list_(new QListWidget(this)),
+      status_(new QLabel(this)),
+      ok_(new QPushButton("OK", this)),
+      cancel_(new QPushButton("Cancel", this)),
+      tick_(new QTimer(this)),
+      clearStatus_(new QTimer(this)) {
   setWindowTitle("Bluetooth Devices");
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(ok_);
@@ -55,39 +86,51 @@ InquiryDialog::InquiryDialog(platform::Bluetooth& bluetooth, QWidget* parent)
   tick_->start(kTickMs);
   clearStatus_->start(kStatusClearMs);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) resize(screen->availableSize());
-  thread_ = std::thread([this] { RunInquiry(); });
+  thread_ = std::thread([stack = &bluetooth, pump = pump_, run = run_] {
+    auto post = [&](std::uint32_t id, std::string text = {}, std::vector<std::uint8_t> bytes = {}) {
+      pump->Post({id, 0, std::move(text), std::move(bytes)});
+    };
+    post(kWmDiscoveryStatus, "Looking for devices ...");
+    post(kWmSearching);
+    platform::BtError error;
+    const bool ok = stack->CancellableInquiry(
+        [&](const platform::BtDeviceInfo& device) {
+          // Units without a name are listed too, by their address.
+          std::vector<std::uint8_t> address(8);
+          platform::PutU32(address, 0, device.address.low);
+          platform::PutU32(address, 4, device.address.high);
+          post(kWmDeviceFound, device.name, std::move(address));
+          return !run->cancel.Stopping();
+        },
+        run->cancel.WakeFd(), error);
+    char status[40] = "";
+    if (!ok) std::snprintf(status, sizeof status, "Socket Error: %d", error.number);
+    post(kWmInquiryEnded, status);
+    run->End();
+  });
 }
 
 InquiryDialog::~InquiryDialog() {
-  cancel_flag_ = true;
-  WaitForInquiry();
-}
-
-void InquiryDialog::WaitForInquiry() {
+  StopInquiry(kCloseWaitMs);
+  pump_->Close();  // nothing reaches this window any more
+  // Every stack gives up at once when cancelled, so this does not wait.
   if (thread_.joinable()) thread_.join();
 }
 
 std::string InquiryDialog::SelectedService() const { return std::string(protocol::remote::kServiceHardware); }
 
-QString InquiryDialog::StatusText() const { return status_->text(); }
+void InquiryDialog::StopInquiry(int waitMs) {
+  run_->cancel.Stop();
+  run_->WaitEnded(waitMs);
+}
 
-void InquiryDialog::RunInquiry() {
-  auto post = [this](std::uint32_t id, std::string text = {}, std::vector<std::uint8_t> bytes = {}) {
-    pump_.Target().Post({id, 0, std::move(text), std::move(bytes)});
-  };
-  post(kWmDiscoveryStatus, "Looking for devices ...");
-  post(kWmCancelEnabled);
-  std::string error;
-  const bool ok = bluetooth_.Inquiry([&](const platform::BtDeviceInfo& device) {
-    // Units without a name are listed too, by their address.
-    std::vector<std::uint8_t> address(8);
-    platform::PutU32(address, 0, device.address.low);
-    platform::PutU32(address, 4, device.address.high);
-    post(kWmDeviceFound, device.name, std::move(address));
-    return !cancel_flag_;
-  }, error);
-  post(kWmDiscoveryStatus, ok ? "" : "Socket Error: " + error);
-  ended_ = true;
+bool InquiryDialog::InquiryRunning() const {
+  std::lock_guard lock(run_->mutex);
+  return !run_->ended;
+}
+
+QString InquiryDialog::StatusText() const {
+  return status_->text();
 }
 
 void InquiryDialog::Handle(const platform::Message& message) {
@@ -95,8 +138,14 @@ void InquiryDialog::Handle(const platform::Message& message) {
     case kWmDiscoveryStatus:
       status_->setText(QString::fromStdString(message.text));
       break;
-    case kWmCancelEnabled:
+    case kWmSearching:
       cancel_->setEnabled(true);
+      waitCursor_ = std::make_unique<platform::qt::WaitCursor>();
+      break;
+    case kWmInquiryEnded:
+      waitCursor_.reset();
+      // A failure stays readable; a search that ended well clears the line.
+      status_->setText(QString::fromStdString(message.text));
       break;
     case kWmDeviceFound: {
       if (message.bytes.size() != 8) break;
@@ -119,15 +168,14 @@ void InquiryDialog::Handle(const platform::Message& message) {
 
 void InquiryDialog::accept() {
   if (list_->selectedItems().isEmpty()) return;
-  cancel_flag_ = true;
+  run_->cancel.Stop();
   QDialog::accept();
 }
 
 void InquiryDialog::reject() {
-  cancel_flag_ = true;
   status_->setText("Cancel in progress. Please wait!");
   QDialog::reject();
-  WaitForInquiry();  // returns only once the inquiry thread has ended
+  StopInquiry(kCloseWaitMs);
 }
 
 }  // namespace remote::ui

@@ -12,11 +12,15 @@
 
 namespace remote::ui {
 
-ModuleConfigDialog::ModuleConfigDialog(platform::Bluetooth& bluetooth, const platform::BtAddress& unit,
-                                       std::uint16_t serialNumber, QWidget* parent)
-    : QDialog(parent), pump_([this](const platform::Message& m) { Handle(m); }, this),
-      link_(bluetooth, platform::DefaultClock()), sequence_(serialNumber),
-      list_(new QListWidget(this)), next_(new QTimer(this)) {
+ModuleConfigDialog::ModuleConfigDialog(platform::Bluetooth& bluetooth,
+                                       const platform::BtAddress& unit, std::uint16_t serialNumber,
+                                       QWidget* parent)
+    : QDialog(parent),
+      pump_(this, [this](const platform::Message& m) { Handle(m); }),
+      link_(bluetooth, platform::DefaultClock()),
+      sequence_(serialNumber),
+      list_(new QListWidget(this)),
+      next_(new QTimer(this)) {
   setWindowTitle("Config MRX-Bluetooth");
   auto* menu = new QMenuBar(this);
   menu->addMenu("Configuration")->addAction("&Exit", this, &QDialog::reject);
@@ -33,11 +37,13 @@ ModuleConfigDialog::ModuleConfigDialog(platform::Bluetooth& bluetooth, const pla
   connect(next_, &QTimer::timeout, this, &ModuleConfigDialog::SendNext);
   link_.SetUnit(unit, "", std::string(protocol::remote::kServiceConfig));
   link_.SetEnabled(true);
-  link_.Start(&pump_.Target(), true);
+  link_.Start(&pump_, true);
   next_->start(link::ModuleConfigSequence::kPauseMs);
 }
 
-ModuleConfigDialog::~ModuleConfigDialog() { link_.Close(); }
+ModuleConfigDialog::~ModuleConfigDialog() {
+  link_.Close();
+}
 
 void ModuleConfigDialog::SendNext() {
   // A module that never answers stalls the sequence after its first text.

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "platform/Bluetooth.h"
+#include "platform/qt/MessagePump.h"
 #include "remote/link/ModuleConfigSequence.h"
 #include "remote/link/UnitLink.h"
-#include "remote/ui/MessagePump.h"
 
 class QListWidget;
 class QTimer;
@@ -35,7 +35,7 @@ class ModuleConfigDialog final : public QDialog {
   void Handle(const platform::Message& message);
   void SendNext();
 
-  MessagePump pump_;
+  platform::qt::MessagePump pump_;
   link::UnitLink link_;
   link::ModuleConfigSequence sequence_;
   QListWidget* list_;

@@ -3,13 +3,19 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "LinkFixture.h"
+#include "ScriptedBluetooth.h"
 #include "platform/SimBluetoothWire.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "protocol/remote/StatusRecord.h"
 #include "remote/link/ModuleConfigSequence.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "remote/link/ReconnectPause.h"
 #include "remote/link/RemoteMessages.h"
 #include "remote/link/UnitLink.h"
 #include "sim/BluetoothRegistration.h"
@@ -186,6 +192,98 @@ TEST_F(UnitLinkTest, TheLinkSwitchesAnOffRadioOnAndPutsItBack) {
   platform::RadioMode mode;
   ASSERT_TRUE(bluetooth.GetRadioMode(mode));
   EXPECT_EQ(mode, platform::RadioMode::kOff);
+}
+
+TEST(UnitLinkReconnectTest, AUnitThatDropsAtOnceIsTriedAfterAGrowingPauseUntilAConnectionLasts) {
+  using Answer = testing_support::ScriptedBluetooth::Answer;
+  platform::VirtualClock clock;
+  testing_support::ScriptedBluetooth bluetooth(clock);
+  bluetooth.Script({Answer::kDrop, Answer::kDrop, Answer::kDrop, Answer::kDrop, Answer::kDrop,
+                    Answer::kDrop, Answer::kKeep, Answer::kDrop, Answer::kRefuse, Answer::kDrop});
+  platform::QueueTarget window;
+  UnitLink link(bluetooth, clock);
+  link.SetUnit({0x000004D2, 0x0050}, "Unit", "COM-HARDWARE");
+  link.SetEnabled(true);
+  ASSERT_TRUE(link.Start(&window, false));
+
+  ASSERT_TRUE(WaitFor([&] { return link.IsConnected() && bluetooth.AttemptCount() == 7; }));
+  clock.Advance(ReconnectPause::kLastedMs);
+  bluetooth.TakePeer().Reset();  // a connection that worked breaks
+  ASSERT_TRUE(WaitFor([&] { return bluetooth.Hanging() == 1; }));
+
+  const auto attempts = bluetooth.Attempts();
+  std::vector<std::uint64_t> gaps;
+  for (std::size_t i = 1; i < attempts.size(); ++i) gaps.push_back(attempts[i] - attempts[i - 1]);
+  EXPECT_EQ(gaps, (std::vector<std::uint64_t>{500, 1000, 2000, 4000, 8000,
+                                              8000,  // dropped at once: doubling, bounded
+                                              5000,  // lasted: tried again at once
+                                              500,   // dropped at once: the series afresh
+                                              500,   // refused: the plain retry pause
+                                              1000}));
+  link.Close();
+}
+
+// Close, SetEnabled and SetUnit race the reader of each Start in every phase:
+// waiting while disabled, connecting, receiving, pausing. The link's
+// destructor joins every reader, so a lost wake-up hangs here; the watchdog
+// turns that into a failure.
+TEST(UnitLinkStressTest, StartAndCloseRacingTheReaderNeverHang) {
+  using Answer = testing_support::ScriptedBluetooth::Answer;
+  constexpr int kCycles = 400;
+  std::mutex doneMutex;
+  std::condition_variable doneChanged;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(doneMutex);
+    if (!doneChanged.wait_for(lock, std::chrono::seconds(120), [&] { return done; })) {
+      std::fprintf(stderr, "UnitLink stress: a reader missed its wake-up and never ended\n");
+      std::abort();
+    }
+  });
+
+  platform::QueueTarget window;
+  {
+    testing_support::ScriptedBluetooth bluetooth(platform::DefaultClock(), Answer::kDrop);
+    UnitLink link(bluetooth, platform::DefaultClock());
+    link.SetUnit({0x000004D2, 0x0050}, "Unit", "COM-HARDWARE");
+    std::atomic<bool> stop{false};
+    std::thread toggler([&] {
+      std::minstd_rand random(7);
+      while (!stop) {
+        switch (random() % 4) {
+          case 0:
+            link.SetEnabled(true);
+            break;
+          case 1:
+            link.SetEnabled(false);
+            break;
+          case 2:
+            link.SetUnit({static_cast<std::uint32_t>(random() % 2), 0}, "Unit", "COM-HARDWARE");
+            break;
+          default:
+            link.SendBare(kReqStatus);
+            break;
+        }
+      }
+    });
+    std::minstd_rand random(11);
+    for (int i = 0; i < kCycles; ++i) {
+      const Answer answers[] = {Answer::kDrop, Answer::kKeep, Answer::kRefuse, Answer::kHang};
+      bluetooth.Script({answers[random() % 4]});
+      link.SetEnabled(random() % 3 != 0);
+      ASSERT_TRUE(link.Start(&window, false));
+      if (random() % 2 == 0) std::this_thread::yield();
+      link.Close();
+    }
+    stop = true;
+    toggler.join();
+  }  // joins every reader
+  {
+    std::lock_guard lock(doneMutex);
+    done = true;
+  }
+  doneChanged.notify_all();
+  watchdog.join();
 }
 
 }  // namespace

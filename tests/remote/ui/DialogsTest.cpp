@@ -2,10 +2,16 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
 
 #include "../../support/SimProcess.h"
 #include "platform/SimBluetooth.h"
+#include "platform/qt/MessageBoxPrompt.h"
 #include "remote/ui/InquiryDialog.h"
 #include "remote/ui/ModuleConfigDialog.h"
 #include "sim/BluetoothRegistration.h"
@@ -88,6 +94,107 @@ TEST_F(DialogsTest, ConfigurationRunsTheWholeSequenceAndNamesTheModule) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Valdur MRX520-0007"), lines.end());
   EXPECT_EQ(named.Name(), "Valdur MRX520-0007");
   dialog.reject();
+}
+
+// A stack whose inquiry finds nothing and ends only when the test lets it (or
+// after 10 s), cancelled or not; it then fails with `errorNumber` if not 0.
+class HeldBluetooth final : public platform::Bluetooth {
+ public:
+  explicit HeldBluetooth(int errorNumber, bool held)
+      : errorNumber_(errorNumber), released_(!held) {}
+  void Release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+  std::string BackendName() const override { return "held"; }
+  bool Inquiry(const std::function<bool(const platform::BtDeviceInfo&)>&, std::string&) override {
+    return true;
+  }
+  bool CancellableInquiry(const std::function<bool(const platform::BtDeviceInfo&)>&, int,
+                          platform::BtError& error) override {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return released_; });
+    error.number = errorNumber_;
+    return errorNumber_ == 0;
+  }
+  int Connect(const platform::BtAddress&, std::string_view, int, std::string&) override {
+    return -1;
+  }
+  bool GetRadioMode(platform::RadioMode& mode) override {
+    mode = platform::RadioMode::kDiscoverable;
+    return true;
+  }
+  bool SetRadioMode(platform::RadioMode) override { return true; }
+
+ private:
+  int errorNumber_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool released_;
+};
+
+bool WaitCursorShown() {
+  const QCursor* cursor = QApplication::overrideCursor();
+  return cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+}
+
+TEST_F(DialogsTest, CancelWaitsAtMostItsTimeForAnInquiryThatDoesNotStop) {
+  HeldBluetooth held(0, true);
+  {
+    InquiryDialog dialog(held);
+    dialog.show();
+    ASSERT_TRUE(Run([&] { return dialog.CancelButton()->isEnabled(); }));
+    EXPECT_TRUE(WaitCursorShown()) << "the radio is searching";
+    EXPECT_EQ(dialog.StatusText(), "Looking for devices ...");
+
+    dialog.CancelButton()->click();  // returns after at most 1500 ms
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(dialog.InquiryRunning()) << "closing waited for the inquiry to end";
+    EXPECT_EQ(dialog.StatusText(), "Cancel in progress. Please wait!");
+
+    held.Release();
+    ASSERT_TRUE(Run([&] { return !dialog.InquiryRunning() && !WaitCursorShown(); }));
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(DialogsTest, AFailedInquiryShowsItsErrorNumberAndRestoresTheCursor) {
+  HeldBluetooth failing(ENETDOWN, false);
+  InquiryDialog dialog(failing);
+  dialog.show();
+  ASSERT_TRUE(
+      Run([&] { return !dialog.InquiryRunning() && dialog.StatusText().startsWith("Socket"); }));
+  ASSERT_TRUE(
+      Run([&] { return dialog.StatusText() == QString("Socket Error: %1").arg(ENETDOWN); }));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(dialog.List()->count(), 0);
+}
+
+TEST_F(DialogsTest, CancellingAnInquiryTheStackStopsReturnsOnceItHasEnded) {
+  InquiryDialog dialog(bluetooth);
+  dialog.show();
+  ASSERT_TRUE(Run([&] { return dialog.CancelButton()->isEnabled(); }));
+  dialog.CancelButton()->click();
+  EXPECT_FALSE(dialog.InquiryRunning());
+}
+
+TEST_F(DialogsTest, TheFatalPromptIsAMessageBoxWithItsTitleAndText) {
+  QString title;
+  QString text;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+      }
+    }
+  });
+  platform::qt::MessageBoxPrompt prompt;
+  prompt.Error("Fatal", "Unable to create the serial read thread!");
+  EXPECT_EQ(title, "Fatal");
+  EXPECT_EQ(text, "Unable to create the serial read thread!");
 }
 
 }  // namespace

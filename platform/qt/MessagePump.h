@@ -12,17 +12,18 @@
 
 namespace platform::qt {
 
-// Delivers worker messages on the thread of a Qt object: Post queues and
+// The programs' one message pump: what worker and reader threads post or send
+// is handled on the thread of a Qt object (its window). Post queues and
 // returns, Send waits until the handler has run. After Close (or once the
 // object is gone) messages are dropped and a waiting sender is released, so an
 // owner can join its worker without a deadlock.
-class QtMessageTarget final : public MessageTarget {
+class MessagePump final : public MessageTarget {
  public:
   using Handler = std::function<void(const Message&)>;
-  QtMessageTarget(QObject* receiver, Handler handler);
-  ~QtMessageTarget() override { Close(); }
-  QtMessageTarget(const QtMessageTarget&) = delete;
-  QtMessageTarget& operator=(const QtMessageTarget&) = delete;
+  MessagePump(QObject* receiver, Handler handler);
+  ~MessagePump() override { Close(); }
+  MessagePump(const MessagePump&) = delete;
+  MessagePump& operator=(const MessagePump&) = delete;
 
   using MessageTarget::Post;
   using MessageTarget::Send;

@@ -1,14 +1,14 @@
-#include "platform/qt/QtMessageTarget.h"
+#include "platform/qt/MessagePump.h"
 
 #include <QMetaObject>
 #include <QThread>
 
 namespace platform::qt {
 
-QtMessageTarget::QtMessageTarget(QObject* receiver, Handler handler)
+MessagePump::MessagePump(QObject* receiver, Handler handler)
     : receiver_(receiver), handler_(std::move(handler)) {}
 
-void QtMessageTarget::Post(Message message) {
+void MessagePump::Post(Message message) {
   QObject* receiver = receiver_.data();
   if (receiver == nullptr) return;
   {
@@ -29,7 +29,7 @@ void QtMessageTarget::Post(Message message) {
       Qt::QueuedConnection);
 }
 
-void QtMessageTarget::Send(Message message) {
+void MessagePump::Send(Message message) {
   message.sent = true;
   QObject* receiver = receiver_.data();
   if (receiver == nullptr) return;
@@ -60,7 +60,7 @@ void QtMessageTarget::Send(Message message) {
   state_->changed.wait(lock, [&] { return *done || state_->closed; });
 }
 
-void QtMessageTarget::Close() {
+void MessagePump::Close() {
   std::lock_guard lock(state_->mutex);
   state_->closed = true;
   state_->changed.notify_all();
