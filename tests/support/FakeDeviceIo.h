@@ -54,8 +54,9 @@ class FakeDeviceIo final : public platform::DeviceIo {
 };
 
 // A 64-byte reply frame with `data` at offset 6 and the given address fields.
-inline std::vector<std::uint8_t> ReplyFrame(std::vector<std::uint8_t> data, std::uint8_t address = 0,
-                                            std::uint8_t sub = 0, std::uint8_t count = 58) {
+inline std::vector<std::uint8_t> ReplyFrame(std::vector<std::uint8_t> data,
+                                            std::uint8_t address = 0, std::uint8_t sub = 0,
+                                            std::uint8_t count = 58) {
   std::vector<std::uint8_t> r(64, 0);
   r[1] = count;
   r[2] = address;
