@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "../support/SimProcess.h"
+#include "../support/TempDir.h"
 #include "platform/Bluetooth.h"
 
 namespace platform {

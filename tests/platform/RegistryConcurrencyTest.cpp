@@ -3,7 +3,7 @@
 #include <thread>
 #include <vector>
 
-#include "../support/SimProcess.h"
+#include "../support/TempDir.h"
 #include "platform/Registry.h"
 
 namespace platform {

@@ -1,5 +1,3 @@
-#include "platform/UnixDeviceIo.h"
-
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -10,6 +8,8 @@
 #include <thread>
 
 #include "platform/DeviceWire.h"
+#include "platform/UnixDeviceIo.h"
+#include "tests/support/TempDir.h"
 
 namespace platform {
 namespace {
@@ -63,12 +63,8 @@ class OneShotServer {
 
 class UnixDeviceIoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/mrx-devio-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path dir_;
+  testing_support::TempDir temp_;
+  const std::filesystem::path dir_ = temp_.path();
 };
 
 TEST_F(UnixDeviceIoTest, MissingDeviceCannotBeOpened) {

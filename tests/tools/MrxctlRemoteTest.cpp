@@ -3,8 +3,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
+#include "../support/RunProgram.h"
 #include "../support/SimProcess.h"
+#include "platform/Bytes.h"
+#include "platform/HandheldEnv.h"
+#include "platform/Registry.h"
+#include "remote/link/DeviceStore.h"
 #include "tools/mrxctl/Mrxctl.h"
 
 namespace tools::mrxctl {
@@ -22,13 +28,8 @@ class MrxctlRemoteTest : public ::testing::Test {
   }
   // Runs mrxctl with `args`; returns its exit code, its standard output in `out`.
   int Mrxctl(const std::string& args, std::string& out) {
-    const std::string command = MRX_BINARY_DIR "/tools/mrxctl/mrxctl " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    out.clear();
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testing_support::RunProgram(MRX_BINARY_DIR "/tools/mrxctl/mrxctl " + args + " 2>&1",
+                                       out);
   }
   TempDir dir;
 };
@@ -39,8 +40,9 @@ TEST_F(MrxctlRemoteTest, StatusAndChangesThroughTheSimulatedStack) {
   EXPECT_NE(out.find("no MRX520 unit"), std::string::npos) << out;
 
   SimProcess sim(dir.path(), {"--no-state"});
-  ASSERT_TRUE(testing_support::WaitFor([&] { return Mrxctl("remote list", out) == 0 && !out.empty(); }))
-      << out;
+  ASSERT_TRUE(testing_support::WaitFor([&] {
+    return Mrxctl("remote list", out) == 0 && !out.empty();
+  })) << out;
   EXPECT_EQ(out, "00:50:C2:00:04:D2  Valdur MRX520-1234\n");
   ASSERT_EQ(Mrxctl("remote status", out), kExitOk) << out;
   EXPECT_EQ(out,
@@ -62,7 +64,12 @@ TEST_F(MrxctlRemoteTest, StatusAndChangesThroughTheSimulatedStack) {
       {"Mute", "--json remote mute on", kExitOk, "\"mute\": true"},
       {"Standby", "--json remote power off", kExitOk, "\"power\": false"},
       {"UnknownSource", "remote source Radio", kExitDataError, "has no source 'Radio'"},
-      {"BadVolume", "remote volume loud", kExitUsage, "usage: remote volume DB"},
+      {"BadVolume", "remote volume loud", kExitUsage,
+       "mrxctl remote volume: DB: 'loud' is not a volume in dB"},
+      {"BadState", "remote power maybe", kExitUsage, "mrxctl remote power: STATE: maybe"},
+      {"NoAction", "remote --timeout 500", kExitUsage, "mrxctl remote: give one of list, status"},
+      {"BadAddress", "remote status --address 00:11", kExitUsage,
+       "'00:11' is not a Bluetooth address"},
       {"OtherAddress", "remote status --timeout 500 --address 00:11:22:33:44:55", kExitUnavailable,
        "did not answer"},
   };
@@ -73,10 +80,46 @@ TEST_F(MrxctlRemoteTest, StatusAndChangesThroughTheSimulatedStack) {
   }
   // Every change stuck: a new status shows them all.
   ASSERT_EQ(Mrxctl("--json remote status", out), kExitOk) << out;
-  EXPECT_NE(out.find("\"power\": false, \"volume\": -42.0, \"source\": \"Digital 3\", \"group\": \"A\", "
-                     "\"mute\": true"),
-            std::string::npos)
-      << out;
+  const auto status = nlohmann::json::parse(out);
+  EXPECT_EQ(status["power"], false);
+  EXPECT_EQ(status["volume"], -42.0);
+  EXPECT_EQ(status["source"], "Digital 3");
+  EXPECT_EQ(status["group"], "A");
+  EXPECT_EQ(status["mute"], true);
+  EXPECT_EQ(status["serial"], 1234);
+}
+
+// The handheld keeps unit names as 8-bit Windows-1252 text; JSON carries them as UTF-8.
+TEST_F(MrxctlRemoteTest, EightBitUnitNamesComeOutAsUtf8Json) {
+  const std::string name8 = "Salon \xE9t\xE9 \xC6\xFF \x80\x99\x9F";
+  const auto address = platform::BtAddress::Parse("00:50:C2:00:04:D2");
+  ASSERT_TRUE(address);
+  platform::HandheldEnv env(dir.path() / "handheld");
+  platform::FileRegistry registry(env.RegistryDir());
+  std::string error;
+  ASSERT_TRUE(registry.Modify(
+      platform::Hive::kLocalMachine,
+      [&](platform::RegistryHive& hive) {
+        const std::string key(remote::link::DeviceStore::kKey);
+        platform::RegistryValue bdAddr{platform::kRegBinary, std::vector<std::uint8_t>(8)};
+        platform::PutU32(bdAddr.data, 0, address->low);
+        platform::PutU32(bdAddr.data, 4, address->high);
+        hive.Set(key, "DefaultBDAddr", bdAddr);
+        platform::RegistryValue name{platform::kRegSz, {name8.begin(), name8.end()}};
+        name.data.push_back(0);
+        hive.Set(key, "DefaultName", name);
+      },
+      error))
+      << error;
+
+  SimProcess sim(dir.path(), {"--no-state"});
+  std::string out;
+  ASSERT_EQ(Mrxctl("--json remote status", out), kExitOk) << out;
+  nlohmann::json status;
+  ASSERT_NO_THROW(status = nlohmann::json::parse(out)) << "valid UTF-8 JSON:\n" << out;
+  const std::string shown = status["name"];
+  EXPECT_EQ(shown.substr(0, 17), "Salon \u00e9t\u00e9 \u00c6\u00ff ") << "0xA0-0xFF";
+  EXPECT_EQ(shown.substr(17), "\u20ac\u2122\u0178") << "0x80-0x9F as Windows-1252 has them";
 }
 
 }  // namespace

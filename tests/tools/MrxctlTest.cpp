@@ -1,15 +1,16 @@
-#include "tools/mrxctl/Mrxctl.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "../support/RunProgram.h"
 #include "../support/SimProcess.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "sim/SimDeviceIo.h"
+#include "tools/mrxctl/Mrxctl.h"
 
 namespace tools::mrxctl {
 namespace {
@@ -41,12 +42,17 @@ TEST_F(MrxctlTest, DiscoverListsEveryAnsweringModule) {
   EXPECT_NE(out.str().find("unknown"), std::string::npos) << "type 12 is listed, without a tab";
 
   ASSERT_EQ(Run({"--json", "discover"}), kExitOk);
-  const std::string json = out.str();
-  EXPECT_EQ(json.front(), '[');
-  EXPECT_NE(json.find("\"address\": 14, \"subAddress\": 0, \"type\": 16, \"model\": \"Front26\""),
-            std::string::npos)
-      << json;
-  EXPECT_NE(json.find("\"settingsLength\": 128, \"version\": \"V2.105\""), std::string::npos);
+  const auto modules = nlohmann::json::parse(out.str());
+  ASSERT_TRUE(modules.is_array());
+  ASSERT_EQ(modules.size(), 15u) << out.str();
+  EXPECT_EQ(modules[0]["settingsLength"], 128);
+  EXPECT_EQ(modules[0]["version"], "V2.105");
+  EXPECT_EQ(modules[0]["date"], "05.03.2024");
+  const auto& front = modules[14];
+  EXPECT_EQ(front["address"], 14);
+  EXPECT_EQ(front["subAddress"], 0);
+  EXPECT_EQ(front["type"], 16);
+  EXPECT_EQ(front["model"], "Front26");
 }
 
 TEST_F(MrxctlTest, SettingsRoundTripThroughAFile) {
@@ -72,11 +78,35 @@ TEST_F(MrxctlTest, RefusesWhatDoesNotFitWithTheRightExitCode) {
     const char* message;
   } rows[] = {
       {"no command", {}, kExitUsage, "Usage"},
-      {"unknown command", {"frobnicate"}, kExitUsage, "unknown command"},
-      {"bad address", {"settings", "read", "x"}, kExitUsage, "not a module address"},
+      {"unknown command", {"frobnicate"}, kExitUsage, "mrxctl: unknown command 'frobnicate'"},
+      {"unknown subcommand",
+       {"settings", "save", "1"},
+       kExitUsage,
+       "mrxctl settings: unknown command 'save'; it takes one of read, write, reset"},
+      {"no subcommand", {"clock"}, kExitUsage, "mrxctl clock: give one of get, sync"},
+      {"extra argument",
+       {"discover", "now"},
+       kExitUsage,
+       "mrxctl discover: The following argument was not expected: now"},
+      {"missing argument",
+       {"settings", "write", "1"},
+       kExitUsage,
+       "mrxctl settings write: FILE is required"},
+      {"unknown option",
+       {"settings", "reset", "1", "--new-serial"},
+       kExitUsage,
+       "mrxctl settings reset: The following argument was not expected: --new-serial"},
+      {"bad address",
+       {"settings", "read", "x"},
+       kExitUsage,
+       "mrxctl settings read: ADDRESS: 'x' is not a module address (0-15)"},
       {"address too high", {"status", "16"}, kExitUsage, "not a module address"},
+      {"bad software", {"update", "firmware"}, kExitUsage, "mrxctl update: SOFTWARE: firmware"},
       {"wrong size", {"settings", "write", "1", shortFile}, kExitDataError, "holds 3 bytes"},
-      {"no settings", {"settings", "write", "14", shortFile}, kExitDataError, "has no settings image"},
+      {"no settings",
+       {"settings", "write", "14", shortFile},
+       kExitDataError,
+       "has no settings image"},
       {"missing file", {"settings", "write", "1", "/nonexistent/x"}, kExitIoError, "cannot read"},
       {"absent module", {"settings", "read", "15"}, kExitUnavailable, "no module at address 15"},
   };
@@ -87,6 +117,21 @@ TEST_F(MrxctlTest, RefusesWhatDoesNotFitWithTheRightExitCode) {
     EXPECT_NE(err.str().find(r.message), std::string::npos) << err.str();
   }
   EXPECT_EQ(unit.StoredSettings(1), before) << "a refused write leaves the unit alone";
+}
+
+TEST_F(MrxctlTest, HelpAndVersionComeFromTheCommandDefinitions) {
+  ASSERT_EQ(Run({"--version"}), kExitOk);
+  EXPECT_EQ(out.str(), "mrxctl " MRX_PROJECT_VERSION "\n");
+
+  ASSERT_EQ(Run({"--help"}), kExitOk);
+  for (const char* text : {"discover", "settings", "clock", "status", "packages", "update",
+                           "remote", "--json", "74  an exchange with the unit failed"}) {
+    EXPECT_NE(out.str().find(text), std::string::npos) << text << " in\n" << out.str();
+  }
+  ASSERT_EQ(Run({"settings", "reset", "--help"}), kExitOk);
+  EXPECT_NE(out.str().find("--new-identity"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("ADDRESS"), std::string::npos) << out.str();
+  EXPECT_EQ(unit.ExchangeCount(), 0u) << "help asks nothing of the unit";
 }
 
 TEST_F(MrxctlTest, WithoutAUnitEveryCommandSaysSo) {
@@ -109,6 +154,11 @@ TEST_F(MrxctlTest, ClockSyncAndStatus) {
   unit.SetEepromError(true);
   EXPECT_EQ(Run({"status", "3"}), kExitOk);
   EXPECT_NE(out.str().find("EEPROM-ERROR"), std::string::npos);
+  ASSERT_EQ(Run({"status", "3", "--json"}), kExitOk);
+  const auto records = nlohmann::json::parse(out.str());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["address"], 3);
+  EXPECT_EQ(records[0]["status"], "EEPROM-ERROR");
 }
 
 TEST_F(MrxctlTest, PackagesListsTheEmbeddedSet) {
@@ -132,10 +182,16 @@ TEST_F(MrxctlTest, PackagesListsTheEmbeddedSet) {
   EXPECT_NE(rows[16].find("   9 6 PocketPC  141            V4.000"), std::string::npos) << rows[16];
 
   ASSERT_EQ(Run({"--json", "packages"}), kExitOk);
-  EXPECT_NE(out.str().find("\"kind\": 6, \"model\": 1, \"modelName\": \"MRX\", \"component\": 2, "
-                           "\"componentName\": \"Host\", \"version\": \"V4.000\""),
-            std::string::npos)
-      << out.str();
+  const auto packages = nlohmann::json::parse(out.str());
+  ASSERT_EQ(packages.size(), 16u);
+  const auto& host = packages[1];
+  EXPECT_EQ(host["kind"], 6);
+  EXPECT_EQ(host["model"], 1);
+  EXPECT_EQ(host["modelName"], "MRX");
+  EXPECT_EQ(host["component"], 2);
+  EXPECT_EQ(host["componentName"], "Host");
+  EXPECT_EQ(host["version"], "V4.000");
+  EXPECT_EQ(host["date"], "2009-01-27 20:01:52");
 }
 
 TEST_F(MrxctlTest, UpdateHostReplacesTheSoftwareAndReportsEveryStep) {
@@ -152,7 +208,7 @@ TEST_F(MrxctlTest, UpdateHostReplacesTheSoftwareAndReportsEveryStep) {
 
 TEST_F(MrxctlTest, UpdateRefusesWithoutAUnitAndFailsWhenTheUnitDoesNotComeBack) {
   EXPECT_EQ(Run({"update"}), kExitUsage);
-  EXPECT_EQ(Run({"update", "firmware"}), kExitUsage);
+  EXPECT_NE(err.str().find("mrxctl update: SOFTWARE is required"), std::string::npos) << err.str();
   unit.RefuseOpensFor(1000);
   EXPECT_EQ(Run({"update", "host"}), kExitUnavailable);
   EXPECT_NE(err.str().find("no MRX520 unit found"), std::string::npos);
@@ -180,14 +236,12 @@ TEST(MrxctlUpdateTest, FailsWithExit74WhenTheUnitDoesNotComeBack) {
 TEST(MrxctlProcessTest, TracePrintsTheFramesThatCrossed) {
   TempDir dir;
   testing_support::SimProcess sim(dir.path(), {"--no-state"});
-  const std::string command = "MRX_TRACE=1 MRX_RUNTIME_DIR=" + dir.path().string() + " " +
-                              MRX_BINARY_DIR "/tools/mrxctl/mrxctl discover 2>&1 >/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
   std::string trace;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) trace += line;
-  EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 0);
+  EXPECT_EQ(testing_support::RunProgram("MRX_TRACE=1 MRX_RUNTIME_DIR=" + dir.path().string() +
+                                            " " MRX_BINARY_DIR
+                                            "/tools/mrxctl/mrxctl discover 2>&1 >/dev/null",
+                                        trace),
+            0);
   EXPECT_EQ(trace.rfind("> 02 00 00 00 00 00\n< 02 34 00 00 ", 0), 0u) << trace;
   // 15 modules answer and the 16th address is never asked: 15 requests, 15 replies.
   std::istringstream lines(trace);
@@ -205,13 +259,11 @@ TEST(MrxctlProcessTest, TracePrintsTheFramesThatCrossed) {
 
 TEST(MrxctlProcessTest, NoUnitIsAClearMessageAndExit69) {
   TempDir dir;
-  const std::string command = "MRX_RUNTIME_DIR=" + dir.path().string() + " " +
-                              MRX_BINARY_DIR "/tools/mrxctl/mrxctl discover 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
   std::string text;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) text += line;
-  EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 69);
+  EXPECT_EQ(testing_support::RunProgram("MRX_RUNTIME_DIR=" + dir.path().string() +
+                                            " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl discover 2>&1",
+                                        text),
+            69);
   EXPECT_NE(text.find("no MRX520 unit found"), std::string::npos) << text;
 }
 
@@ -226,11 +278,7 @@ TEST(MrxctlProcessTest, UpdateHostAgainstTheSimulatorProcess) {
     const std::string mrxctl =
         "MRX_RUNTIME_DIR=" + dir.path().string() + " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl ";
     auto run = [&](const std::string& args, std::string& text) {
-      FILE* pipe = popen((mrxctl + args + " 2>&1").c_str(), "r");
-      text.clear();
-      char line[512];
-      while (std::fgets(line, sizeof line, pipe) != nullptr) text += line;
-      return WEXITSTATUS(pclose(pipe));
+      return testing_support::RunProgram(mrxctl + args + " 2>&1", text);
     };
     std::string text;
     ASSERT_EQ(run("update host", text), 0) << text;

@@ -1,9 +1,12 @@
 #include "tools/mrxctl/Mrxctl.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <map>
+#include <cstdlib>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "desktop/firmware/CDoloThread.h"
@@ -27,51 +30,6 @@ namespace ul = desktop::unitlink;
 namespace fw = desktop::firmware;
 
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: mrxctl [--json] COMMAND [ARGS]\n"
-    "Talks to the MRX520 unit on USB (the device in $MRX_RUNTIME_DIR).\n\n"
-    "Commands:\n"
-    "  discover                        list the unit's modules\n"
-    "  settings read ADDRESS [FILE]    save a module's settings image (hex on stdout\n"
-    "                                  without FILE)\n"
-    "  settings write ADDRESS FILE     write an image back and store it in the unit\n"
-    "  settings reset ADDRESS [--new-identity]\n"
-    "                                  reset to defaults, keeping serial and delivery\n"
-    "                                  date unless --new-identity\n"
-    "  clock get                       show the unit's real-time clock\n"
-    "  clock sync                      set the unit's clock from this computer\n"
-    "  status [ADDRESS]                settings memory status of one or all modules\n"
-    "  packages                        list the firmware and handheld files this\n"
-    "                                  program carries\n"
-    "  update host|boot                replace the unit's host or boot software with\n"
-    "                                  the carried image (do not switch the unit off)\n\n"
-    "Remote control over Bluetooth (the handheld remote's link):\n"
-    "  remote list                     units found by inquiry\n"
-    "  remote status                   power, volume, source, output group, mute\n"
-    "  remote power on|off             switch on or to standby\n"
-    "  remote volume DB                set the volume (rounded to the unit's step)\n"
-    "  remote mute on|off              mute (or fade, as the remote is set up)\n"
-    "  remote source NAME              choose a source by its name\n"
-    "  remote options: --address XX:XX:XX:XX:XX:XX (else the remote's default\n"
-    "                  unit, else the first found), --timeout MS (default 5000)\n\n"
-    "Options:\n"
-    "  --json      machine-readable output\n"
-    "  --help      this text\n"
-    "  --version   program version\n\n"
-    "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
-    "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
-    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree with the known units).\n\n"
-    "Exit codes:\n"
-    "  0   success\n"
-    "  64  usage error\n"
-    "  65  bad data (a file that does not fit the module, a source the unit\n"
-    "      does not have)\n"
-    "  69  no unit attached, or no such module; no unit found or answering over\n"
-    "      Bluetooth, or no Bluetooth adapter\n"
-    "  70  the carried package set lacks the image\n"
-    "  74  an exchange with the unit failed, an update failed, or a file could\n"
-    "      not be written; the unit did not report the change asked for\n";
 
 struct Context {
   ul::CTiroUSB& usb;
@@ -103,17 +61,10 @@ std::string DateText(const ul::DescriptorFields& f) {
   return Format("%02d.%02d.%04d", f.versionDay, f.versionMonth, 2000 + f.versionYear);
 }
 
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      out += Format("\\u%04x", c);
-      continue;
-    }
-    out += c;
-  }
-  return out + "\"";
+using Json = nlohmann::ordered_json;
+
+void PrintJson(std::ostream& out, const Json& value) {
+  out << value.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 int NoUnit(Context& ctx) {
@@ -123,37 +74,21 @@ int NoUnit(Context& ctx) {
   return kExitUnavailable;
 }
 
-std::optional<unsigned> ParseAddress(const std::string& text) {
-  if (text.empty() || text.size() > 2) return std::nullopt;
-  unsigned v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    v = v * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (v > 15) return std::nullopt;
-  return v;
-}
-
 // Finds a module by address through discovery, as the desktop program does.
-int FindModule(Context& ctx, const std::string& addressText, ul::ModuleInfo& module) {
-  const auto address = ParseAddress(addressText);
-  if (!address) {
-    ctx.err << "mrxctl: '" << addressText << "' is not a module address (0-15)\n";
-    return kExitUsage;
-  }
+int FindModule(Context& ctx, unsigned address, ul::ModuleInfo& module) {
   const ul::Discovery d = ul::DiscoverModules(ctx.usb);
   if (!d.unitPresent) return NoUnit(ctx);
-  if (*address == 0) {
+  if (address == 0) {
     module = d.mainUnit;
     return kExitOk;
   }
   for (const ul::ModuleInfo& card : d.cards) {
-    if (card.address == *address) {
+    if (card.address == address) {
       module = card;
       return kExitOk;
     }
   }
-  ctx.err << "mrxctl: no module at address " << *address << "\n";
+  ctx.err << "mrxctl: no module at address " << address << "\n";
   return kExitUnavailable;
 }
 
@@ -163,25 +98,28 @@ int Discover(Context& ctx) {
   std::vector<ul::ModuleInfo> all{d.mainUnit};
   all.insert(all.end(), d.cards.begin(), d.cards.end());
   if (ctx.json) {
-    ctx.out << "[\n";
-    for (std::size_t i = 0; i < all.size(); ++i) {
-      const auto& m = all[i];
+    auto modules = Json::array();
+    for (const auto& m : all) {
       const auto f = m.Fields();
-      ctx.out << "  {\"address\": " << int(m.address) << ", \"subAddress\": " << int(m.subAddress)
-              << ", \"type\": " << int(f.type) << ", \"model\": " << JsonString(ModelName(m))
-              << ", \"settingsLength\": " << f.settingsLength
-              << ", \"version\": " << JsonString(VersionText(f))
-              << ", \"date\": " << JsonString(DateText(f)) << ", \"status\": " << int(f.status)
-              << ", \"slotCount\": " << int(f.slotCount) << ", \"hasClock\": " << int(f.hasClock)
-              << ", \"versionMajor\": " << f.versionMajor
-              << ", \"versionMinor\": " << f.versionMinor
-              << ", \"versionDay\": " << int(f.versionDay)
-              << ", \"versionMonth\": " << int(f.versionMonth)
-              << ", \"versionYear\": " << int(f.versionYear) << ", \"flags\": " << int(f.flags)
-              << ", \"descriptor\": " << JsonString(platform::HexBytes(m.descriptor)) << "}"
-              << (i + 1 < all.size() ? "," : "") << "\n";
+      modules.push_back({{"address", m.address},
+                         {"subAddress", m.subAddress},
+                         {"type", f.type},
+                         {"model", ModelName(m)},
+                         {"settingsLength", f.settingsLength},
+                         {"version", VersionText(f)},
+                         {"date", DateText(f)},
+                         {"status", f.status},
+                         {"slotCount", f.slotCount},
+                         {"hasClock", f.hasClock},
+                         {"versionMajor", f.versionMajor},
+                         {"versionMinor", f.versionMinor},
+                         {"versionDay", f.versionDay},
+                         {"versionMonth", f.versionMonth},
+                         {"versionYear", f.versionYear},
+                         {"flags", f.flags},
+                         {"descriptor", platform::HexBytes(m.descriptor)}});
     }
-    ctx.out << "]\n";
+    PrintJson(ctx.out, modules);
     return kExitOk;
   }
   ctx.out << "ADDR SUB TYPE MODEL     VERSION  DATE        SETTINGS  TAB\n";
@@ -196,13 +134,9 @@ int Discover(Context& ctx) {
   return kExitOk;
 }
 
-int SettingsRead(Context& ctx, const std::vector<std::string>& args) {
-  if (args.size() < 1 || args.size() > 2) {
-    ctx.err << "mrxctl: usage: settings read ADDRESS [FILE]\n";
-    return kExitUsage;
-  }
+int SettingsRead(Context& ctx, unsigned address, const std::string& file) {
   ul::ModuleInfo m;
-  if (int rc = FindModule(ctx, args[0], m); rc != kExitOk) return rc;
+  if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
   std::vector<std::uint8_t> image(ul::kMaxSettings);
   if (!ul::ReadSettingsImage(ctx.usb, m.address, length, false, image)) {
@@ -211,10 +145,11 @@ int SettingsRead(Context& ctx, const std::vector<std::string>& args) {
     return kExitIoError;
   }
   image.resize(length);
-  if (args.size() == 1) {
+  if (file.empty()) {
     if (ctx.json) {
-      ctx.out << "{\"address\": " << int(m.address) << ", \"settingsLength\": " << length
-              << ", \"image\": " << JsonString(platform::HexBytes(image)) << "}\n";
+      PrintJson(ctx.out, {{"address", m.address},
+                          {"settingsLength", length},
+                          {"image", platform::HexBytes(image)}});
     } else {
       for (std::size_t i = 0; i < image.size(); i += 16) {
         const auto row = std::span(image).subspan(i, std::min<std::size_t>(16, image.size() - i));
@@ -225,28 +160,24 @@ int SettingsRead(Context& ctx, const std::vector<std::string>& args) {
   }
   std::string error;
   if (!platform::WriteFileAtomically(
-          args[1], std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
+          file, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
           error)) {
     ctx.err << "mrxctl: cannot write " << error << "\n";
     return kExitIoError;
   }
   ctx.out << "saved " << length << " bytes of module " << int(m.address) << " (" << ModelName(m)
-          << ") to " << args[1] << "\n";
+          << ") to " << file << "\n";
   return kExitOk;
 }
 
-int SettingsWrite(Context& ctx, const std::vector<std::string>& args) {
-  if (args.size() != 2) {
-    ctx.err << "mrxctl: usage: settings write ADDRESS FILE\n";
-    return kExitUsage;
-  }
+int SettingsWrite(Context& ctx, unsigned address, const std::string& file) {
   std::string content;
-  if (!platform::ReadWholeFile(args[1], content)) {
-    ctx.err << "mrxctl: cannot read " << args[1] << "\n";
+  if (!platform::ReadWholeFile(file, content)) {
+    ctx.err << "mrxctl: cannot read " << file << "\n";
     return kExitIoError;
   }
   ul::ModuleInfo m;
-  if (int rc = FindModule(ctx, args[0], m); rc != kExitOk) return rc;
+  if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
   if (length == 0) {
     ctx.err << "mrxctl: module " << int(m.address) << " (" << ModelName(m)
@@ -254,7 +185,7 @@ int SettingsWrite(Context& ctx, const std::vector<std::string>& args) {
     return kExitDataError;
   }
   if (content.size() != length) {
-    ctx.err << "mrxctl: " << args[1] << " holds " << content.size() << " bytes, but module "
+    ctx.err << "mrxctl: " << file << " holds " << content.size() << " bytes, but module "
             << int(m.address) << " (" << ModelName(m) << ") takes " << length
             << "; nothing was written\n";
     return kExitDataError;
@@ -270,14 +201,9 @@ int SettingsWrite(Context& ctx, const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-int SettingsReset(Context& ctx, const std::vector<std::string>& args) {
-  const bool newIdentity = args.size() == 2 && args[1] == "--new-identity";
-  if (args.empty() || args.size() > 2 || (args.size() == 2 && !newIdentity)) {
-    ctx.err << "mrxctl: usage: settings reset ADDRESS [--new-identity]\n";
-    return kExitUsage;
-  }
+int SettingsReset(Context& ctx, unsigned address, bool newIdentity) {
   ul::ModuleInfo m;
-  if (int rc = FindModule(ctx, args[0], m); rc != kExitOk) return rc;
+  if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
   std::array<std::uint8_t, ul::kIdentitySize> identity{};
   if (newIdentity) {
@@ -306,18 +232,14 @@ std::string ClockText(const platform::LocalTime& t) {
                 t.second);
 }
 
-int Clock(Context& ctx, const std::vector<std::string>& args) {
-  if (args.size() != 1 || (args[0] != "get" && args[0] != "sync")) {
-    ctx.err << "mrxctl: usage: clock get|sync\n";
-    return kExitUsage;
-  }
+int Clock(Context& ctx, bool sync) {
   ul::ModuleInfo main;
   if (!ul::ReadModuleDescriptor(ctx.usb, 0, main)) return NoUnit(ctx);
   if (main.Fields().hasClock == 0) {
     ctx.err << "mrxctl: the unit reports no real-time clock\n";
     return kExitUnavailable;
   }
-  if (args[0] == "sync" && !ul::SetClock(ctx.usb, main.address, platform::DefaultClock().Now())) {
+  if (sync && !ul::SetClock(ctx.usb, main.address, platform::DefaultClock().Now())) {
     ctx.err << "mrxctl: setting the clock failed\n";
     return kExitIoError;
   }
@@ -327,22 +249,18 @@ int Clock(Context& ctx, const std::vector<std::string>& args) {
     return kExitIoError;
   }
   if (ctx.json) {
-    ctx.out << "{\"clock\": " << JsonString(ClockText(t)) << "}\n";
+    PrintJson(ctx.out, {{"clock", ClockText(t)}});
   } else {
     ctx.out << ClockText(t) << "\n";
   }
   return kExitOk;
 }
 
-int Status(Context& ctx, const std::vector<std::string>& args) {
-  if (args.size() > 1) {
-    ctx.err << "mrxctl: usage: status [ADDRESS]\n";
-    return kExitUsage;
-  }
+int Status(Context& ctx, std::optional<unsigned> address) {
   std::vector<ul::ModuleInfo> modules;
-  if (args.size() == 1) {
+  if (address) {
     ul::ModuleInfo m;
-    if (int rc = FindModule(ctx, args[0], m); rc != kExitOk) return rc;
+    if (int rc = FindModule(ctx, *address, m); rc != kExitOk) return rc;
     modules.push_back(m);
   } else {
     const ul::Discovery d = ul::DiscoverModules(ctx.usb);
@@ -351,24 +269,25 @@ int Status(Context& ctx, const std::vector<std::string>& args) {
     modules.insert(modules.end(), d.cards.begin(), d.cards.end());
   }
   int rc = kExitOk;
-  if (ctx.json) ctx.out << "[\n";
-  for (std::size_t i = 0; i < modules.size(); ++i) {
-    const auto& m = modules[i];
+  auto records = Json::array();
+  for (const auto& m : modules) {
     std::array<std::uint8_t, ul::kStatusSize> status{};
     const bool ok = ul::ReadStatus(ctx.usb, m.address, status);
     if (!ok) rc = kExitIoError;
-    const std::string state = !ok ? "no answer" : ul::StatusHasEepromError(status) ? "EEPROM-ERROR" : "OK";
+    const std::string state = !ok                                ? "no answer"
+                              : ul::StatusHasEepromError(status) ? "EEPROM-ERROR"
+                                                                 : "OK";
     if (ctx.json) {
-      ctx.out << "  {\"address\": " << int(m.address) << ", \"model\": " << JsonString(ModelName(m))
-              << ", \"status\": " << JsonString(state)
-              << ", \"record\": " << JsonString(ok ? platform::HexBytes(status) : "") << "}"
-              << (i + 1 < modules.size() ? "," : "") << "\n";
+      records.push_back({{"address", m.address},
+                         {"model", ModelName(m)},
+                         {"status", state},
+                         {"record", ok ? platform::HexBytes(status) : ""}});
     } else {
       ctx.out << Format("%4d %-9s %-13s %s\n", m.address, ModelName(m).c_str(), state.c_str(),
                         ok ? platform::HexBytes(status).c_str() : "");
     }
   }
-  if (ctx.json) ctx.out << "]\n";
+  if (ctx.json) PrintJson(ctx.out, records);
   return rc;
 }
 
@@ -384,7 +303,7 @@ std::string CodeWithName(int code, std::string_view name) {
 
 int Packages(Context& ctx) {
   const fw::_DoloPacket* head = ::GetDoloBase();
-  if (ctx.json) ctx.out << "[\n";
+  auto packages = Json::array();
   if (!ctx.json) {
     ctx.out << "KIND MODEL       COMPONENT      VERSION  DATE                     SIZE  CHECKSUM\n";
   }
@@ -392,15 +311,16 @@ int Packages(Context& ctx) {
     const auto model = fw::ModelName(p->model);
     const auto component = fw::ComponentName(p->component);
     if (ctx.json) {
-      ctx.out << "  {\"kind\": " << p->kind << ", \"model\": " << p->model
-              << ", \"modelName\": " << JsonString(std::string(model))
-              << ", \"component\": " << p->component
-              << ", \"componentName\": " << JsonString(std::string(component))
-              << ", \"version\": " << JsonString(fw::DoloVersionText(p->version))
-              << ", \"date\": " << JsonString(PackageDate(*p))
-              << ", \"segments\": " << fw::DoloSegmentCount(*p)
-              << ", \"size\": " << fw::DoloImageSize(*p) << ", \"checksum\": " << p->checksum << "}"
-              << (fw::IsDoloListEnd(p->next) ? "" : ",") << "\n";
+      packages.push_back({{"kind", p->kind},
+                          {"model", p->model},
+                          {"modelName", model},
+                          {"component", p->component},
+                          {"componentName", component},
+                          {"version", fw::DoloVersionText(p->version)},
+                          {"date", PackageDate(*p)},
+                          {"segments", fw::DoloSegmentCount(*p)},
+                          {"size", fw::DoloImageSize(*p)},
+                          {"checksum", p->checksum}});
     } else {
       ctx.out << Format(
           "%4u %-11s %-14s %-8s %s %8u  0x%08X\n", p->kind, CodeWithName(p->model, model).c_str(),
@@ -408,7 +328,7 @@ int Packages(Context& ctx) {
           PackageDate(*p).c_str(), fw::DoloImageSize(*p), p->checksum);
     }
   }
-  if (ctx.json) ctx.out << "]\n";
+  if (ctx.json) PrintJson(ctx.out, packages);
   return kExitOk;
 }
 
@@ -478,12 +398,7 @@ void ReportNewVersion(Context& ctx, bool boot) {
              "switch it off and on if it does not return\n";
 }
 
-int Update(Context& ctx, const std::vector<std::string>& args) {
-  if (args.size() != 1 || (args[0] != "host" && args[0] != "boot")) {
-    ctx.err << "mrxctl: usage: update host|boot\n";
-    return kExitUsage;
-  }
-  const bool boot = args[0] == "boot";
+int Update(Context& ctx, bool boot) {
   ul::ModuleInfo main;
   if (!ul::ReadModuleDescriptor(ctx.usb, 0, main)) return NoUnit(ctx);
   // The boot version comes with command 26; a unit that lacks it still takes the update.
@@ -519,47 +434,240 @@ int Update(Context& ctx, const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+constexpr const char* kDescription =
+    "Talks to the MRX520 unit on USB (the device in $MRX_RUNTIME_DIR), and with 'remote' to\n"
+    "its Bluetooth module as the handheld remote does. 'mrxctl COMMAND --help' tells more.";
+
+constexpr const char* kFooter =
+    "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
+    "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
+    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree with the known units).\n\n"
+    "Exit codes:\n"
+    "  0   success\n"
+    "  64  usage error\n"
+    "  65  bad data (a file that does not fit the module, a source the unit\n"
+    "      does not have)\n"
+    "  69  no unit attached, or no such module; no unit found or answering over\n"
+    "      Bluetooth, or no Bluetooth adapter\n"
+    "  70  the carried package set lacks the image\n"
+    "  74  an exchange with the unit failed, an update failed, or a file could\n"
+    "      not be written; the unit did not report the change asked for";
+
+// Validators that say what is wrong in the program's own words.
+CLI::Validator ModuleAddress() {
+  return {[](const std::string& text) -> std::string {
+            const bool digits =
+                !text.empty() && text.size() <= 2 &&
+                std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (digits && std::stoi(text) <= 15) return {};
+            return "'" + text + "' is not a module address (0-15)";
+          },
+          "0-15"};
+}
+
+CLI::Validator Decibels() {
+  return {[](const std::string& text) -> std::string {
+            char* end = nullptr;
+            const double db = std::strtod(text.c_str(), &end);
+            if (end != text.c_str() && *end == '\0' && std::isfinite(db) && std::fabs(db) <= 3000) {
+              return {};
+            }
+            return "'" + text + "' is not a volume in dB (for example -30 or -30.5)";
+          },
+          "DB"};
+}
+
+CLI::Validator BluetoothAddress() {
+  return {[](const std::string& text) -> std::string {
+            if (platform::BtAddress::Parse(text)) return {};
+            return "'" + text + "' is not a Bluetooth address (XX:XX:XX:XX:XX:XX)";
+          },
+          ""};
+}
+
+// "mrxctl settings read" for the subcommand a parse stopped in.
+std::string CommandPath(const CLI::App& app) {
+  std::string path = app.get_name();
+  for (const CLI::App* at = &app; !at->get_subcommands().empty();) {
+    at = at->get_subcommands().front();
+    path += " " + at->get_name();
+  }
+  return path;
+}
+
+const CLI::App& Deepest(const CLI::App& app) {
+  const CLI::App* at = &app;
+  while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
+  return *at;
+}
+
+// The names a command group offers, for "give one of ...".
+std::string SubcommandNames(const CLI::App& app) {
+  std::string names;
+  for (const CLI::App* sub : app.get_subcommands({})) {
+    names += (names.empty() ? "" : ", ") + sub->get_name();
+  }
+  return names;
+}
+
 }  // namespace
 
-int Run(const std::vector<std::string>& argsIn, ul::CTiroUSB& usb, std::ostream& out,
+int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& out,
         std::ostream& err, platform::Clock& clock, bool terminal) {
   Context ctx{usb, out, err, clock, terminal};
-  std::vector<std::string> args;
-  for (const std::string& a : argsIn) {
-    if (a == "--help" || a == "-h") {
-      out << kUsage;
-      return kExitOk;
-    }
-    if (a == "--version") {
-      out << "mrxctl 1.0.0\n";
-      return kExitOk;
-    }
-    if (a == "--json") {
-      ctx.json = true;
-      continue;
-    }
-    args.push_back(a);
-  }
+  // Each leaf command sets what runs once the whole line has been parsed.
+  std::function<int()> action;
+
+  CLI::App app{kDescription, "mrxctl"};
+  app.footer(kFooter);
+  app.set_version_flag("--version", std::string("mrxctl ") + MRX_VERSION, "program version");
+  app.add_flag("--json", ctx.json, "machine-readable output (UTF-8 JSON)");
+  // Options of a command group are accepted after its subcommands too.
+  app.fallthrough();
+
+  app.add_subcommand("discover", "list the unit's modules")->callback([&] {
+    action = [&] { return Discover(ctx); };
+  });
+
+  auto* settings =
+      app.add_subcommand("settings", "save, restore or reset a module's settings image");
+  struct {
+    unsigned address = 0;
+    std::string file;
+    bool newIdentity = false;
+  } image;
+  auto* read = settings->add_subcommand(
+      "read", "save a module's settings image to FILE (hex on standard output without FILE)");
+  read->add_option("ADDRESS", image.address, "module address")->required()->check(ModuleAddress());
+  read->add_option("FILE", image.file, "file to save the image in");
+  read->callback([&] { action = [&] { return SettingsRead(ctx, image.address, image.file); }; });
+  auto* write = settings->add_subcommand("write", "write an image back and store it in the unit");
+  write->add_option("ADDRESS", image.address, "module address")->required()->check(ModuleAddress());
+  write->add_option("FILE", image.file, "the image, as 'settings read' saved it")->required();
+  write->callback([&] { action = [&] { return SettingsWrite(ctx, image.address, image.file); }; });
+  auto* reset = settings->add_subcommand(
+      "reset", "reset to defaults, keeping serial and delivery date unless --new-identity");
+  reset->add_option("ADDRESS", image.address, "module address")->required()->check(ModuleAddress());
+  reset->add_flag("--new-identity", image.newIdentity, "give the module a new serial and date");
+  reset->callback(
+      [&] { action = [&] { return SettingsReset(ctx, image.address, image.newIdentity); }; });
+
+  auto* clockCommand = app.add_subcommand("clock", "the unit's real-time clock");
+  clockCommand->add_subcommand("get", "show the unit's real-time clock")->callback([&] {
+    action = [&] { return Clock(ctx, false); };
+  });
+  clockCommand->add_subcommand("sync", "set the unit's clock from this computer")->callback([&] {
+    action = [&] { return Clock(ctx, true); };
+  });
+
+  std::optional<unsigned> statusAddress;
+  auto* status = app.add_subcommand("status", "settings memory status of one or all modules");
+  status->add_option("ADDRESS", statusAddress, "module address (all without it)")
+      ->check(ModuleAddress());
+  status->callback([&] { action = [&] { return Status(ctx, statusAddress); }; });
+
+  app.add_subcommand("packages", "list the firmware and handheld files this program carries")
+      ->callback([&] { action = [&] { return Packages(ctx); }; });
+
+  std::string software;
+  auto* update = app.add_subcommand(
+      "update", "replace the unit's host or boot software with the carried image");
+  update->add_option("SOFTWARE", software, "host or boot; do not switch the unit off meanwhile")
+      ->required()
+      ->check(CLI::IsMember({"host", "boot"}));
+  update->callback([&] { action = [&] { return Update(ctx, software == "boot"); }; });
+
+  RemoteRequest remote;
+  std::string remoteAddress, onOff, decibels;
+  auto* remoteCommand =
+      app.add_subcommand("remote", "remote control over Bluetooth (the handheld remote's link)");
+  remoteCommand->fallthrough();
+  remoteCommand
+      ->add_option("--address", remoteAddress,
+                   "the unit (else the remote's default unit, else the first found)")
+      ->type_name("XX:XX:XX:XX:XX:XX")
+      ->check(BluetoothAddress());
+  remoteCommand->add_option("--timeout", remote.timeoutMs, "milliseconds to wait for the unit")
+      ->type_name("MS")
+      ->capture_default_str()
+      ->check(CLI::Validator(CLI::PositiveNumber).description(""));
+  auto remoteLeaf = [&](CLI::App* sub, RemoteRequest::Action what) {
+    sub->callback([&, what] {
+      action = [&, what] {
+        // The validators have accepted every text here.
+        remote.action = what;
+        if (!remoteAddress.empty()) remote.address = platform::BtAddress::Parse(remoteAddress);
+        remote.on = onOff == "on";
+        if (!decibels.empty()) {
+          remote.volumeTenths =
+              static_cast<int>(std::lround(std::strtod(decibels.c_str(), nullptr) * 10));
+        }
+        return RunRemote(remote, ctx.json, out, err);
+      };
+    });
+  };
+  using Action = RemoteRequest::Action;
+  remoteLeaf(remoteCommand->add_subcommand("list", "units found by inquiry"), Action::kList);
+  remoteLeaf(remoteCommand->add_subcommand("status", "power, volume, source, output group, mute"),
+             Action::kStatus);
+  auto* power = remoteCommand->add_subcommand("power", "switch on or to standby");
+  power->add_option("STATE", onOff, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+  remoteLeaf(power, Action::kPower);
+  auto* mute = remoteCommand->add_subcommand("mute", "mute (or fade, as the remote is set up)");
+  mute->add_option("STATE", onOff, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+  remoteLeaf(mute, Action::kMute);
+  auto* volume =
+      remoteCommand->add_subcommand("volume", "set the volume (rounded to the unit's step)");
+  volume->add_option("DB", decibels, "decibels, for example -30 or -30.5")
+      ->required()
+      ->check(Decibels());
+  remoteLeaf(volume, Action::kVolume);
+  auto* source = remoteCommand->add_subcommand("source", "choose a source by its name");
+  source->add_option("NAME", remote.source, "the source's name, as the unit lists it")->required();
+  remoteLeaf(source, Action::kSource);
+
   if (args.empty()) {
-    err << kUsage;
+    err << app.help();
     return kExitUsage;
   }
-  const std::string command = args[0];
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (command == "discover" && rest.empty()) return Discover(ctx);
-  if (command == "settings" && !rest.empty()) {
-    const std::vector<std::string> more(rest.begin() + 1, rest.end());
-    if (rest[0] == "read") return SettingsRead(ctx, more);
-    if (rest[0] == "write") return SettingsWrite(ctx, more);
-    if (rest[0] == "reset") return SettingsReset(ctx, more);
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return kExitOk;
+  } catch (const CLI::CallForAllHelp&) {
+    out << app.help("", CLI::AppFormatMode::All);
+    return kExitOk;
+  } catch (const CLI::CallForVersion& e) {
+    out << e.what() << "\n";
+    return kExitOk;
+  } catch (const CLI::ExtrasError& e) {
+    const CLI::App& at = Deepest(app);
+    err << CommandPath(app) << ": ";
+    // In a command group the first word left over is the command it did not know.
+    const auto left = app.remaining(true);
+    const auto unknown = std::find_if(args.begin(), args.end(), [&](const std::string& a) {
+      return std::find(left.begin(), left.end(), a) != left.end();
+    });
+    if (!at.get_subcommands({}).empty() && unknown != args.end()) {
+      err << "unknown command '" << *unknown << "'; it takes one of " << SubcommandNames(at);
+    } else {
+      err << e.what();
+    }
+    err << "\nRun '" << CommandPath(app) << " --help' for more.\n";
+    return kExitUsage;
+  } catch (const CLI::ParseError& e) {
+    err << CommandPath(app) << ": " << e.what() << "\nRun '" << CommandPath(app)
+        << " --help' for more.\n";
+    return kExitUsage;
   }
-  if (command == "clock") return Clock(ctx, rest);
-  if (command == "status") return Status(ctx, rest);
-  if (command == "packages" && rest.empty()) return Packages(ctx);
-  if (command == "update") return Update(ctx, rest);
-  if (command == "remote") return RunRemote(rest, ctx.json, out, err);
-  err << "mrxctl: unknown command '" << command << "'\n" << kUsage;
-  return kExitUsage;
+  if (!action) {
+    const CLI::App& at = Deepest(app);
+    err << CommandPath(app) << ": give one of " << SubcommandNames(at) << "\n" << at.help();
+    return kExitUsage;
+  }
+  return action();
 }
 
 }  // namespace tools::mrxctl

@@ -8,7 +8,8 @@
 #include <map>
 #include <string>
 
-#include "../../support/SimProcess.h"
+#include "../../support/RunProgram.h"
+#include "../../support/TempDir.h"
 #include "desktop/firmware/PackageInputs.h"
 
 namespace desktop::firmware {
@@ -301,12 +302,8 @@ TEST(GeneratorProcessTest, ABadInputStopsTheBuildWithFileLineAndReason) {
       (dir.path() / "manifest.txt").string() + " --inputs " + dir.path().string() +
       " --out-source " + (dir.path() / "out.cpp").string() + " --out-data " +
       (dir.path() / "out.bin").string() + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
   std::string text;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) text += line;
-  EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 65);
+  EXPECT_EQ(testing_support::RunProgram(command, text), 65);
   EXPECT_NE(text.find((dir.path() / "host.hex").string() +
                       ":2: error: segment at 0x10000 has an odd length"),
             std::string::npos)
@@ -315,10 +312,7 @@ TEST(GeneratorProcessTest, ABadInputStopsTheBuildWithFileLineAndReason) {
 
   // The same inputs, mended, generate the list.
   std::ofstream(dir.path() / "host.hex") << ":020000040001F9\n:0400000001020304F2\n:00000001FF\n";
-  pipe = popen(command.c_str(), "r");
-  text.clear();
-  while (std::fgets(line, sizeof line, pipe) != nullptr) text += line;
-  EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 0) << text;
+  EXPECT_EQ(testing_support::RunProgram(command, text), 0) << text;
   EXPECT_EQ(std::filesystem::file_size(dir.path() / "out.bin"), 4u);
 }
 

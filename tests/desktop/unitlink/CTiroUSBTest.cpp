@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "FakeDeviceIo.h"
+#include "tests/support/FakeDeviceIo.h"
 #include "desktop/unitlink/UnitCommand.h"
 
 namespace desktop::unitlink {

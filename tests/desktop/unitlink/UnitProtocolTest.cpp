@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeDeviceIo.h"
+#include "tests/support/FakeDeviceIo.h"
 #include "desktop/unitlink/ModuleType.h"
 #include "sim/SimDeviceIo.h"
 
