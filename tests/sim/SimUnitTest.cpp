@@ -1,5 +1,3 @@
-#include "sim/SimUnit.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,10 +5,14 @@
 
 #include "desktop/firmware/ImageStamp.h"
 #include "desktop/unitlink/CTiroUSB.h"
-#include "desktop/unitlink/UnitCommand.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/Bytes.h"
+#include "protocol/unit/Frame.h"
+#include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/SettingsImage.h"
+#include "protocol/unit/StatusRecord.h"
 #include "sim/SimDeviceIo.h"
+#include "sim/SimUnit.h"
 
 namespace sim {
 namespace {
@@ -38,12 +40,12 @@ class SimUnitTest : public ::testing::Test {
     usb_->SetDeviceName("\\\\.\\MRXUSBDevice0");
   }
   bool Frame(std::vector<std::uint8_t> frame, std::span<std::uint8_t> reply = {}) {
-    return unit_->HandleControl(ul::kUnitControlCode, frame, reply);
+    return unit_->HandleControl(protocol::unit::kControlCode, frame, reply);
   }
   std::vector<std::uint8_t> Read(std::uint8_t address, bool reload) {
     ul::ModuleInfo m;
     EXPECT_TRUE(ul::ReadModuleDescriptor(*usb_, address, m));
-    std::vector<std::uint8_t> image(ul::kMaxSettings);
+    std::vector<std::uint8_t> image(protocol::unit::SettingsImage::kMaxSize);
     EXPECT_TRUE(ul::ReadSettingsImage(*usb_, address, ul::SettingsLength(m), reload, image));
     image.resize(ul::SettingsLength(m));
     return image;
@@ -83,7 +85,7 @@ TEST_F(SimUnitTest, ResetToDefaultsKeepsTheGivenIdentity) {
   const auto after = Read(2, false);
   EXPECT_EQ(std::vector<std::uint8_t>(after.begin(), after.begin() + 8), identity);
   EXPECT_NE(after[30], image[30]);
-  EXPECT_EQ(ul::Identity::Decode(after).serial, 2002);
+  EXPECT_EQ(protocol::unit::IdentityRecord::Decode(after).serial, 2002);
 }
 
 TEST_F(SimUnitTest, EraseMakesTheUnitVanishForAWhile) {
@@ -220,10 +222,10 @@ TEST_F(SimUnitTest, FaultsFailEveryNthExchangeAndReportEepromErrors) {
 
   std::array<std::uint8_t, 10> status{};
   ASSERT_TRUE(ul::ReadStatus(*usb_, 0, status));
-  EXPECT_FALSE(ul::StatusHasEepromError(status));
+  EXPECT_FALSE(protocol::unit::StatusRecord::EepromError(status));
   unit_->SetEepromError(true);
   ASSERT_TRUE(ul::ReadStatus(*usb_, 3, status));
-  EXPECT_TRUE(ul::StatusHasEepromError(status));
+  EXPECT_TRUE(protocol::unit::StatusRecord::EepromError(status));
 
   unit_->RefuseOpensFor(500);
   EXPECT_FALSE(usb_->IsDevicePresent());
