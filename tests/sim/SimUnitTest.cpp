@@ -279,5 +279,16 @@ TEST_F(SimUnitTest, DisplayRowsComeFromTheFront26ModuleWithItsSubAddress) {
   EXPECT_GT(lit, 100) << "the picture shows something";
 }
 
+// A table entry frame may carry 56 bytes after its word; the card keeps 48.
+TEST_F(SimUnitTest, ATableEntryLongerThanTheEntryIsCutToIt) {
+  std::vector<std::uint8_t> frame = {0xAF, 58, 11, 3, 0, 0, 1, 0};
+  for (int i = 0; i < 56; ++i) frame.push_back(static_cast<std::uint8_t>(0x10 + i));
+  ASSERT_TRUE(Frame(frame));
+  const auto entry = unit_->TableEntry(11, 3);
+  EXPECT_EQ(entry[0], 0x10);
+  EXPECT_EQ(entry[47], 0x10 + 47);
+  EXPECT_EQ(unit_->TableEntry(11, 4)[0], 0) << "the next entry is untouched";
+}
+
 }  // namespace
 }  // namespace sim
