@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <span>
 #include <string>
@@ -14,8 +13,12 @@
 #include "protocol/remote/DiscStatusRecord.h"
 #include "protocol/remote/StatusRecord.h"
 #include "protocol/remote/UnitInfoRecord.h"
-#include "sim/ModuleModel.h"
+#include "protocol/unit/DisplayLevels.h"
+#include "protocol/unit/Frame.h"
+#include "protocol/unit/ProcessorRecord.h"
+#include "protocol/unit/TableEntry.h"
 #include "sim/Scenario.h"
+#include "sim/UnitState.h"
 
 namespace sim {
 
@@ -45,9 +48,11 @@ class SimUnit {
   SoftwareVersion BootVersion();
   bool BtInitActive();
   std::uint64_t ExchangeCount();
-  std::array<std::uint8_t, kProcessorRecordSize> ProcessorRecord(std::uint8_t address, int index);
-  std::array<std::uint8_t, 48> TableEntry(std::uint8_t address, int index);
-  std::array<DisplayLevel, kDisplayLevelCount> DisplayLevels();
+  std::array<std::uint8_t, protocol::unit::ProcessorRecord::kSize> ProcessorRecord(
+      std::uint8_t address, int index);
+  std::array<std::uint8_t, protocol::unit::TableEntry::kEntrySize> TableEntry(std::uint8_t address,
+                                                                              int index);
+  std::array<protocol::unit::DisplayLevel, protocol::unit::DisplayLevels::kCount> DisplayLevels();
   // Bytes written into the erased host or boot area by the last download.
   std::vector<std::uint8_t> FlashImage(bool boot);
 
@@ -60,46 +65,15 @@ class SimUnit {
   platform::Clock& Clock() { return clock_; }
 
  private:
-  struct Module {
-    ModuleSpec setup;
-    std::vector<std::uint8_t> defaults;
-    std::vector<std::uint8_t> working;
-    std::vector<std::uint8_t> stored;
-    std::array<std::array<std::uint8_t, kProcessorRecordSize>, 2> processors{};
-    std::array<std::array<std::uint8_t, 48>, 16> table{};
-    // Card download in progress: begin-data of command 165 per processor index.
-    std::array<std::array<std::uint8_t, 12>, 2> cardDownload{};
-    std::array<bool, 2> cardDownloadActive{};
-  };
-  enum class FlashArea { kNone, kHost, kBoot };
-
-  bool HandleFrame(std::span<const std::uint8_t> frame, std::span<std::uint8_t, 64> reply);
-  bool Download(std::uint8_t code, std::span<const std::uint8_t> frame);
-  bool CardDownload(Module& m, std::uint8_t code, std::span<const std::uint8_t> frame);
-  void FillDescriptor(const Module& m, std::span<std::uint8_t> out) const;
-  Module* FindModule(std::uint8_t address);
-  void Restart(std::uint32_t ms);
-  DisplayContent CurrentDisplay();
+  bool HandleFrame(std::span<const std::uint8_t> frame,
+                   std::span<std::uint8_t, protocol::unit::kFrameSize> reply);
+  ModuleState* FindModule(std::uint8_t address) { return state_.FindModule(address); }
   void Save();
-  void Load();
 
   std::mutex mutex_;
   platform::Clock& clock_;
-  Scenario scenario_;
   std::filesystem::path stateFile_;
-  std::map<std::uint8_t, Module> modules_;
-  std::array<DisplayLevel, kDisplayLevelCount> display_{};
-  std::int64_t rtcOffset_ = 0;  // seconds the unit's clock is ahead of the host's
-  bool btInit_ = false;
-  std::uint64_t exchanges_ = 0;
-  std::uint64_t absentUntil_ = 0;
-  std::uint64_t refuseUntil_ = 0;
-  // Main unit download: which area is erased, the bytes written there.
-  FlashArea erased_ = FlashArea::kNone;
-  bool downloading_ = false;
-  bool downloadEnded_ = false;
-  std::vector<std::uint8_t> hostFlash_;
-  std::vector<std::uint8_t> bootFlash_;
+  UnitState state_;
 
   // ---------------------------------------------------------------------------
   // The unit's side of the remote's Bluetooth stream. It shows the same unit as
@@ -122,31 +96,6 @@ class SimUnit {
   bool ApplyRemoteCommand(std::uint16_t command, std::span<const std::uint8_t> payload);
 
  private:
-  struct CdDrive {
-    enum class Mode { kStopped, kPlaying, kPaused };
-    bool disc = true;
-    Mode mode = Mode::kStopped;
-    std::uint8_t track = 1;
-    std::uint64_t elapsedMs = 0;  // in the current track, up to `since`
-    std::uint64_t since = 0;      // clock time of the last play or resume
-  };
-  struct RemoteUnitState {
-    bool power = true;
-    std::int16_t volume = -300;
-    bool muted = false;
-    bool fadedOut = false;
-    bool polarityInverted = false;
-    std::uint8_t truncation = 0;  // 24 - output bits
-    std::uint8_t group = 0;
-    std::uint8_t sourceSlot = 0;
-    std::uint8_t sourceInput = 0;
-    std::array<std::array<std::uint8_t, 2>, 6> buttons{};
-    std::uint16_t fixedOutput = 0;  // bits 0-1 of outputFlags
-    bool roomCorrection = false;
-    std::uint8_t roomPreset = 0;
-    std::array<std::uint8_t, 4> groupMasks = {0x03, 0x0C, 0x30, 0xC0};
-    CdDrive cd;
-  };
   struct Source {
     std::uint8_t slot;
     std::uint8_t input;
@@ -158,18 +107,6 @@ class SimUnit {
   std::int16_t QuantisedVolume(int wanted);
   void SettleCd();
   bool ApplyBlockCommand(std::uint16_t command, std::span<const std::uint8_t> payload);
-
-  RemoteUnitState remote_;
-  bool remoteButtonsSet_ = false;
 };
-
-// The flash areas a download may write: the host image lives in 0x10000-0x8FFFF,
-// the boot image in 0x0000-0x7FFF.
-inline constexpr std::uint32_t kHostFlashStart = 0x10000;
-inline constexpr std::uint32_t kHostFlashEnd = 0x90000;
-inline constexpr std::uint32_t kBootFlashStart = 0x0000;
-inline constexpr std::uint32_t kBootFlashEnd = 0x8000;
-// How long the unit is gone while it starts new host software.
-inline constexpr std::uint32_t kStartRestartMs = 1500;
 
 }  // namespace sim

@@ -2,25 +2,29 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "desktop/unitlink/ModuleType.h"
 #include "platform/Bytes.h"
 #include "protocol/remote/ListEntry.h"
 #include "protocol/remote/ModuleBlock.h"
 #include "protocol/remote/RemoteProtocol.h"
+#include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/MainUnitImage.h"
+#include "protocol/unit/ModuleCatalogue.h"
+#include "sim/CardModel.h"
+#include "sim/RemoteLiveValues.h"
 #include "sim/SimUnit.h"
 
 namespace sim {
 
 namespace rl = protocol::remote;
+namespace pu = protocol::unit;
 
 namespace {
 
 constexpr std::int16_t kVolumeMin = -800;
 constexpr std::int16_t kVolumeMax = 100;
-constexpr std::size_t kMainVolumeStep = 77;  // main unit image: volume step, tenths of a dB
-constexpr std::size_t kIdentitySize = 8;
-constexpr std::uint8_t kTrackCount = 12;
-constexpr std::uint32_t kSeekMs = 10000;
+constexpr std::size_t kMainVolumeStep = pu::MainUnitImage::kVolumeStep;
+constexpr std::size_t kIdentitySize = pu::IdentityRecord::kSize;
+constexpr std::uint8_t kTrackCount = CdDrive::kTrackCount;
 
 // Which modules offer sources, how many and what they are called.
 struct InputKind {
@@ -29,15 +33,18 @@ struct InputKind {
   const char* name;
 };
 constexpr InputKind kInputKinds[] = {
-    {kMainUnitType, 1, "CD"}, {1, 1, "Phono"},   {8, 1, "Phono MC"},
-    {5, 8, "Digital"},        {4, 3, "AES"},     {7, 7, "Analog"},
+    {kMainUnitType, 1, "CD"},           {pu::type::kQVI520, 1, "Phono"},
+    {pu::type::kBUZ310, 1, "Phono MC"}, {pu::type::kSIV520, 8, "Digital"},
+    {pu::type::kHEJ520, 3, "AES"},      {pu::type::kNVO310, 7, "Analog"},
 };
 
-std::uint32_t TrackMs(std::uint8_t track) { return (180u + 17u * track) * 1000u; }
+std::uint32_t TrackMs(std::uint8_t track) {
+  return CdDrive::TrackMs(track);
+}
 
 std::string ModelName(std::uint8_t address, std::uint8_t type) {
-  if (address == 0) return std::string(desktop::unitlink::kMainUnitModel);
-  if (auto t = desktop::unitlink::FindModuleType(type)) return std::string(t->model);
+  if (address == pu::kMainUnitAddress) return std::string(pu::kMainUnit.model);
+  if (auto t = pu::FindModuleType(type)) return std::string(t->model);
   return "Unknown";
 }
 
@@ -45,12 +52,12 @@ std::string ModelName(std::uint8_t address, std::uint8_t type) {
 
 std::uint16_t SimUnit::SerialNumber() {
   std::lock_guard lock(mutex_);
-  return scenario_.modules.front().serial;
+  return state_.scenario.modules.front().serial;
 }
 
 std::vector<SimUnit::Source> SimUnit::RemoteSources() {
   std::vector<Source> sources;
-  for (const auto& [address, m] : modules_) {
+  for (const auto& [address, m] : state_.modules) {
     if (FindModule(address) == nullptr) continue;
     for (const InputKind& kind : kInputKinds) {
       if (kind.type != m.setup.type || (address == 0) != (kind.type == kMainUnitType)) continue;
@@ -72,7 +79,7 @@ bool SimUnit::IsSource(std::uint8_t slot, std::uint8_t input) {
 }
 
 std::int16_t SimUnit::QuantisedVolume(int wanted) {
-  const Module* main = FindModule(0);
+  const ModuleState* main = FindModule(0);
   const int step = std::max<int>(main != nullptr && main->working.size() > kMainVolumeStep
                                      ? main->working[kMainVolumeStep]
                                      : 1,
@@ -82,72 +89,60 @@ std::int16_t SimUnit::QuantisedVolume(int wanted) {
 
 std::array<std::uint8_t, rl::StatusRecord::kSize> SimUnit::RemoteStatus() {
   std::lock_guard lock(mutex_);
-  if (!remoteButtonsSet_) {
+  if (!state_.remoteButtonsSet) {
     const auto sources = RemoteSources();
-    for (std::size_t b = 0; b < remote_.buttons.size() && b < sources.size(); ++b) {
-      remote_.buttons[b] = {sources[b].slot, sources[b].input};
+    for (std::size_t b = 0; b < state_.remote.buttons.size() && b < sources.size(); ++b) {
+      state_.remote.buttons[b] = {sources[b].slot, sources[b].input};
     }
-    remoteButtonsSet_ = true;
+    state_.remoteButtonsSet = true;
   }
   rl::StatusRecord r;
   r.volumeMin = kVolumeMin;
   r.volumeMax = kVolumeMax;
-  r.volume = remote_.volume;
-  const Module* main = FindModule(0);
+  r.volume = state_.remote.volume;
+  const ModuleState* main = FindModule(0);
   r.volumeStep = main != nullptr && main->working.size() > kMainVolumeStep ? main->working[kMainVolumeStep] : 0;
   std::uint16_t flags = 0;
-  if (remote_.power) flags |= rl::StatusRecord::kPowerOn;
-  if (remote_.muted) flags |= rl::StatusRecord::kMuted;
-  flags |= static_cast<std::uint16_t>(remote_.truncation << rl::StatusRecord::kTruncationShift);
-  if (remote_.polarityInverted) flags |= rl::StatusRecord::kPolarityInverted;
-  if (remote_.fadedOut) flags |= rl::StatusRecord::kFadedOut;
-  if (remote_.sourceSlot == 0 && remote_.sourceInput == 0) {
+  if (state_.remote.power) flags |= rl::StatusRecord::kPowerOn;
+  if (state_.remote.muted) flags |= rl::StatusRecord::kMuted;
+  flags |=
+      static_cast<std::uint16_t>(state_.remote.truncation << rl::StatusRecord::kTruncationShift);
+  if (state_.remote.polarityInverted) flags |= rl::StatusRecord::kPolarityInverted;
+  if (state_.remote.fadedOut) flags |= rl::StatusRecord::kFadedOut;
+  if (state_.remote.sourceSlot == 0 && state_.remote.sourceInput == 0) {
     flags |= rl::StatusRecord::kSourceKindCd << rl::StatusRecord::kSourceKindShift;
   }
-  flags |= static_cast<std::uint16_t>(remote_.group << rl::StatusRecord::kGroupShift);
+  flags |= static_cast<std::uint16_t>(state_.remote.group << rl::StatusRecord::kGroupShift);
   r.flags = flags;
-  r.sourceSlot = remote_.sourceSlot;
-  r.sourceInput = remote_.sourceInput;
-  r.buttonSources = remote_.buttons;
+  r.sourceSlot = state_.remote.sourceSlot;
+  r.sourceInput = state_.remote.sourceInput;
+  r.buttonSources = state_.remote.buttons;
   r.outputFlags = static_cast<std::uint16_t>(
-      remote_.fixedOutput | (remote_.roomCorrection ? rl::StatusRecord::kRoomModeOn : 0) |
-      (remote_.roomPreset << rl::StatusRecord::kRoomPresetShift));
+      state_.remote.fixedOutput |
+      (state_.remote.roomCorrection ? rl::StatusRecord::kRoomModeOn : 0) |
+      (state_.remote.roomPreset << rl::StatusRecord::kRoomPresetShift));
   return r.Encode();
 }
 
 std::array<std::uint8_t, rl::UnitInfoRecord::kSize> SimUnit::RemoteInfo() {
   std::lock_guard lock(mutex_);
   rl::UnitInfoRecord r;
-  r.serialNumber = scenario_.modules.front().serial;
+  r.serialNumber = state_.scenario.modules.front().serial;
   for (const Source& s : RemoteSources()) {
     r.inputMasks[s.slot] = static_cast<std::uint16_t>(r.inputMasks[s.slot] | (1u << s.input));
   }
-  r.groupMasks = remote_.groupMasks;
+  r.groupMasks = state_.remote.groupMasks;
   return r.Encode();
 }
 
 void SimUnit::SettleCd() {
-  CdDrive& cd = remote_.cd;
-  if (cd.mode != CdDrive::Mode::kPlaying) return;
-  const std::uint64_t now = clock_.Milliseconds();
-  cd.elapsedMs += now - cd.since;
-  cd.since = now;
-  while (cd.elapsedMs >= TrackMs(cd.track)) {
-    cd.elapsedMs -= TrackMs(cd.track);
-    if (cd.track == kTrackCount) {  // the end of the disc
-      cd.mode = CdDrive::Mode::kStopped;
-      cd.track = 1;
-      cd.elapsedMs = 0;
-      return;
-    }
-    ++cd.track;
-  }
+  state_.remote.cd.Settle(clock_.Milliseconds());
 }
 
 std::array<std::uint8_t, rl::DiscStatusRecord::kSize> SimUnit::RemoteDisc() {
   std::lock_guard lock(mutex_);
   SettleCd();
-  const CdDrive& cd = remote_.cd;
+  const CdDrive& cd = state_.remote.cd;
   rl::DiscStatusRecord r;
   if (cd.disc) {
     r.discFlags = rl::DiscStatusRecord::kDiscPresent;
@@ -172,7 +167,8 @@ std::array<std::uint8_t, rl::DiscStatusRecord::kSize> SimUnit::RemoteDisc() {
 
 std::array<std::uint8_t, rl::ClockRecord::kSize> SimUnit::RemoteClock() {
   std::lock_guard lock(mutex_);
-  return rl::ClockRecord::FromLocalTime(platform::ToLocalTime(clock_.WallTime() + rtcOffset_)).Encode();
+  return rl::ClockRecord::FromLocalTime(platform::ToLocalTime(clock_.WallTime() + state_.rtcOffset))
+      .Encode();
 }
 
 std::vector<std::vector<std::uint8_t>> SimUnit::RemoteListing() {
@@ -183,7 +179,7 @@ std::vector<std::vector<std::uint8_t>> SimUnit::RemoteListing() {
   control.sequence = rl::ListEntry::kForgetAll;
   payloads.push_back(control.Encode());
   std::uint8_t sequence = 0;
-  for (const auto& [address, m] : modules_) {
+  for (const auto& [address, m] : state_.modules) {
     if (FindModule(address) == nullptr) continue;
     rl::ListEntry e;
     e.slot = address;
@@ -215,7 +211,7 @@ bool SimUnit::RemoteModuleBlock(std::uint16_t header, std::vector<std::uint8_t>&
   std::lock_guard lock(mutex_);
   rl::ModuleBlock block;
   block.header = header & rl::ModuleBlock::kModuleBits;
-  Module* m = FindModule(static_cast<std::uint8_t>(block.Address()));
+  ModuleState* m = FindModule(static_cast<std::uint8_t>(block.Address()));
   if (m == nullptr || m->setup.subAddress != block.SubAddress() || m->working.size() <= kIdentitySize) {
     return false;
   }
@@ -227,7 +223,7 @@ bool SimUnit::RemoteModuleBlock(std::uint16_t header, std::vector<std::uint8_t>&
 bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint8_t> payload) {
   if (payload.size() < 2) return false;
   const auto block = rl::ModuleBlock::Decode(payload);
-  Module* m = FindModule(static_cast<std::uint8_t>(block.Address()));
+  ModuleState* m = FindModule(static_cast<std::uint8_t>(block.Address()));
   if (m == nullptr || m->setup.subAddress != block.SubAddress() || m->working.size() <= kIdentitySize) {
     return false;
   }
@@ -258,7 +254,7 @@ bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint
 
 bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uint8_t> payload) {
   std::lock_guard lock(mutex_);
-  RemoteUnitState& r = remote_;
+  RemoteUnitState& r = state_.remote;
   CdDrive& cd = r.cd;
   auto u16 = [&](std::size_t at) { return platform::GetU16(payload, at); };
   auto need = [&](std::size_t n) { return payload.size() >= n; };
@@ -282,7 +278,7 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       return true;
     case rl::kCmdKeyDown:
     case rl::kCmdKeyUp: {
-      const Module* main = FindModule(0);
+      const ModuleState* main = FindModule(0);
       const int step = main != nullptr && main->working.size() > kMainVolumeStep ? main->working[kMainVolumeStep] : 1;
       r.volume = QuantisedVolume(r.volume + (command == rl::kCmdKeyUp ? step : -step));
       return true;
@@ -307,15 +303,15 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
           t.second > 59) {
         return false;
       }
-      rtcOffset_ = static_cast<std::int64_t>(platform::FromLocalTime(t)) -
-                   static_cast<std::int64_t>(clock_.WallTime());
+      state_.rtcOffset = static_cast<std::int64_t>(platform::FromLocalTime(t)) -
+                         static_cast<std::int64_t>(clock_.WallTime());
       Save();
       return true;
     }
     case rl::kCmdAssignButton:
       if (!need(3) || payload[0] >= r.buttons.size() || !IsSource(payload[1], payload[2])) return false;
       r.buttons[payload[0]] = {payload[1], payload[2]};
-      remoteButtonsSet_ = true;
+      state_.remoteButtonsSet = true;
       return true;
     case rl::kCmdBitResolution:
       if (!need(1) || payload[0] > 18) return false;
@@ -330,48 +326,27 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       r.fadedOut = u16(0) != 0;
       return true;
     case rl::kCmdCdPlay:
-      if (!need(1) || !cd.disc || payload[0] > kTrackCount) return false;
-      if (payload[0] != 0) {
-        cd.track = payload[0];
-        cd.elapsedMs = 0;
-      }
-      cd.mode = CdDrive::Mode::kPlaying;
-      cd.since = clock_.Milliseconds();
-      return true;
+      return need(1) && cd.Play(payload[0], clock_.Milliseconds());
     case rl::kCmdCdStop:
-      cd.mode = CdDrive::Mode::kStopped;
-      cd.track = 1;
-      cd.elapsedMs = 0;
+      cd.Stop();
       return true;
     case rl::kCmdCdPause:
-      if (cd.mode == CdDrive::Mode::kPlaying) {
-        cd.mode = CdDrive::Mode::kPaused;
-      } else if (cd.mode == CdDrive::Mode::kPaused) {
-        cd.mode = CdDrive::Mode::kPlaying;
-        cd.since = clock_.Milliseconds();
-      }
+      cd.TogglePause(clock_.Milliseconds());
       return true;
-    case rl::kCmdCdEject:  // the tray opens, or closes with the disc
-      cd.disc = !cd.disc;
-      cd.mode = CdDrive::Mode::kStopped;
-      cd.track = 1;
-      cd.elapsedMs = 0;
+    case rl::kCmdCdEject:
+      cd.Eject();
       return true;
     case rl::kCmdCdPrevious:
-      if (cd.elapsedMs < 3000 && cd.track > 1) --cd.track;
-      cd.elapsedMs = 0;
+      cd.Previous();
       return true;
     case rl::kCmdCdNext:
-      if (cd.track < kTrackCount) {
-        ++cd.track;
-        cd.elapsedMs = 0;
-      }
+      cd.Next();
       return true;
     case rl::kCmdCdForward:
-      cd.elapsedMs = std::min<std::uint64_t>(cd.elapsedMs + kSeekMs, TrackMs(cd.track) - 1000);
+      cd.Forward();
       return true;
     case rl::kCmdCdRewind:
-      cd.elapsedMs = cd.elapsedMs > kSeekMs ? cd.elapsedMs - kSeekMs : 0;
+      cd.Rewind();
       return true;
     case rl::kCmdRoomPreset:
       if (!need(1) || payload[0] > 4) return false;
@@ -389,8 +364,8 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       return ApplyBlockCommand(command, payload);
     case rl::kCmdLiveValue63: {  // KLF310 band record: band number in bits 6-10
       if (!need(48)) return false;
-      for (auto& [address, m] : modules_) {
-        if (m.setup.type != 11) continue;
+      for (auto& [address, m] : state_.modules) {
+        if (m.setup.type != pu::type::kKLF310) continue;
         const std::size_t band = (platform::GetU32(payload, 0) >> 6) & 0x1F;
         if (band >= m.table.size()) return false;
         std::copy_n(payload.begin(), 48, m.table[band].begin());
@@ -402,12 +377,13 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
     case rl::kCmdLiveValue70: {
       if (!need(4)) return false;
       const std::uint8_t slot = u16(0) & 0xF;
-      Module* m = FindModule(slot);
+      ModuleState* m = FindModule(slot);
       if (m == nullptr) return false;
-      if (m->setup.type == 16) {  // the front display's settings live in the main unit
+      if (m->setup.type ==
+          pu::type::kFront26) {  // the front display's settings live in the main unit
         const std::size_t index = (u16(0) >> 4) & 0xF;
-        if (index >= display_.size()) return false;
-        DisplayLevel& level = display_[index];
+        if (index >= state_.display.levels.size()) return false;
+        pu::DisplayLevel& level = state_.display.levels[index];
         level.value = static_cast<std::uint8_t>(std::clamp<int>(u16(2), level.min, level.max));
         Save();
         return true;
@@ -419,7 +395,7 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
     case rl::kCmdLiveValue67:
     case rl::kCmdLiveValue69: {
       if (!need(1)) return false;
-      Module* m = FindModule(payload[0] & 0xF);
+      ModuleState* m = FindModule(payload[0] & 0xF);
       return m != nullptr &&
              ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command), payload, m->working);
     }

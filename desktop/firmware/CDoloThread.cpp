@@ -7,15 +7,18 @@
 
 #include "desktop/firmware/WorkerMessages.h"
 #include "platform/Bytes.h"
+#include "protocol/unit/DownloadBlock.h"
+#include "protocol/unit/Frame.h"
 
 namespace desktop::firmware {
 
 namespace {
 
+namespace pu = protocol::unit;
 // A download block laid out like a command frame, as WriteDownloadBlock takes it.
-constexpr std::size_t kOffBlockAddress = 6;
-constexpr std::size_t kOffBlockCount = 10;
-constexpr std::size_t kOffBlockData = 12;
+constexpr std::size_t kOffBlockAddress = pu::RequestHeader::kSize + pu::DownloadBlock::kAddress;
+constexpr std::size_t kOffBlockCount = pu::RequestHeader::kSize + pu::DownloadBlock::kCount;
+constexpr std::size_t kOffBlockData = pu::RequestHeader::kSize + pu::DownloadBlock::kData;
 
 }  // namespace
 
@@ -75,7 +78,7 @@ bool CDoloThread::Update() {
   std::uint32_t lastReport = 0;  // so the first block is always reported
   std::uint32_t sent = 0;
   bool error = false;
-  std::array<std::uint8_t, 64> block{};
+  std::array<std::uint8_t, pu::kFrameSize> block{};
   for (const DoloSegment* segment = image->segments; segment != nullptr; segment = segment->next) {
     for (std::uint32_t offset = 0; offset < segment->length; offset += kBlockSize) {
       const auto count =

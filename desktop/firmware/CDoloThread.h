@@ -7,6 +7,7 @@
 #include "platform/CWinThread.h"
 #include "platform/Clock.h"
 #include "platform/MessageTarget.h"
+#include "protocol/unit/DownloadBlock.h"
 
 namespace desktop::firmware {
 
@@ -19,7 +20,7 @@ namespace desktop::firmware {
 // WM_WORKER_FINISHED arrives and then destroys it, which joins the thread.
 class CDoloThread : public platform::CWinThread {
  public:
-  static constexpr std::size_t kBlockSize = 52;  // + 6 header bytes = the 58-byte payload limit
+  static constexpr std::size_t kBlockSize = protocol::unit::DownloadBlock::kMaxMainData;
   static constexpr int kAttempts = 100;          // per block
   static constexpr int kPresencePolls = 8;
   static constexpr std::uint32_t kPollIntervalMs = 2000;

@@ -14,41 +14,35 @@
 
 #include "desktop/firmware/ModelNames.h"
 #include "desktop/unitlink/CTiroUSB.h"
-#include "desktop/unitlink/UnitCommand.h"
 #include "platform/Bytes.h"
 #include "platform/qt/WaitCursor.h"
+#include "protocol/unit/ClockRecord.h"
+#include "protocol/unit/DisplayRow.h"
+#include "protocol/unit/Frame.h"
+#include "protocol/unit/Klf310Image.h"
+#include "protocol/unit/LiveRecords.h"
+#include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/UnitCommand.h"
 
 namespace desktop::pages {
 
 namespace {
 
 namespace ul = desktop::unitlink;
+namespace pu = protocol::unit;
+using pu::Code;
+using pu::UnitCommand;
 using ul::theTiroUSB;
 
-constexpr auto Code(ul::UnitCommand c) {
-  return static_cast<std::uint8_t>(c);
-}
-
-// Where the KLF310 card keeps its channel count and channel names.
-constexpr std::size_t kKlfConfig = 796;
-constexpr std::uint8_t kKlfChannelMask = 0x1F;
+// The list offers the KLF310's first 14 channels after the fixed ones.
 constexpr int kKlfListChannels = 14;
-constexpr std::size_t kKlfNameBase = 4;
-constexpr std::size_t kKlfRecordSize = 48;
 
 constexpr std::string_view kFixedChannels[] = {"Front Left", "Front Right", "Rear Left",
                                                "Rear Right", "Centre",      "Subwoofer",
                                                "Mid Left",   "Mid Right"};
 
-void SendWords(std::uint8_t code, std::uint8_t address,
-               std::initializer_list<std::uint16_t> words) {
-  std::uint8_t data[8] = {};
-  std::size_t at = 0;
-  for (std::uint16_t w : words) {
-    platform::PutU16(data, at, w);
-    at += 2;
-  }
-  theTiroUSB.SendCommand(nullptr, code, address, 0, 0, 0, at, data);
+void SendWords(UnitCommand command, std::uint8_t address, std::span<const std::uint8_t> data) {
+  theTiroUSB.SendCommand(nullptr, Code(command), address, 0, 0, 0, data.size(), data.data());
 }
 
 }  // namespace
@@ -64,7 +58,7 @@ void CMRXPropertyPage::SetModule(std::uint8_t address, std::uint8_t subAddress,
                                  const std::uint8_t* descriptor) {
   module_.address = address;
   module_.subAddress = subAddress;
-  std::memcpy(module_.descriptor.data(), descriptor, ul::kDescriptorSize);
+  std::memcpy(module_.descriptor.data(), descriptor, pu::ModuleDescriptor::kSize);
   present_ = true;
 }
 
@@ -99,12 +93,12 @@ void CMRXPropertyPage::WriteSettings(int /*store*/) {
 
 void CMRXPropertyPage::DefaultSettings() {
   if (Fields().settingsLength != 0) {
-    std::array<std::uint8_t, ul::kIdentitySize> identity{};
+    std::array<std::uint8_t, pu::IdentityRecord::kSize> identity{};
     if (ServiceMode() && site_.GetPrompt().Ask(kTextResetIdentity, Prompt::Buttons::kYesNo) ==
                              Prompt::Answer::kYes) {
       identity = ul::NewIdentityRecord(site_.GetClock().Now());
     } else {
-      std::copy_n(image_.begin(), ul::kIdentitySize, identity.begin());
+      std::copy_n(image_.begin(), pu::IdentityRecord::kSize, identity.begin());
     }
     ul::ResetSettings(theTiroUSB, Address(), identity);
   }
@@ -122,10 +116,10 @@ void CMRXPropertyPage::EnableControls(bool enable) {
 }
 
 int CMRXPropertyPage::ReadDisplayRow(std::uint8_t* buffer) {
-  std::uint8_t reply[ul::kFrameSize] = {};
-  const bool ok = theTiroUSB.SendCommand(reply, Code(ul::UnitCommand::kReadDisplayRow), Address(),
+  std::uint8_t reply[pu::kFrameSize] = {};
+  const bool ok = theTiroUSB.SendCommand(reply, Code(UnitCommand::kReadDisplayRow), Address(),
                                          SubAddress(), buffer[0], 0, 0, nullptr);
-  std::memcpy(buffer, reply + ul::kReplyOffData, 32);
+  std::memcpy(buffer, reply + pu::ReplyHeader::kData, pu::DisplayRow::kSize);
   return ok ? 1 : 0;
 }
 
@@ -138,31 +132,31 @@ bool CMRXPropertyPage::ReadClock(std::uint8_t* record) {
   if (Fields().hasClock == 0) return false;
   platform::LocalTime t;
   if (!ul::ReadClock(theTiroUSB, Address(), t)) {
-    std::memset(record, 0, ul::kClockSize);
+    std::memset(record, 0, pu::ClockRecord::kSize);
     return false;
   }
-  const auto bytes = ul::EncodeClock(t);
+  const auto bytes = ul::ToClockRecord(t).Encode();
   std::copy(bytes.begin(), bytes.end(), record);
   return true;
 }
 
 void CMRXPropertyPage::SetLiveValue(std::uint8_t value) {
-  theTiroUSB.SendCommand(nullptr, Code(ul::UnitCommand::kLiveEqualizerGain), Address(), 0, value, 0,
-                         0, nullptr);
+  theTiroUSB.SendCommand(nullptr, Code(UnitCommand::kLiveEqualizerGain), Address(), 0, value, 0, 0,
+                         nullptr);
 }
 
 void CMRXPropertyPage::SetLiveLevels(std::uint16_t a, std::uint16_t b, std::uint16_t c,
                                      std::uint16_t d) {
-  SendWords(Code(ul::UnitCommand::kLiveValues), Address(), {a, b, c, d});
+  SendWords(UnitCommand::kLiveValues, Address(), pu::LiveWords::EncodeFour(a, b, c, d));
 }
 
 void CMRXPropertyPage::SetLiveWords(std::uint16_t a, std::uint16_t b, std::uint16_t c,
                                     std::uint16_t d) {
-  SendWords(Code(ul::UnitCommand::kLiveValues2), Address(), {a, b, c, d});
+  SendWords(UnitCommand::kLiveValues2, Address(), pu::LiveWords::EncodeFour(a, b, c, d));
 }
 
 void CMRXPropertyPage::SetLiveWord(std::uint16_t value) {
-  SendWords(Code(ul::UnitCommand::kLiveValue), Address(), {value});
+  SendWords(UnitCommand::kLiveValue, Address(), pu::LiveWords::EncodeOne(value));
 }
 
 bool CMRXPropertyPage::OnInitDialog() {
@@ -202,25 +196,26 @@ void CMRXPropertyPage::ReadStatus() {
   if (!ul::ReadStatus(theTiroUSB, Address(), status_)) return;
   if (auto* line = Get<QLabel>(common::kStatusLine)) {
     line->setFont(statusFont_);
-    line->setText(ul::StatusHasEepromError(status_) ? kTextEepromError : "");
+    line->setText(pu::StatusRecord::EepromError(status_) ? kTextEepromError : "");
   }
 }
 
 std::uint16_t CMRXPropertyPage::SerialFromText(std::string_view text) {
   const std::string s(text);
   const unsigned long value = std::strtoul(s.c_str(), nullptr, 10);
-  return static_cast<std::uint16_t>(value % 10000);
+  return static_cast<std::uint16_t>(value % pu::IdentityRecord::kSerialModulus);
 }
 
 std::string CMRXPropertyPage::SerialToText(std::uint16_t serial) {
   char text[8];
-  std::snprintf(text, sizeof text, "%04u", static_cast<unsigned>(serial % 10000));
+  std::snprintf(text, sizeof text, "%04u",
+                static_cast<unsigned>(serial % pu::IdentityRecord::kSerialModulus));
   return text;
 }
 
 void CMRXPropertyPage::ShowDeliveryDate(QDateEdit* picker) {
   if (picker == nullptr) return;
-  const ul::Identity id = ul::Identity::Decode(image_);
+  const pu::IdentityRecord id = pu::IdentityRecord::Decode(image_);
   const int year = 2000 + id.deliveryYear;
   const int month = std::clamp<int>(id.deliveryMonth, 1, 12);
   // Days past the month's end (31 February) are clamped too: such a date
@@ -234,14 +229,15 @@ void CMRXPropertyPage::ShowDeliveryDate(QDateEdit* picker) {
 void CMRXPropertyPage::TakeDeliveryDate(QDateEdit* picker) {
   if (picker == nullptr) return;
   const QDate date = picker->date();
-  image_[3] = static_cast<std::uint8_t>(date.day());
-  image_[2] = static_cast<std::uint8_t>(date.month());
-  image_[1] = static_cast<std::uint8_t>(date.year() - 2000);
+  image_[pu::IdentityRecord::kDeliveryDay] = static_cast<std::uint8_t>(date.day());
+  image_[pu::IdentityRecord::kDeliveryMonth] = static_cast<std::uint8_t>(date.month());
+  image_[pu::IdentityRecord::kDeliveryYear] = static_cast<std::uint8_t>(date.year() - 2000);
 }
 
 void CMRXPropertyPage::FillChannelList(QComboBox* list) {
   const std::uint8_t* klf = nullptr;
-  if (CMRXPropertyPage* page = site_.FindCardPage("CPropertyKLF310")) {
+  if (CMRXPropertyPage* page =
+          site_.FindCardPage(pu::FindModuleType(pu::type::kKLF310)->pageClass)) {
     page->ReadSettings(0, false);
     klf = page->Image().data();
   }
@@ -249,10 +245,11 @@ void CMRXPropertyPage::FillChannelList(QComboBox* list) {
   for (std::string_view name : kFixedChannels)
     list->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
   if (klf == nullptr) return;
-  const int channels = klf[kKlfConfig] & kKlfChannelMask;
+  const int channels = klf[pu::Klf310Image::kConfig] & pu::Klf310Image::kChannelCountMask;
   for (int k = 1; k <= kKlfListChannels && k <= channels; ++k) {
-    const auto* name = reinterpret_cast<const char*>(klf + kKlfNameBase + kKlfRecordSize * k);
-    std::string text(name, strnlen(name, kKlfRecordSize - 24));
+    const auto* name = reinterpret_cast<const char*>(
+        klf + pu::Klf310Image::ChannelNameOffset(static_cast<std::size_t>(k - 1)));
+    std::string text(name, strnlen(name, pu::Klf310Channel::kNameSize));
     if (text.empty()) {
       char fallback[32];
       std::snprintf(fallback, sizeof fallback, "Channel %d-%s", (k - 1) / 2 + 1,

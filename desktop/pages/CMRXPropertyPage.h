@@ -10,6 +10,7 @@
 #include "desktop/pages/CPropertyPage.h"
 #include "desktop/pages/PageSite.h"
 #include "desktop/unitlink/UnitProtocol.h"
+#include "protocol/unit/SettingsImage.h"
 
 class QComboBox;
 class QDateEdit;
@@ -76,11 +77,13 @@ class CMRXPropertyPage : public CPropertyPage {
   // The module as the page knows it.
   std::uint8_t Address() const { return module_.address; }
   std::uint8_t SubAddress() const { return module_.subAddress; }
-  const unitlink::Descriptor& Descriptor() const { return module_.descriptor; }
-  unitlink::DescriptorFields Fields() const { return module_.Fields(); }
+  const protocol::unit::DescriptorBytes& Descriptor() const { return module_.descriptor; }
+  protocol::unit::ModuleDescriptor Fields() const { return module_.Fields(); }
   std::span<std::uint8_t> Image() { return image_; }
   std::span<const std::uint8_t> Image() const { return image_; }
-  const std::array<std::uint8_t, unitlink::kStatusSize>& Status() const { return status_; }
+  const std::array<std::uint8_t, protocol::unit::StatusRecord::kSize>& Status() const {
+    return status_;
+  }
   bool IsDirty() const { return dirty_; }
   void SetModified(bool dirty = true) { dirty_ = dirty; }
 
@@ -94,9 +97,9 @@ class CMRXPropertyPage : public CPropertyPage {
 
  private:
   PageSite& site_;
-  std::array<std::uint8_t, unitlink::kMaxSettings> image_{};
+  std::array<std::uint8_t, protocol::unit::SettingsImage::kMaxSize> image_{};
   unitlink::ModuleInfo module_;
-  std::array<std::uint8_t, unitlink::kStatusSize> status_{};
+  std::array<std::uint8_t, protocol::unit::StatusRecord::kSize> status_{};
   QFont statusFont_;
   bool dirty_ = false;
   bool present_ = false;

@@ -16,23 +16,21 @@
 #include "desktop/unitlink/CTiroUSB.h"
 #include "platform/Bytes.h"
 #include "platform/qt/SystemSound.h"
+#include "protocol/unit/ClockRecord.h"
+#include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/MainUnitImage.h"
+#include "protocol/unit/ModuleDescriptor.h"
 
 namespace desktop::pages {
 
 namespace {
 
 namespace ul = desktop::unitlink;
+namespace pu = protocol::unit;
 using ul::theTiroUSB;
 using C = ControlKind;
 using P = CPropertyMRX520;
-
-// Image offsets of the unit's options.
-constexpr std::size_t kOffHdd = 8;          // u16, bit 0
-constexpr std::size_t kOffOptions = 64;     // u16: bit 1 language, bit 10 clock display
-constexpr std::size_t kOffVolumeStep = 77;  // u8, tenths of a dB
-constexpr std::size_t kOffAltScreen = 106;  // u16, seconds, 0 = off
-constexpr std::uint16_t kBitLanguage = 1u << 1;
-constexpr std::uint16_t kBitClockDisplay = 1u << 10;
+using Img = pu::MainUnitImage;
 
 constexpr std::string_view kVolumeSteps[] = {"0.1 dB", "0.2 dB", "0.5 dB", "1.0 dB"};
 constexpr std::string_view kLanguages[] = {"English", "Deutsch"};
@@ -147,8 +145,8 @@ std::uint16_t CPropertyMRX520::AlternativeScreenSeconds(const std::string& text)
 }
 
 std::string CPropertyMRX520::SoftwareVersionLine() const {
-  const ul::DescriptorFields f = Fields();
-  if (f.status != 1 || f.versionYear == 0) return {};
+  const pu::ModuleDescriptor f = Fields();
+  if (f.status != pu::ModuleDescriptor::kStatusVersionShown || f.versionYear == 0) return {};
   char text[64];
   std::snprintf(text, sizeof text, "V%d.%03d, %02d.%02d.%04d", f.versionMajor, f.versionMinor,
                 f.versionDay, f.versionMonth, 2000 + f.versionYear);
@@ -196,11 +194,12 @@ bool CPropertyMRX520::OnSetActive() {
 }
 
 void CPropertyMRX520::ShowClockLine() {
-  std::uint8_t r[ul::kClockSize];
-  if (!ReadClock(r)) return;
+  std::uint8_t bytes[pu::ClockRecord::kSize];
+  if (!ReadClock(bytes)) return;
+  const pu::ClockRecord r = pu::ClockRecord::Decode(bytes);
   char text[48];
-  std::snprintf(text, sizeof text, "%d.%02d.%04d, %2d:%02d:%02d", r[0], r[1], 2000 + r[2], r[3],
-                r[4], r[5]);
+  std::snprintf(text, sizeof text, "%d.%02d.%04d, %2d:%02d:%02d", r.day, r.month, r.year, r.hour,
+                r.minute, r.second);
   if (auto* line = Get<QLabel>(kClockLine)) line->setText(QString::fromLatin1(text));
 }
 
@@ -213,19 +212,19 @@ void CPropertyMRX520::DoDataExchange(bool save) {
 int CPropertyMRX520::UpdateControls() {
   if (!HasWindow()) return 0;
   const auto image = Image();
-  serial_ = SerialToText(platform::GetU16(image, 4));
-  Get<QCheckBox>(kHddOption)->setChecked((image[kOffHdd] & 1) != 0);
-  const std::uint16_t options = platform::GetU16(image, kOffOptions);
-  Get<QComboBox>(kClockDisplay)->setCurrentIndex((options & kBitClockDisplay) != 0 ? 1 : 0);
+  serial_ = SerialToText(pu::IdentityRecord::Decode(image).serial);
+  Get<QCheckBox>(kHddOption)
+      ->setChecked((platform::GetU16(image, Img::kHddOption) & Img::kHddOptionBit) != 0);
+  const std::uint16_t options = platform::GetU16(image, Img::kOptions);
+  Get<QComboBox>(kClockDisplay)->setCurrentIndex((options & Img::kClockDisplayBit) != 0 ? 1 : 0);
   ShowDeliveryDate(Get<QDateEdit>(common::kDelivery));
   ReadStatus();
   version_ = SoftwareVersionLine();
 
   bootVersion_.clear();
-  std::uint8_t boot[ul::kDescriptorSize] = {};
-  if (theTiroUSB.ReadBootDescriptor(boot)) {
-    const ul::DescriptorFields f =
-        ul::DescriptorFields::Decode(std::span<const std::uint8_t, ul::kDescriptorSize>(boot));
+  pu::DescriptorBytes boot{};
+  if (theTiroUSB.ReadBootDescriptor(boot.data())) {
+    const pu::ModuleDescriptor f = pu::ModuleDescriptor::Decode(boot);
     if (f.versionYear != 0) {
       char text[64];
       std::snprintf(text, sizeof text, "Boot: V%d.%03d, %02d.%02d.%04d", f.versionMajor,
@@ -234,9 +233,10 @@ int CPropertyMRX520::UpdateControls() {
     }
   }
 
-  Get<QComboBox>(kLanguage)->setCurrentIndex((options & kBitLanguage) != 0 ? 1 : 0);
-  Select(Get<QComboBox>(kVolumeStep), VolumeStepText(image[kOffVolumeStep]));
-  Select(Get<QComboBox>(kAltScreen), AlternativeScreenText(platform::GetU16(image, kOffAltScreen)));
+  Get<QComboBox>(kLanguage)->setCurrentIndex((options & Img::kLanguageBit) != 0 ? 1 : 0);
+  Select(Get<QComboBox>(kVolumeStep), VolumeStepText(image[Img::kVolumeStep]));
+  Select(Get<QComboBox>(kAltScreen),
+         AlternativeScreenText(platform::GetU16(image, Img::kAltScreen)));
   return CMRXPropertyPage::UpdateControls();
 }
 
@@ -244,21 +244,21 @@ void CPropertyMRX520::UpdateImage() {
   if (!HasWindow()) return;
   CMRXPropertyPage::UpdateImage();
   auto image = Image();
-  platform::PutU16(image, 4, SerialFromText(serial_));
+  platform::PutU16(image, pu::IdentityRecord::kSerial, SerialFromText(serial_));
   TakeDeliveryDate(Get<QDateEdit>(common::kDelivery));
-  image[kOffHdd] = static_cast<std::uint8_t>((image[kOffHdd] & ~1u) |
-                                             (Get<QCheckBox>(kHddOption)->isChecked() ? 1u : 0u));
-  SetBit(image, kOffOptions, kBitLanguage, SelectedIndex(Get<QComboBox>(kLanguage)) == 1);
-  image[kOffVolumeStep] = VolumeStepValue(SelectedText(Get<QComboBox>(kVolumeStep)));
-  platform::PutU16(image, kOffAltScreen,
+  SetBit(image, Img::kHddOption, Img::kHddOptionBit, Get<QCheckBox>(kHddOption)->isChecked());
+  SetBit(image, Img::kOptions, Img::kLanguageBit, SelectedIndex(Get<QComboBox>(kLanguage)) == 1);
+  image[Img::kVolumeStep] = VolumeStepValue(SelectedText(Get<QComboBox>(kVolumeStep)));
+  platform::PutU16(image, Img::kAltScreen,
                    AlternativeScreenSeconds(SelectedText(Get<QComboBox>(kAltScreen))));
-  SetBit(image, kOffOptions, kBitClockDisplay, SelectedIndex(Get<QComboBox>(kClockDisplay)) == 1);
+  SetBit(image, Img::kOptions, Img::kClockDisplayBit,
+         SelectedIndex(Get<QComboBox>(kClockDisplay)) == 1);
 }
 
 void CPropertyMRX520::EnableControls(bool enable) {
   if (!HasWindow()) return;
   const bool running = worker_ != nullptr;
-  const ul::DescriptorFields f = Fields();
+  const pu::ModuleDescriptor f = Fields();
   const bool settings = enable && f.settingsLength != 0 && f.SoftwareRunning() && !running;
   const bool updates = enable && !running;
   Control(kProgress)->setVisible(running);

@@ -15,16 +15,18 @@
 #include "desktop/pages/CPropertyValdur.h"
 #include "desktop/pages/Logo.h"
 #include "desktop/unitlink/CTiroUSB.h"
-#include "desktop/unitlink/UnitCommand.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
 #include "platform/qt/DeviceWatcher.h"
+#include "protocol/unit/Frame.h"
+#include "protocol/unit/ModuleCatalogue.h"
 
 namespace desktop::shell {
 
 namespace {
 
 namespace ul = desktop::unitlink;
+namespace pu = protocol::unit;
 
 // "01-MRX520" from a tab's index and caption; anything but letters and
 // digits becomes '-', so a caption never leaves the directory.
@@ -101,12 +103,12 @@ void CmyMRXProperty::Discover() {
   discoveryPending_ = false;
   ++discoveries_;
   char name[64];
-  std::snprintf(name, sizeof name, ul::kDevicePathFormat, ul::kDeviceName);
+  std::snprintf(name, sizeof name, pu::kDevicePathFormat, pu::kDeviceName);
   ul::theTiroUSB.SetDeviceName(name);
   RemoveAllCardPages();
 
   ul::ModuleInfo unit;
-  if (!ul::ReadModuleDescriptor(ul::theTiroUSB, 0, unit)) {
+  if (!ul::ReadModuleDescriptor(ul::theTiroUSB, pu::kMainUnitAddress, unit)) {
     ++discoveriesWithoutUnit_;
     main_->SetPresent(false);
     main_->EnableControls(false);

@@ -4,13 +4,25 @@
 #include <cassert>
 #include <cstring>
 
-#include "desktop/unitlink/UnitCommand.h"
-#include "platform/Bytes.h"
+#include "protocol/unit/CardDownloadBegin.h"
+#include "protocol/unit/DownloadBlock.h"
+#include "protocol/unit/Frame.h"
+#include "protocol/unit/LiveRecords.h"
+#include "protocol/unit/ModuleDescriptor.h"
+#include "protocol/unit/ProcessorRecord.h"
+#include "protocol/unit/TableEntry.h"
+#include "protocol/unit/UnitCommand.h"
 
 namespace desktop::unitlink {
 
+namespace pu = protocol::unit;
+using pu::Code;
+using pu::UnitCommand;
+
 namespace {
-constexpr auto Code(UnitCommand c) { return static_cast<std::uint8_t>(c); }
+using Header = pu::RequestHeader;
+// Operations handed a buffer laid out like a frame find the block's data here.
+constexpr std::size_t kFrameBlockCount = Header::kSize + pu::DownloadBlock::kCount;
 }  // namespace
 
 CTiroUSB theTiroUSB;
@@ -52,23 +64,25 @@ bool CTiroUSB::SendCommand(std::uint8_t* reply, std::uint8_t code, std::uint8_t 
   const auto handle = io.Open(deviceName_);
   if (handle == platform::DeviceIo::kInvalidHandle) return false;
 
-  request_[kOffCode] = code;
-  request_[kOffModule] = module;
-  request_[kOffArg1] = arg1;
-  request_[kOffArg2] = arg2;
-  request_[kOffArg3] = arg3;
-  request_[kOffLength] = static_cast<std::uint8_t>(std::min(dataLength, kMaxData));
-  const std::size_t length = request_[kOffLength];
-  if (data != nullptr && dataLength != 0) std::memcpy(&request_[kHeaderSize], data, length);
+  Header header;
+  header.code = code;
+  header.length = static_cast<std::uint8_t>(std::min(dataLength, pu::kMaxData));
+  header.module = module;
+  header.arg1 = arg1;
+  header.arg2 = arg2;
+  header.arg3 = arg3;
+  header.EncodeInto(request_);
+  const std::size_t length = header.length;
+  if (data != nullptr && dataLength != 0) std::memcpy(&request_[Header::kSize], data, length);
 
   std::span<std::uint8_t> out;
   if (reply != nullptr) {
-    std::memset(reply, 0, kFrameSize);
-    out = std::span(reply, kFrameSize);
+    std::memset(reply, 0, pu::kFrameSize);
+    out = std::span(reply, pu::kFrameSize);
   }
   std::uint32_t returned = 0;  // the count is not used: a short reply leaves zeros
-  const bool ok = io.Control(handle, kUnitControlCode,
-                             std::span(request_.data(), kHeaderSize + length), out, &returned);
+  const bool ok = io.Control(handle, pu::kControlCode,
+                             std::span(request_.data(), Header::kSize + length), out, &returned);
   io.Close(handle);
   return ok;
 }
@@ -87,9 +101,11 @@ bool CTiroUSB::BeginDownload() { return Simple(Code(UnitCommand::kBeginDownload)
 bool CTiroUSB::EndDownload() { return Simple(Code(UnitCommand::kEndDownload), defaultAddress_); }
 
 bool CTiroUSB::WriteDownloadBlock(const std::uint8_t* block) {
-  const std::size_t length = static_cast<std::size_t>(block[10]) + 6;
+  // Only the low byte of the block's count is read, as the unit's driver did.
+  const std::size_t length =
+      static_cast<std::size_t>(block[kFrameBlockCount]) + pu::DownloadBlock::kHeaderSize;
   return SendCommand(nullptr, Code(UnitCommand::kWriteDownloadBlock), defaultAddress_, 0, 0, 0,
-                     length, block + 6);
+                     length, block + Header::kSize);
 }
 
 bool CTiroUSB::SetLedZEL520Front(std::uint8_t v) {
@@ -120,36 +136,37 @@ bool CTiroUSB::SetDisplayValueA3(std::uint8_t v) {
 }
 
 bool CTiroUSB::ReadBootDescriptor(std::uint8_t* out) {
-  std::uint8_t reply[kFrameSize] = {};
+  std::uint8_t reply[pu::kFrameSize] = {};
   if (!SendCommand(reply, Code(UnitCommand::kReadBootDescriptor), 0, 0, 0, 0, 0, nullptr)) {
     return false;
   }
-  std::memcpy(out, reply + kReplyOffData, 52);
+  std::memcpy(out, reply + pu::ReplyHeader::kData, pu::ModuleDescriptor::kSize);
   return true;
 }
 
 bool CTiroUSB::ReadDisplayLevels(std::uint8_t* out) {
-  std::memset(out, 0, kFrameSize);
+  std::memset(out, 0, pu::kFrameSize);
   return SendCommand(out, Code(UnitCommand::kReadDisplayLevels), 0, 0, 0, 0, 0, nullptr);
 }
 
 bool CTiroUSB::ReadProcessorRecord(std::uint8_t module, std::uint8_t index, std::uint8_t* out) {
-  std::uint8_t reply[kFrameSize] = {};
+  std::uint8_t reply[pu::kFrameSize] = {};
   if (!SendCommand(reply, Code(UnitCommand::kReadProcessorRecord), module, 0, index, 0, 0,
                    nullptr)) {
     return false;
   }
-  std::memcpy(out, reply + kReplyOffData, 40);
+  std::memcpy(out, reply + pu::ReplyHeader::kData, pu::ProcessorRecord::kSize);
   return true;
 }
 
 bool CTiroUSB::BeginCardDownload(std::uint8_t module, const std::uint8_t* data12) {
-  return SendCommand(nullptr, Code(UnitCommand::kBeginCardDownload), module, 0, 0, 0, 12, data12);
+  return SendCommand(nullptr, Code(UnitCommand::kBeginCardDownload), module, 0, 0, 0,
+                     pu::CardDownloadBegin::kSize, data12);
 }
 
 bool CTiroUSB::WriteCardBlock(std::uint8_t module, std::uint8_t index, const std::uint8_t* block) {
-  return SendCommand(nullptr, Code(UnitCommand::kWriteCardBlock), module, 0, index, 0, block[1],
-                     block + 6);
+  return SendCommand(nullptr, Code(UnitCommand::kWriteCardBlock), module, 0, index, 0,
+                     block[Header::kLength], block + Header::kSize);
 }
 
 bool CTiroUSB::EndCardDownload(std::uint8_t module, std::uint8_t index) {
@@ -162,36 +179,40 @@ bool CTiroUSB::CardCommandA8(std::uint8_t module, std::uint8_t value) {
 
 bool CTiroUSB::WriteBankRecord(std::uint8_t module, std::uint8_t index,
                                const std::uint8_t* data28) {
-  return SendCommand(nullptr, Code(UnitCommand::kWriteBankRecord), module, 0, index, 0, 28, data28);
+  return SendCommand(nullptr, Code(UnitCommand::kWriteBankRecord), module, 0, index, 0,
+                     pu::BoardIdentity::kSize, data28);
 }
 
 bool CTiroUSB::SetEqualizerCurve(std::uint8_t module, std::uint8_t curve, std::uint16_t t1,
                                  std::uint16_t t2, std::uint16_t t3, std::uint16_t t4,
                                  bool selected) {
-  std::uint8_t data[kFrameSize] = {};
-  const auto word = static_cast<std::uint16_t>(((curve & 0x7F) << 1) | (selected ? 0x100 : 0));
-  platform::PutU16(data, 0, word);
-  platform::PutU16(data, 2, t1);
-  platform::PutU16(data, 4, t2);
-  platform::PutU16(data, 6, t3);
-  platform::PutU16(data, 8, t4);
-  return SendCommand(nullptr, Code(UnitCommand::kEqualizerCurve), module, 0, 0, 0, 10, data);
+  pu::EqualizerCurveRecord record;
+  record.curve = curve;
+  record.selected = selected;
+  record.times = {t1, t2, t3, t4};
+  const auto data = record.Encode();
+  return SendCommand(nullptr, Code(UnitCommand::kEqualizerCurve), module, 0, 0, 0, data.size(),
+                     data.data());
 }
 
 bool CTiroUSB::BtModuleInit(bool start, std::uint32_t value) {
-  std::uint8_t data[kFrameSize] = {};
-  platform::PutU16(data, 0, start ? 1 : 0);
-  platform::PutU32(data, 2, value);
-  return SendCommand(nullptr, Code(UnitCommand::kBtModuleInit), 0, 0, 0, 0, 10, data);
+  pu::BtModuleInitRecord record;
+  record.start = start;
+  record.value = value;
+  const auto data = record.Encode();
+  return SendCommand(nullptr, Code(UnitCommand::kBtModuleInit), 0, 0, 0, 0, data.size(),
+                     data.data());
 }
 
 bool CTiroUSB::WriteTableEntry(std::uint8_t module, std::uint8_t arg1, std::uint16_t word,
                                std::uint8_t arg2, std::uint8_t arg3, const std::uint8_t* entry,
                                std::size_t length) {
-  std::uint8_t data[kFrameSize] = {};
-  length = std::min(length, kMaxData);
-  data[0] = static_cast<std::uint8_t>(word);  // only the low byte counts
-  if (entry != nullptr && length > 2) std::memcpy(data + 2, entry, length - 2);
+  std::uint8_t data[pu::kFrameSize] = {};
+  length = std::min(length, pu::kMaxData);
+  data[pu::TableEntry::kWord] = static_cast<std::uint8_t>(word);  // only the low byte counts
+  if (entry != nullptr && length > pu::TableEntry::kEntry) {
+    std::memcpy(data + pu::TableEntry::kEntry, entry, length - pu::TableEntry::kEntry);
+  }
   return SendCommand(nullptr, Code(UnitCommand::kWriteTableEntry), module, arg1, arg2, arg3,
                      length, data);
 }

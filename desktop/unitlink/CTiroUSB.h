@@ -8,6 +8,7 @@
 
 #include "platform/CObject.h"
 #include "platform/DeviceIo.h"
+#include "protocol/unit/Frame.h"
 
 namespace desktop::unitlink {
 
@@ -87,7 +88,7 @@ class CTiroUSB : public platform::CObject {
   std::string deviceName_;  // written once, before other threads start
   bool nameSet_ = false;
   mutable std::mutex lock_;
-  std::array<std::uint8_t, 64> request_{};
+  std::array<std::uint8_t, protocol::unit::kFrameSize> request_{};
   std::uint8_t defaultAddress_ = 0;
   platform::DeviceIo* io_;
 };

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/Clock.h"
+#include "platform/LocalTime.h"
 
 namespace protocol::remote {
 

@@ -8,6 +8,10 @@
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/UnixDeviceIo.h"
+#include "protocol/unit/Frame.h"
+#include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/SettingsImage.h"
+#include "protocol/unit/StatusRecord.h"
 
 namespace {
 
@@ -36,7 +40,7 @@ TEST_F(SimProcessTest, DiscoveryAndStoredSettingsSurviveARestart) {
   ASSERT_EQ(d.cards.size(), 14u);
   EXPECT_EQ(d.cards[10].Fields().type, 11);
 
-  std::vector<std::uint8_t> image(ul::kMaxSettings);
+  std::vector<std::uint8_t> image(protocol::unit::SettingsImage::kMaxSize);
   const std::size_t length = ul::SettingsLength(d.mainUnit);
   ASSERT_TRUE(ul::ReadSettingsImage(usb, 0, length, false, image));
   image[77] = 10;
@@ -47,7 +51,7 @@ TEST_F(SimProcessTest, DiscoveryAndStoredSettingsSurviveARestart) {
   sim.Stop();
   EXPECT_FALSE(usb.IsDevicePresent());
   sim.Start(Args());
-  std::vector<std::uint8_t> again(ul::kMaxSettings);
+  std::vector<std::uint8_t> again(protocol::unit::SettingsImage::kMaxSize);
   ASSERT_TRUE(ul::ReadSettingsImage(usb, 0, length, false, again));
   EXPECT_EQ(again, image);
 }

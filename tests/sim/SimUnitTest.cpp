@@ -1,16 +1,18 @@
-#include "sim/SimUnit.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "desktop/firmware/ImageStamp.h"
+#include "protocol/unit/ImageStamp.h"
 #include "desktop/unitlink/CTiroUSB.h"
-#include "desktop/unitlink/UnitCommand.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/Bytes.h"
+#include "protocol/unit/Frame.h"
+#include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/SettingsImage.h"
+#include "protocol/unit/StatusRecord.h"
 #include "sim/SimDeviceIo.h"
+#include "sim/SimUnit.h"
 
 namespace sim {
 namespace {
@@ -38,12 +40,12 @@ class SimUnitTest : public ::testing::Test {
     usb_->SetDeviceName("\\\\.\\MRXUSBDevice0");
   }
   bool Frame(std::vector<std::uint8_t> frame, std::span<std::uint8_t> reply = {}) {
-    return unit_->HandleControl(ul::kUnitControlCode, frame, reply);
+    return unit_->HandleControl(protocol::unit::kControlCode, frame, reply);
   }
   std::vector<std::uint8_t> Read(std::uint8_t address, bool reload) {
     ul::ModuleInfo m;
     EXPECT_TRUE(ul::ReadModuleDescriptor(*usb_, address, m));
-    std::vector<std::uint8_t> image(ul::kMaxSettings);
+    std::vector<std::uint8_t> image(protocol::unit::SettingsImage::kMaxSize);
     EXPECT_TRUE(ul::ReadSettingsImage(*usb_, address, ul::SettingsLength(m), reload, image));
     image.resize(ul::SettingsLength(m));
     return image;
@@ -83,7 +85,7 @@ TEST_F(SimUnitTest, ResetToDefaultsKeepsTheGivenIdentity) {
   const auto after = Read(2, false);
   EXPECT_EQ(std::vector<std::uint8_t>(after.begin(), after.begin() + 8), identity);
   EXPECT_NE(after[30], image[30]);
-  EXPECT_EQ(ul::Identity::Decode(after).serial, 2002);
+  EXPECT_EQ(protocol::unit::IdentityRecord::Decode(after).serial, 2002);
 }
 
 TEST_F(SimUnitTest, EraseMakesTheUnitVanishForAWhile) {
@@ -103,7 +105,7 @@ TEST_F(SimUnitTest, EraseMakesTheUnitVanishForAWhile) {
 // both survive a power cycle.
 TEST_F(SimUnitTest, DownloadedImagesReportTheirStampedVersion) {
   auto flash = [&](bool boot, std::uint16_t version, std::uint16_t year) {
-    const desktop::firmware::ImageStamp stamp{version, year, 11, 23, 13, 58, 59};
+    const protocol::unit::ImageStamp stamp{version, year, 11, 23, 13, 58, 59};
     const auto bytes = stamp.Encode();
     ASSERT_TRUE(boot ? usb_->EraseBoot() : usb_->EraseHost());
     clock_.Advance(3000);
@@ -220,10 +222,10 @@ TEST_F(SimUnitTest, FaultsFailEveryNthExchangeAndReportEepromErrors) {
 
   std::array<std::uint8_t, 10> status{};
   ASSERT_TRUE(ul::ReadStatus(*usb_, 0, status));
-  EXPECT_FALSE(ul::StatusHasEepromError(status));
+  EXPECT_FALSE(protocol::unit::StatusRecord::EepromError(status));
   unit_->SetEepromError(true);
   ASSERT_TRUE(ul::ReadStatus(*usb_, 3, status));
-  EXPECT_TRUE(ul::StatusHasEepromError(status));
+  EXPECT_TRUE(protocol::unit::StatusRecord::EepromError(status));
 
   unit_->RefuseOpensFor(500);
   EXPECT_FALSE(usb_->IsDevicePresent());
@@ -275,6 +277,17 @@ TEST_F(SimUnitTest, DisplayRowsComeFromTheFront26ModuleWithItsSubAddress) {
     for (int i = 8; i < 38; ++i) lit += __builtin_popcount(reply[i]);
   }
   EXPECT_GT(lit, 100) << "the picture shows something";
+}
+
+// A table entry frame may carry 56 bytes after its word; the card keeps 48.
+TEST_F(SimUnitTest, ATableEntryLongerThanTheEntryIsCutToIt) {
+  std::vector<std::uint8_t> frame = {0xAF, 58, 11, 3, 0, 0, 1, 0};
+  for (int i = 0; i < 56; ++i) frame.push_back(static_cast<std::uint8_t>(0x10 + i));
+  ASSERT_TRUE(Frame(frame));
+  const auto entry = unit_->TableEntry(11, 3);
+  EXPECT_EQ(entry[0], 0x10);
+  EXPECT_EQ(entry[47], 0x10 + 47);
+  EXPECT_EQ(unit_->TableEntry(11, 4)[0], 0) << "the next entry is untouched";
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "desktop/firmware/DoloPacket.h"
-#include "desktop/firmware/ImageStamp.h"
+#include "protocol/unit/ImageStamp.h"
 #include "desktop/firmware/IntelHex.h"
 #include "desktop/firmware/PackageInputs.h"
 #include "platform/AtomicFile.h"
@@ -72,7 +72,7 @@ std::vector<std::uint8_t> Bytes(Random& random, std::size_t n) {
 }
 
 void Stamp(const fw::ManifestRow& row, std::vector<std::uint8_t>& data) {
-  fw::ImageStamp s{row.version, row.year, row.month, row.day, row.hour, row.minute, row.second};
+  protocol::unit::ImageStamp s{row.version, row.year, row.month, row.day, row.hour, row.minute, row.second};
   const auto b = s.Encode();
   std::copy(b.begin(), b.end(), data.begin());
 }
@@ -155,7 +155,7 @@ std::optional<std::string> Make(const fw::ManifestRow& row) {
       auto data = Bytes(random, shape->length);
       Stamp(row, data);
       const std::string note = "MRX520 stand-in for " + row.file + "\n";
-      std::copy(note.begin(), note.end(), data.begin() + fw::ImageStamp::kSize);
+      std::copy(note.begin(), note.end(), data.begin() + protocol::unit::ImageStamp::kSize);
       return std::string(data.begin(), data.end());
     }
     case Shape::kBitmap: {

@@ -13,8 +13,6 @@
 #include "desktop/firmware/DoloPacket.h"
 #include "desktop/firmware/ModelNames.h"
 #include "desktop/firmware/WorkerMessages.h"
-#include "desktop/unitlink/ModuleType.h"
-#include "desktop/unitlink/UnitCommand.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bytes.h"
@@ -22,12 +20,17 @@
 #include "platform/DeviceIo.h"
 #include "platform/MessageTarget.h"
 #include "platform/RuntimeDir.h"
+#include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/SettingsImage.h"
+#include "protocol/unit/StatusRecord.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
 
 namespace ul = desktop::unitlink;
 namespace fw = desktop::firmware;
+namespace pu = protocol::unit;
 
 namespace {
 
@@ -47,16 +50,16 @@ std::string Format(const char* fmt, auto... args) {
 }
 
 std::string ModelName(const ul::ModuleInfo& m) {
-  if (m.address == 0) return std::string(ul::kMainUnitModel);
-  if (auto type = ul::FindModuleType(m.Fields().type)) return std::string(type->model);
+  if (m.address == 0) return std::string(pu::kMainUnit.model);
+  if (auto type = pu::FindModuleType(m.Fields().type)) return std::string(type->model);
   return "unknown";
 }
 
-std::string VersionText(const ul::DescriptorFields& f) {
+std::string VersionText(const pu::ModuleDescriptor& f) {
   return Format("V%d.%03d", f.versionMajor, f.versionMinor);
 }
 
-std::string DateText(const ul::DescriptorFields& f) {
+std::string DateText(const pu::ModuleDescriptor& f) {
   if (f.versionYear == 0) return "";
   return Format("%02d.%02d.%04d", f.versionDay, f.versionMonth, 2000 + f.versionYear);
 }
@@ -69,7 +72,7 @@ void PrintJson(std::ostream& out, const Json& value) {
 
 int NoUnit(Context& ctx) {
   ctx.err << "mrxctl: no MRX520 unit found: nothing answers at "
-          << (platform::RuntimeDir() / ul::kDeviceName).string()
+          << (platform::RuntimeDir() / pu::kDeviceName).string()
           << ".\nConnect the unit, or start the simulator (mrx520-sim).\n";
   return kExitUnavailable;
 }
@@ -126,7 +129,7 @@ int Discover(Context& ctx) {
   for (const auto& m : all) {
     const auto f = m.Fields();
     std::string tab = m.address == 0 ? "CPropertyMRX520" : "-";
-    if (auto type = ul::FindModuleType(f.type); type && m.address != 0) tab = type->pageClass;
+    if (auto type = pu::FindModuleType(f.type); type && m.address != 0) tab = type->pageClass;
     ctx.out << Format("%4d %3d %4d %-9s %-8s %-10s %9u  %s\n", m.address, m.subAddress, f.type,
                       ModelName(m).c_str(), VersionText(f).c_str(), DateText(f).c_str(),
                       f.settingsLength, tab.c_str());
@@ -138,7 +141,7 @@ int SettingsRead(Context& ctx, unsigned address, const std::string& file) {
   ul::ModuleInfo m;
   if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
-  std::vector<std::uint8_t> image(ul::kMaxSettings);
+  std::vector<std::uint8_t> image(pu::SettingsImage::kMaxSize);
   if (!ul::ReadSettingsImage(ctx.usb, m.address, length, false, image)) {
     ctx.err << "mrxctl: reading the settings of module " << int(m.address)
             << " failed part way; nothing was saved\n";
@@ -205,23 +208,23 @@ int SettingsReset(Context& ctx, unsigned address, bool newIdentity) {
   ul::ModuleInfo m;
   if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
-  std::array<std::uint8_t, ul::kIdentitySize> identity{};
+  std::array<std::uint8_t, pu::IdentityRecord::kSize> identity{};
   if (newIdentity) {
     identity = ul::NewIdentityRecord(platform::DefaultClock().Now());
   } else if (length != 0) {
-    std::vector<std::uint8_t> image(ul::kMaxSettings);
+    std::vector<std::uint8_t> image(pu::SettingsImage::kMaxSize);
     if (!ul::ReadSettingsImage(ctx.usb, m.address, length, false, image)) {
       ctx.err << "mrxctl: cannot read the identity of module " << int(m.address)
               << "; nothing was reset\n";
       return kExitIoError;
     }
-    std::copy_n(image.begin(), ul::kIdentitySize, identity.begin());
+    std::copy_n(image.begin(), pu::IdentityRecord::kSize, identity.begin());
   }
   if (!ul::ResetSettings(ctx.usb, m.address, identity)) {
     ctx.err << "mrxctl: the reset of module " << int(m.address) << " failed\n";
     return kExitIoError;
   }
-  const auto id = ul::Identity::Decode(identity);
+  const auto id = pu::IdentityRecord::Decode(identity);
   ctx.out << "module " << int(m.address) << " (" << ModelName(m) << ") reset to defaults, serial "
           << Format("%04u", id.serial) << "\n";
   return kExitOk;
@@ -271,12 +274,12 @@ int Status(Context& ctx, std::optional<unsigned> address) {
   int rc = kExitOk;
   auto records = Json::array();
   for (const auto& m : modules) {
-    std::array<std::uint8_t, ul::kStatusSize> status{};
+    std::array<std::uint8_t, pu::StatusRecord::kSize> status{};
     const bool ok = ul::ReadStatus(ctx.usb, m.address, status);
     if (!ok) rc = kExitIoError;
-    const std::string state = !ok                                ? "no answer"
-                              : ul::StatusHasEepromError(status) ? "EEPROM-ERROR"
-                                                                 : "OK";
+    const std::string state = !ok                                     ? "no answer"
+                              : pu::StatusRecord::EepromError(status) ? "EEPROM-ERROR"
+                                                                      : "OK";
     if (ctx.json) {
       records.push_back({{"address", m.address},
                          {"model", ModelName(m)},

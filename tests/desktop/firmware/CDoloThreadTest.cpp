@@ -8,9 +8,9 @@
 
 #include "desktop/firmware/CDoloThread.h"
 #include "desktop/firmware/WorkerMessages.h"
-#include "desktop/unitlink/UnitCommand.h"
 #include "platform/Bytes.h"
 #include "platform/RecordingTarget.h"
+#include "protocol/unit/Frame.h"
 #include "sim/SimDeviceIo.h"
 #include "sim/SimUnit.h"
 
@@ -38,8 +38,10 @@ class RecordingIo final : public platform::DeviceIo {
   void Close(Handle h) override { inner_.Close(h); }
   bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
                std::span<std::uint8_t> out, std::uint32_t* returned) override {
-    Frame f{
-        in[ul::kOffCode], {in.begin() + ul::kHeaderSize, in.end()}, clock_.Milliseconds(), false};
+    Frame f{in[protocol::unit::RequestHeader::kCode],
+            {in.begin() + protocol::unit::RequestHeader::kSize, in.end()},
+            clock_.Milliseconds(),
+            false};
     bool inject = false;
     {
       std::lock_guard lock(mutex_);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "desktop/firmware/DoloPacket.h"
-#include "desktop/firmware/ImageStamp.h"
+#include "protocol/unit/ImageStamp.h"
 #include "desktop/firmware/ModelNames.h"
 
 namespace desktop::firmware {
@@ -96,7 +96,7 @@ TEST(DoloListTest, TheStandInImagesHaveTheCatalogueShapes) {
       EXPECT_LT(seg->address + seg->length, seg->next->address);
     }
   }
-  const auto stamp = ImageStamp::Decode({host->segments->data, host->segments->length});
+  const auto stamp = protocol::unit::ImageStamp::Decode({host->segments->data, host->segments->length});
   ASSERT_TRUE(stamp);
   EXPECT_EQ(stamp->version, host->version);
   EXPECT_EQ(stamp->year, 2009);

@@ -90,7 +90,7 @@ TEST_F(FrameworkTest, DefaultSettingsKeepIdentityUnlessServiceModeSaysReset) {
     EXPECT_EQ(site_.prompt.Asked().size(), row.asked ? 1u : 0u);
     const auto stored = unit_->StoredSettings(0);
     EXPECT_EQ(stored[kVolumeStep], 5) << "the unit's default";
-    const auto id = unitlink::Identity::Decode(stored);
+    const auto id = protocol::unit::IdentityRecord::Decode(stored);
     EXPECT_EQ(id.serial, row.serial);
     EXPECT_EQ(2000 + id.deliveryYear, row.year);
     EXPECT_EQ(id.deliveryMonth, row.month);
@@ -149,7 +149,7 @@ TEST_F(FrameworkTest, SerialAndDeliveryRoundTripThroughTheUnit) {
     edit->setMaxLength(8);  // the dialog limits typing to 4; pasted text is not
     edit->setText(QString::fromLatin1(row.typed));
     Click(page, common::kWrite);
-    EXPECT_EQ(unitlink::Identity::Decode(unit_->StoredSettings(0)).serial, row.stored);
+    EXPECT_EQ(protocol::unit::IdentityRecord::Decode(unit_->StoredSettings(0)).serial, row.stored);
     Click(page, common::kRead);
     EXPECT_EQ(Text(page, common::kSerial), row.shown);
   }

@@ -1,11 +1,9 @@
-#include "desktop/unitlink/CTiroUSB.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "tests/support/FakeDeviceIo.h"
-#include "desktop/unitlink/UnitCommand.h"
+#include "desktop/unitlink/CTiroUSB.h"
 
 namespace desktop::unitlink {
 namespace {

@@ -1,22 +1,23 @@
-#include "desktop/unitlink/UnitProtocol.h"
-
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeDeviceIo.h"
-#include "desktop/unitlink/ModuleType.h"
+#include "desktop/unitlink/UnitProtocol.h"
+#include "protocol/unit/MainUnitImage.h"
+#include "protocol/unit/ModuleCatalogue.h"
 #include "sim/SimDeviceIo.h"
 
 namespace desktop::unitlink {
 namespace {
 
+namespace pu = protocol::unit;
 using testing_support::FakeDeviceIo;
 using testing_support::ReplyFrame;
 
 // Descriptor bytes for a reply: type, settings length, slot count.
 std::vector<std::uint8_t> DescriptorBytes(std::uint8_t type, std::uint16_t settings,
                                           std::uint8_t slots = 0) {
-  Descriptor d{};
-  DescriptorFields f;
+  pu::DescriptorBytes d{};
+  pu::ModuleDescriptor f;
   f.type = type;
   f.settingsLength = settings;
   f.slotCount = slots;
@@ -32,7 +33,7 @@ class UnitProtocolTest : public ::testing::Test {
 };
 
 TEST_F(UnitProtocolTest, ReadsInFiftyEightByteChunksWithAZeroLengthLastChunk) {
-  std::vector<std::uint8_t> image(kMaxSettings, 0xEE);
+  std::vector<std::uint8_t> image(2048, 0xEE);
   io.replies.push_back(ReplyFrame(std::vector<std::uint8_t>(58, 1)));
   io.replies.push_back(ReplyFrame(std::vector<std::uint8_t>(58, 2)));
   ASSERT_TRUE(ReadSettingsImage(usb, 3, 116, true, image));
@@ -49,7 +50,7 @@ TEST_F(UnitProtocolTest, ReadsInFiftyEightByteChunksWithAZeroLengthLastChunk) {
 }
 
 TEST_F(UnitProtocolTest, AFailedChunkEndsTheReadAndLeavesTheRestZero) {
-  std::vector<std::uint8_t> image(kMaxSettings);
+  std::vector<std::uint8_t> image(2048);
   io.replies.push_back(ReplyFrame(std::vector<std::uint8_t>(58, 1)));
   io.failAt = {1};
   EXPECT_FALSE(ReadSettingsImage(usb, 0, 200, false, image));
@@ -70,7 +71,7 @@ TEST_F(UnitProtocolTest, WritesChunksThenTheStoreFrame) {
 }
 
 TEST_F(UnitProtocolTest, SettingsAboveTheBufferAreBoundedTo2048Bytes) {
-  std::vector<std::uint8_t> image(kMaxSettings);
+  std::vector<std::uint8_t> image(2048);
   ASSERT_TRUE(ReadSettingsImage(usb, 1, 3000, false, image));
   ASSERT_EQ(io.exchanges.size(), 2048u / 58 + 1);
   EXPECT_EQ(io.exchanges.back().request[5], 2048 - 58 * (2048 / 58));
@@ -89,7 +90,7 @@ TEST_F(UnitProtocolTest, DiscoveryStopsAtTheFirstSilentAddressAndKeepsUnknownTyp
   ASSERT_TRUE(d.unitPresent);
   ASSERT_EQ(d.cards.size(), 3u);
   EXPECT_EQ(d.cards[1].subAddress, 5);
-  EXPECT_FALSE(FindModuleType(d.cards[1].Fields().type)) << "type 12 gets no tab";
+  EXPECT_FALSE(pu::FindModuleType(d.cards[1].Fields().type)) << "type 12 gets no tab";
   EXPECT_EQ(d.cards[2].Fields().type, 2);
   EXPECT_EQ(io.exchanges.size(), 5u);
 }
@@ -106,63 +107,16 @@ TEST_F(UnitProtocolTest, DiscoveryWithoutSlotsOrUnit) {
   EXPECT_FALSE(d.unitPresent);
 }
 
-TEST(ClockRecordTest, EncodesDayMonthYearHourMinuteSecond) {
-  platform::LocalTime t;
-  t.year = 2024, t.month = 3, t.day = 5, t.hour = 14, t.minute = 7, t.second = 9;
-  EXPECT_EQ(EncodeClock(t), (std::array<std::uint8_t, 6>{5, 3, 24, 14, 7, 9}));
-  const auto back = DecodeClock(EncodeClock(t));
-  EXPECT_EQ(back.year, 2024);
-  EXPECT_EQ(back.second, 9);
-}
-
 TEST_F(UnitProtocolTest, AClockReplyWithoutValidBytesIsNoReading) {
   io.replies.push_back(ReplyFrame({5, 3, 24, 14, 7, 9}, 0, 0, /*count=*/0));
   platform::LocalTime t;
   EXPECT_FALSE(ReadClock(usb, 0, t));
 }
 
-TEST(StatusRecordTest, OnlyByteTwoBitZeroMeansEepromError) {
-  struct Row {
-    const char* name;
-    std::array<std::uint8_t, 10> status;
-    bool error;
-  } rows[] = {
-      {"clear", {}, false},
-      {"bit set", {0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0}, true},
-      {"others set", {0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, false},
-      {"all set", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, true},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    EXPECT_EQ(StatusHasEepromError(r.status), r.error);
-  }
-}
-
 TEST(NewIdentityTest, IsTodayWithSerialHundred) {
   platform::LocalTime today;
   today.year = 2026, today.month = 12, today.day = 9;
   EXPECT_EQ(NewIdentityRecord(today), (std::array<std::uint8_t, 8>{0, 26, 12, 9, 100, 0, 0, 0}));
-}
-
-// Every type code maps to its tab; codes outside the table map to none.
-TEST(ModuleTypeTest, TypeCodesMapToTabs) {
-  const std::pair<int, const char*> expected[] = {
-      {1, "CPropertyQVI520"}, {2, "CPropertyQVO520"},  {3, "CPropertyQVO520"},
-      {4, "CPropertyHEJ520"}, {5, "CPropertySIV520"},  {6, "CPropertyTWR310i"},
-      {7, "CPropertyNVO310"}, {8, "CPropertyBUZ310"},  {9, "CPropertyJOV"},
-      {10, "CPropertyYOR310"}, {11, "CPropertyKLF310"}, {16, "CPropertyFront26"}};
-  int mapped = 0;
-  for (int code = 0; code < 256; ++code) {
-    const auto type = FindModuleType(static_cast<std::uint8_t>(code));
-    if (!type) continue;
-    ++mapped;
-    bool found = false;
-    for (const auto& [c, page] : expected) {
-      if (c == code) found = type->pageClass == page;
-    }
-    EXPECT_TRUE(found) << code;
-  }
-  EXPECT_EQ(mapped, 12);
 }
 
 // The same helpers against the simulated unit.
@@ -181,19 +135,19 @@ TEST(UnitProtocolSimTest, DiscoversTheDemoUnitAndRoundTripsSettings) {
 
   const std::size_t length = SettingsLength(d.mainUnit);
   ASSERT_GT(length, 107u);
-  std::vector<std::uint8_t> image(kMaxSettings);
+  std::vector<std::uint8_t> image(2048);
   ASSERT_TRUE(ReadSettingsImage(usb, 0, length, false, image));
-  EXPECT_EQ(Identity::Decode(image).serial, 1234);
-  image[77] = 10;
+  EXPECT_EQ(pu::IdentityRecord::Decode(image).serial, 1234);
+  image[pu::MainUnitImage::kVolumeStep] = 10;
   ASSERT_TRUE(WriteSettingsImage(usb, 0, length, image));
-  std::vector<std::uint8_t> again(kMaxSettings);
+  std::vector<std::uint8_t> again(2048);
   ASSERT_TRUE(ReadSettingsImage(usb, 0, length, true, again));
   EXPECT_EQ(again, image);
 
   ASSERT_TRUE(ResetSettings(usb, 0, NewIdentityRecord(clock.Now())));
   ASSERT_TRUE(ReadSettingsImage(usb, 0, length, false, again));
-  EXPECT_EQ(Identity::Decode(again).serial, 100);
-  EXPECT_NE(again[77], 10);
+  EXPECT_EQ(pu::IdentityRecord::Decode(again).serial, 100);
+  EXPECT_NE(again[pu::MainUnitImage::kVolumeStep], 10);
 
   platform::LocalTime t;
   t.year = 2024, t.month = 3, t.day = 5, t.hour = 14, t.minute = 7, t.second = 9;

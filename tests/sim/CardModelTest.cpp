@@ -8,7 +8,12 @@
 #include <vector>
 
 #include "platform/Bytes.h"
-#include "sim/ModuleModel.h"
+#include "protocol/unit/DisplayRow.h"
+#include "sim/CardModel.h"
+#include "sim/DisplayRenderer.h"
+#include "sim/cards/DisplaySettings.h"
+#include "sim/cards/Klf310Versions.h"
+#include "sim/cards/Qvo520Processors.h"
 
 namespace sim {
 namespace {
@@ -58,7 +63,7 @@ constexpr LengthRow kLengths[] = {
     {6, 34},  {7, 123}, {8, 235}, {9, 28}, {10, 28}, {11, 798},
 };
 
-TEST(ModuleModelTest, EveryTypeCodeHasABoundedImageWithABlankIdentity) {
+TEST(CardModelTest, EveryTypeCodeHasABoundedImageWithABlankIdentity) {
   for (int code = 0; code <= 255; ++code) {
     const auto type = static_cast<std::uint8_t>(code);
     SCOPED_TRACE("type " + std::to_string(code));
@@ -82,7 +87,7 @@ TEST(ModuleModelTest, EveryTypeCodeHasABoundedImageWithABlankIdentity) {
   }
 }
 
-TEST(ModuleModelTest, MainUnitOptionsMatchItemsOfThePageLists) {
+TEST(CardModelTest, MainUnitOptionsMatchItemsOfThePageLists) {
   const auto image = DefaultSettings(kMainUnitType);
   // "0.1 dB", "0.2 dB", "0.5 dB", "1.0 dB"
   EXPECT_EQ(image[77], 5);
@@ -114,7 +119,7 @@ constexpr LevelField kLevelFields[] = {
     {3, 24, -300, 100}, {3, 40, -300, 100},
 };
 
-TEST(ModuleModelTest, CardNamesAndLevelsReadAsThePagesShowThem) {
+TEST(CardModelTest, CardNamesAndLevelsReadAsThePagesShowThem) {
   for (const NameField& f : kNameFields) {
     SCOPED_TRACE("type " + std::to_string(f.type) + " name at " + std::to_string(f.offset));
     const auto image = DefaultSettings(f.type);
@@ -135,7 +140,7 @@ TEST(ModuleModelTest, CardNamesAndLevelsReadAsThePagesShowThem) {
   EXPECT_LE(GetU16(DefaultSettings(2), 34), 1) << "QVO520 mode";
 }
 
-TEST(ModuleModelTest, PhonoCardsHoldEightNamedCurvesInRange) {
+TEST(CardModelTest, PhonoCardsHoldEightNamedCurvesInRange) {
   for (std::uint8_t type : {std::uint8_t{1}, std::uint8_t{8}}) {
     SCOPED_TRACE("type " + std::to_string(type));
     const auto image = DefaultSettings(type);
@@ -158,7 +163,7 @@ TEST(ModuleModelTest, PhonoCardsHoldEightNamedCurvesInRange) {
   }
 }
 
-TEST(ModuleModelTest, Klf310ChannelTableFeedsTheChannelList) {
+TEST(CardModelTest, Klf310ChannelTableFeedsTheChannelList) {
   const auto image = DefaultSettings(11);
   const unsigned count = GetU16(image, 796) & 0x1F;
   EXPECT_GE(count, 6u);
@@ -184,8 +189,8 @@ TEST(ModuleModelTest, Klf310ChannelTableFeedsTheChannelList) {
   EXPECT_NE(image[14], 0) << "IP address set";
 }
 
-TEST(ModuleModelTest, Klf310DescriptorCarriesValidVersionEntries) {
-  const auto bytes = ModuleSpecificDescriptor(11);
+TEST(CardModelTest, Klf310DescriptorCarriesValidVersionEntries) {
+  const auto bytes = cards::ModuleSpecificDescriptor(11);
   for (std::size_t entry : {std::size_t{0}, std::size_t{16}}) {
     SCOPED_TRACE("entry at descriptor " + std::to_string(20 + entry));
     EXPECT_EQ(GetU32(bytes, entry), 0x17081990u);
@@ -198,16 +203,16 @@ TEST(ModuleModelTest, Klf310DescriptorCarriesValidVersionEntries) {
     EXPECT_LT(GetU16(bytes, entry + 6), 1000);   // shown with three digits
   }
   for (std::uint8_t type : {std::uint8_t{0}, std::uint8_t{2}, std::uint8_t{16}}) {
-    const auto other = ModuleSpecificDescriptor(type);
+    const auto other = cards::ModuleSpecificDescriptor(type);
     EXPECT_TRUE(std::all_of(other.begin(), other.end(), [](std::uint8_t b) { return b == 0; }));
   }
 }
 
-TEST(ModuleModelTest, ProcessorRecordsDecodeAsTheOutputCardPageReadsThem) {
+TEST(CardModelTest, ProcessorRecordsDecodeAsTheOutputCardPageReadsThem) {
   std::set<std::uint16_t> serials;
   for (int index : {0, 1}) {
     SCOPED_TRACE("processor " + std::to_string(index));
-    const auto r = DefaultProcessorRecord(index);
+    const auto r = cards::DefaultProcessorRecord(index);
     const int model = r[0] >> 1;
     EXPECT_GE(model, 1);  // a model with a name, else the page hides the processor
     EXPECT_LE(model, 6);
@@ -233,17 +238,8 @@ TEST(ModuleModelTest, ProcessorRecordsDecodeAsTheOutputCardPageReadsThem) {
   EXPECT_EQ(serials.size(), 2u) << "each board has its own serial";
 }
 
-TEST(ModuleModelTest, DisplaySettingCodesMapToReplyOrder) {
-  struct Row {
-    std::uint8_t code;
-    int index;
-  };
-  constexpr Row kRows[] = {{146, 0}, {150, 1}, {151, 2},  {152, 3}, {147, 4}, {162, 5},
-                           {148, 6}, {155, 7}, {163, -1}, {33, -1}, {17, -1}, {0, -1}};
-  for (const Row& row : kRows) {
-    EXPECT_EQ(DisplayLevelIndex(row.code), row.index) << "code " << int{row.code};
-  }
-  for (const DisplayLevel& l : DefaultDisplayLevels()) {
+TEST(CardModelTest, DisplaySettingsStartWithinTheirRanges) {
+  for (const protocol::unit::DisplayLevel& l : cards::DefaultDisplayLevels().levels) {
     EXPECT_LE(l.min, l.value);
     EXPECT_LE(l.value, l.max);
     EXPECT_LT(l.min, l.max);
@@ -251,32 +247,36 @@ TEST(ModuleModelTest, DisplaySettingCodesMapToReplyOrder) {
 }
 
 // Picture helpers: pixel x of a row as the display page decodes it.
-bool Lit(const std::array<std::uint8_t, kDisplayRowBytes>& row, std::size_t x) {
+bool Lit(const std::array<std::uint8_t, protocol::unit::DisplayRow::kSize>& row, std::size_t x) {
   return (GetU16(row, 2 + 2 * (x / 16)) & (0x8000 >> (x % 16))) != 0;
 }
-std::vector<std::array<std::uint8_t, kDisplayRowBytes>> Picture(const DisplayContent& c) {
-  std::vector<std::array<std::uint8_t, kDisplayRowBytes>> rows;
+std::vector<std::array<std::uint8_t, protocol::unit::DisplayRow::kSize>> Picture(
+    const DisplayContent& c) {
+  std::vector<std::array<std::uint8_t, protocol::unit::DisplayRow::kSize>> rows;
   for (int y = 0; y < 128; ++y) rows.push_back(RenderDisplayRow(c, y));
   return rows;
 }
 
-TEST(ModuleModelTest, DisplayRowsFollowTheRowFormat) {
+TEST(CardModelTest, DisplayRowsFollowTheRowFormat) {
   const DisplayContent content{"MRX520", "CD", "-30.0 dB", 14, 7, true};
   const auto picture = Picture(content);
   for (const auto& row : picture) EXPECT_EQ(GetU16(row, 0), 0) << "word 0 is not drawn";
   // Frame: the top row lit across, a row below the text only its two edge pixels,
   // pixel 0 in bit 15 of word 1 and pixel 239 in bit 0 of word 15.
-  for (std::size_t b = 2; b < kDisplayRowBytes; ++b) EXPECT_EQ(picture[0][b], 0xFF) << b;
-  std::array<std::uint8_t, kDisplayRowBytes> edges{};
+  for (std::size_t b = 2; b < protocol::unit::DisplayRow::kSize; ++b)
+    EXPECT_EQ(picture[0][b], 0xFF) << b;
+  std::array<std::uint8_t, protocol::unit::DisplayRow::kSize> edges{};
   edges[3] = 0x80;
   edges[30] = 0x01;
   EXPECT_EQ(picture[125], edges);
   // Rows outside the display are empty rather than undefined.
-  EXPECT_EQ(RenderDisplayRow(content, 128), (std::array<std::uint8_t, kDisplayRowBytes>{}));
-  EXPECT_EQ(RenderDisplayRow(content, -1), (std::array<std::uint8_t, kDisplayRowBytes>{}));
+  EXPECT_EQ(RenderDisplayRow(content, 128),
+            (std::array<std::uint8_t, protocol::unit::DisplayRow::kSize>{}));
+  EXPECT_EQ(RenderDisplayRow(content, -1),
+            (std::array<std::uint8_t, protocol::unit::DisplayRow::kSize>{}));
 }
 
-TEST(ModuleModelTest, DisplayPictureShowsTheContentReadably) {
+TEST(CardModelTest, DisplayPictureShowsTheContentReadably) {
   const DisplayContent on{"MRX520", "CD", "-30.0 dB", 14, 7, true};
   DisplayContent lower = on;
   lower.line1 = "mrx520";
@@ -315,7 +315,7 @@ struct LiveCase {
   std::vector<std::pair<std::size_t, std::uint8_t>> u8Changes;
 };
 
-TEST(ModuleModelTest, LiveValuesLandWhereThePagesKeepThem) {
+TEST(CardModelTest, LiveValuesLandWhereThePagesKeepThem) {
   const std::vector<LiveCase> cases = {
       {"TWR310i levels",
        6,
@@ -382,7 +382,7 @@ TEST(ModuleModelTest, LiveValuesLandWhereThePagesKeepThem) {
   }
 }
 
-TEST(ModuleModelTest, LiveValuesATypeDoesNotTakeLeaveTheImageAlone) {
+TEST(CardModelTest, LiveValuesATypeDoesNotTakeLeaveTheImageAlone) {
   struct Row {
     const char* name;
     std::uint8_t type;

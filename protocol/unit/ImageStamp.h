@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-namespace desktop::firmware {
+namespace protocol::unit {
 
 // Our own header at the first byte of every synthetic stand-in image: the
 // version word and date the image claims, so the simulator can report what it
@@ -63,4 +63,4 @@ struct ImageStamp {
   }
 };
 
-}  // namespace desktop::firmware
+}  // namespace protocol::unit

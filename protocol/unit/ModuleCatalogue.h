@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace protocol::unit {
+
+// Module type codes as descriptor byte 2 reports them; the desktop and the
+// remote use the same codes.
+namespace type {
+inline constexpr std::uint8_t kQVI520 = 1;
+inline constexpr std::uint8_t kQVO520 = 2;
+inline constexpr std::uint8_t kQVO520b = 3;  // same card and pages as code 2
+inline constexpr std::uint8_t kHEJ520 = 4;
+inline constexpr std::uint8_t kSIV520 = 5;
+inline constexpr std::uint8_t kTWR310i = 6;
+inline constexpr std::uint8_t kNVO310 = 7;
+inline constexpr std::uint8_t kBUZ310 = 8;
+inline constexpr std::uint8_t kJOV520 = 9;
+inline constexpr std::uint8_t kYOR310 = 10;
+inline constexpr std::uint8_t kKLF310 = 11;
+inline constexpr std::uint8_t kFront26 = 16;
+}  // namespace type
+
+// One kind of card: what it is called, which desktop tab class shows it and
+// which dialog resource the remote's setup page for it is built on.
+struct ModuleType {
+  std::uint8_t code;
+  std::string_view model;
+  std::string_view pageClass;
+  int setupDialog;
+};
+
+// Every card the programs know. A code not listed gets no tab and no setup page.
+inline constexpr ModuleType kModuleTypes[] = {
+    {type::kQVI520, "QVI520", "CPropertyQVI520", 168},
+    {type::kQVO520, "QVO520", "CPropertyQVO520", 166},
+    {type::kQVO520b, "QVO520", "CPropertyQVO520", 166},
+    {type::kHEJ520, "HEJ520", "CPropertyHEJ520", 165},
+    {type::kSIV520, "SIV520", "CPropertySIV520", 167},
+    {type::kTWR310i, "TWR310i", "CPropertyTWR310i", 164},
+    {type::kNVO310, "NVO310", "CPropertyNVO310", 160},
+    {type::kBUZ310, "BUZ310", "CPropertyBUZ310", 168},
+    {type::kJOV520, "JOV520", "CPropertyJOV", 163},
+    {type::kYOR310, "YOR310", "CPropertyYOR310", 173},
+    {type::kKLF310, "KLF310", "CPropertyKLF310", 174},
+    {type::kFront26, "Front26", "CPropertyFront26", 169},
+};
+
+// The main unit at address 0 is not looked up by type: its tab always exists
+// and the remote opens its page by name.
+inline constexpr std::uint8_t kMainUnitAddress = 0;
+inline constexpr ModuleType kMainUnit = {0, "MRX520", "CPropertyMRX520", 170};
+
+constexpr std::optional<ModuleType> FindModuleType(std::uint8_t code) {
+  for (const ModuleType& t : kModuleTypes) {
+    if (t.code == code) return t;
+  }
+  return std::nullopt;
+}
+
+}  // namespace protocol::unit

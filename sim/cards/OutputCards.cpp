@@ -1,0 +1,80 @@
+// The converter and drive cards with levels or a LED: TWR310i, YOR310, JOV520.
+#include "protocol/unit/Jov520Image.h"
+#include "protocol/unit/Twr310iImage.h"
+#include "protocol/unit/UnitCommand.h"
+#include "protocol/unit/Yor310Image.h"
+#include "sim/ImageFields.h"
+#include "sim/cards/Cards.h"
+
+namespace sim::cards {
+
+namespace {
+
+namespace pu = protocol::unit;
+using Twr = pu::Twr310iImage;
+using Yor = pu::Yor310Image;
+using Jov = pu::Jov520Image;
+
+constexpr std::uint16_t kTwrLength = Twr::kEnd;
+constexpr std::int16_t kTwrDefaultLevel = 0;
+
+void FillTwr310i(std::span<std::uint8_t> image) {
+  PutName(image, Twr::kName, "Analog Out");
+  PutI16(image, Twr::kLevel1, kTwrDefaultLevel);
+  PutI16(image, Twr::kLevel2, kTwrDefaultLevel);
+  platform::PutU16(image, Twr::kAssign1, 0);
+  platform::PutU16(image, Twr::kAssign2, 1);
+}
+
+constexpr std::size_t kTwrLevels[] = {Twr::kLevel1, Twr::kLevel2, kIgnoredWord, kIgnoredWord};
+constexpr std::size_t kTwrAssigns[] = {Twr::kAssign1, Twr::kAssign2, kIgnoredWord, kIgnoredWord};
+
+bool ApplyTwr310i(const pu::Request& request, std::span<std::uint8_t> image) {
+  switch (static_cast<pu::UnitCommand>(request.header.code)) {
+    case pu::UnitCommand::kLiveValues:
+      return PutLiveWords(request.data, kTwrLevels, image);
+    case pu::UnitCommand::kLiveValues2:
+      return PutLiveWords(request.data, kTwrAssigns, image);
+    default:
+      return false;
+  }
+}
+
+constexpr std::uint16_t kYorLength = Yor::kEnd;
+constexpr std::int16_t kYorDefaultOffset = 0;
+
+void FillYor310(std::span<std::uint8_t> image) {
+  PutName(image, Yor::kName, "Offset");
+  PutI16(image, Yor::kOffset1, kYorDefaultOffset);
+  PutI16(image, Yor::kOffset2, kYorDefaultOffset);
+}
+
+constexpr std::size_t kYorOffsets[] = {Yor::kOffset1, Yor::kOffset2, kIgnoredWord, kIgnoredWord};
+
+bool ApplyYor310(const pu::Request& request, std::span<std::uint8_t> image) {
+  if (request.header.code != pu::Code(pu::UnitCommand::kLiveValues)) return false;
+  return PutLiveWords(request.data, kYorOffsets, image);
+}
+
+constexpr std::uint16_t kJovLength = Jov::kEnd;
+constexpr std::uint8_t kJovDefaultBrightness = 50;
+
+void FillJov520(std::span<std::uint8_t> image) {
+  PutName(image, Jov::kName, "CD Drive");
+  image[Jov::kFlags] = 0;
+  image[Jov::kLedBrightness] = kJovDefaultBrightness;
+}
+
+bool ApplyJov520(const pu::Request& request, std::span<std::uint8_t> image) {
+  if (request.header.code != pu::Code(pu::UnitCommand::kJovValue)) return false;
+  if (Fits(image, Jov::kLedBrightness, 1)) image[Jov::kLedBrightness] = request.header.arg2;
+  return true;
+}
+
+}  // namespace
+
+const CardModel kTwr310i = {kTwrLength, FillTwr310i, ApplyTwr310i};
+const CardModel kYor310 = {kYorLength, FillYor310, ApplyYor310};
+const CardModel kJov520 = {kJovLength, FillJov520, ApplyJov520};
+
+}  // namespace sim::cards

@@ -1,0 +1,54 @@
+#include "sim/cards/Qvo520Processors.h"
+
+namespace sim::cards {
+
+namespace {
+
+namespace pu = protocol::unit;
+
+// Codes of the firmware packages' model and component tables.
+constexpr std::uint8_t kModelZel520 = 4;
+constexpr std::uint8_t kComponentDsp = 19;
+constexpr std::uint8_t kComponentPfc = 18;
+
+struct Board {
+  std::uint8_t year;  // - 2000
+  std::uint8_t month;
+  std::uint8_t day;
+  std::uint32_t serial;
+};
+constexpr std::array<Board, 2> kBoards = {{{8, 9, 15, 1201}, {8, 9, 15, 1202}}};
+
+}  // namespace
+
+ProcessorBytes DefaultProcessorRecord(int index) {
+  const Board& board = kBoards[index == 0 ? 0 : 1];
+  pu::ProcessorRecord r;
+  r.model = kModelZel520;
+  r.component = kComponentDsp;
+  // Factory software, older than the DSP package the desktop carries, so an update is offered.
+  r.date = {14, 3, 2008};
+  r.major = 2;
+  r.minor = 5;
+  r.secondComponent = kComponentPfc;
+  r.secondDate = {5, 11, 2007};
+  r.secondMajor = 1;
+  r.secondMinor = 2;
+  r.board.written = 1;
+  r.board.deliveryYear = board.year;
+  r.board.deliveryMonth = board.month;
+  r.board.deliveryDay = board.day;
+  r.board.serial = board.serial;
+  return r.Encode();
+}
+
+void TakeDownloadedSoftware(const pu::CardDownloadBegin& begin, ProcessorBytes& record) {
+  pu::ProcessorRecord r = pu::ProcessorRecord::Decode(record);
+  r.date = {begin.day, begin.month, begin.year >= 2000 ? begin.year : 2000 + begin.year};
+  r.update = true;
+  r.major = begin.versionMajor;
+  r.minor = begin.versionMinor;
+  record = r.Encode();
+}
+
+}  // namespace sim::cards

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocol/unit/ModuleCatalogue.h"
+
+namespace protocol::unit {
+namespace {
+
+struct Row {
+  int code;
+  const char* model;
+  const char* pageClass;
+  int setupDialog;
+};
+
+// The type table of the unit link and the remote's page table, side by side.
+constexpr Row kExpected[] = {
+    {1, "QVI520", "CPropertyQVI520", 168},  {2, "QVO520", "CPropertyQVO520", 166},
+    {3, "QVO520", "CPropertyQVO520", 166},  {4, "HEJ520", "CPropertyHEJ520", 165},
+    {5, "SIV520", "CPropertySIV520", 167},  {6, "TWR310i", "CPropertyTWR310i", 164},
+    {7, "NVO310", "CPropertyNVO310", 160},  {8, "BUZ310", "CPropertyBUZ310", 168},
+    {9, "JOV520", "CPropertyJOV", 163},     {10, "YOR310", "CPropertyYOR310", 173},
+    {11, "KLF310", "CPropertyKLF310", 174}, {16, "Front26", "CPropertyFront26", 169},
+};
+
+TEST(ModuleCatalogueTest, EveryCodeMapsToItsModelTabAndSetupPage) {
+  int mapped = 0;
+  for (int code = 0; code < 256; ++code) {
+    SCOPED_TRACE("type " + std::to_string(code));
+    const auto type = FindModuleType(static_cast<std::uint8_t>(code));
+    const Row* row = nullptr;
+    for (const Row& r : kExpected) {
+      if (r.code == code) row = &r;
+    }
+    if (row == nullptr) {
+      EXPECT_FALSE(type) << "a code outside the table gets no tab";
+      continue;
+    }
+    ++mapped;
+    ASSERT_TRUE(type);
+    EXPECT_EQ(type->code, code);
+    EXPECT_EQ(type->model, row->model);
+    EXPECT_EQ(type->pageClass, row->pageClass);
+    EXPECT_EQ(type->setupDialog, row->setupDialog);
+  }
+  EXPECT_EQ(mapped, 12);
+}
+
+TEST(ModuleCatalogueTest, NamedCodesAndTheMainUnit) {
+  EXPECT_EQ(FindModuleType(type::kQVI520)->model, "QVI520");
+  EXPECT_EQ(FindModuleType(type::kQVO520)->model, "QVO520");
+  EXPECT_EQ(FindModuleType(type::kQVO520b)->model, "QVO520");
+  EXPECT_EQ(FindModuleType(type::kHEJ520)->model, "HEJ520");
+  EXPECT_EQ(FindModuleType(type::kSIV520)->model, "SIV520");
+  EXPECT_EQ(FindModuleType(type::kTWR310i)->model, "TWR310i");
+  EXPECT_EQ(FindModuleType(type::kNVO310)->model, "NVO310");
+  EXPECT_EQ(FindModuleType(type::kBUZ310)->model, "BUZ310");
+  EXPECT_EQ(FindModuleType(type::kJOV520)->model, "JOV520");
+  EXPECT_EQ(FindModuleType(type::kYOR310)->model, "YOR310");
+  EXPECT_EQ(FindModuleType(type::kKLF310)->model, "KLF310");
+  EXPECT_EQ(FindModuleType(type::kFront26)->model, "Front26");
+  EXPECT_EQ(kMainUnitAddress, 0);
+  EXPECT_EQ(kMainUnit.model, "MRX520");
+  EXPECT_EQ(kMainUnit.pageClass, "CPropertyMRX520");
+  EXPECT_EQ(kMainUnit.setupDialog, 170);
+}
+
+}  // namespace
+}  // namespace protocol::unit
