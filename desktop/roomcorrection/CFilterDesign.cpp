@@ -150,6 +150,7 @@ void CFilterDesign::ComputeBand(BandSlot& band, int octaveFraction) {
   band.risingHigh = a + wa;
   band.fallingLow = b - wb;
   band.fallingHigh = b + wb;
+  static const double floorDb = 20 * std::log10(kBandFloorGain);
   for (std::size_t k = 0; k < frequencies_.size(); ++k) {
     const double f = frequencies_[k];
     double gain = kBandFloorGain;
@@ -162,8 +163,11 @@ void CFilterDesign::ComputeBand(BandSlot& band, int octaveFraction) {
     }
     // At an outer edge the gain is 0, whose logarithm is −inf: hold it at the
     // floor outside the band so only finite levels reach the drawing.
-    if (!(gain >= kBandFloorGain)) gain = kBandFloorGain;
-    band.response[k] = 20 * std::log10(gain);
+    if (!(gain > kBandFloorGain)) {
+      band.response[k] = floorDb;
+    } else {
+      band.response[k] = gain == 1 ? 0 : 20 * std::log10(gain);
+    }
   }
 }
 

@@ -12,6 +12,11 @@ QColor ToQColor(GraphColour colour) {
   return QColor(colour.r, colour.g, colour.b);
 }
 
+// b lies on the horizontal segment from a to c.
+bool Straight(QPoint a, QPoint b, QPoint c) {
+  return a.y() == b.y() && b.y() == c.y() && (a.x() <= b.x()) == (b.x() <= c.x());
+}
+
 QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -60,15 +65,27 @@ void QtGraphCanvas::DrawLine(const GraphPen& pen, GraphPoint from, GraphPoint to
 }
 
 void QtGraphCanvas::DrawPolyline(const GraphPen& pen, std::span<const GraphPoint> points) {
-  QPolygon polygon(static_cast<int>(points.size()));
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    polygon.setPoint(static_cast<int>(i), points[i].x, points[i].y);
+  // Points repeat where the grid is finer than the pixels, and a flat stretch
+  // (a plateau, the floor outside a band) needs only its ends: the stroke is
+  // the same with a fraction of the points.
+  QPolygon polygon;
+  polygon.reserve(static_cast<qsizetype>(points.size()));
+  for (const GraphPoint& p : points) {
+    const QPoint point(p.x, p.y);
+    const qsizetype n = polygon.size();
+    if (n > 0 && polygon[n - 1] == point) continue;
+    if (n > 1 &&
+        (Straight(polygon[n - 2], polygon[n - 1], point) ||
+         Straight(polygon[n - 2].transposed(), polygon[n - 1].transposed(), point.transposed()))) {
+      polygon[n - 1] = point;
+      continue;
+    }
+    polygon.append(point);
   }
-  // Smooth curves, crisp grid.
+  // Smooth curves, crisp grid; bevelled joins cost a fraction of round ones.
   painter_.setRenderHint(QPainter::Antialiasing, true);
   QPen qpen = ToQPen(pen);
-  qpen.setJoinStyle(Qt::RoundJoin);
-  qpen.setCapStyle(Qt::RoundCap);
+  qpen.setJoinStyle(Qt::BevelJoin);
   painter_.setPen(qpen);
   painter_.drawPolyline(polygon);
 }
