@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint32_t tick = 0;
   while (!rest.empty()) {
     const auto piece = rest.first(std::min(chunk, rest.size()));
-    assembler.Feed(piece, tick, [&](std::span<const std::uint8_t> frame) { state.Dispatch(frame); });
+    assembler.Feed(piece, tick,
+                   [&](std::span<const std::uint8_t> frame) { state.Dispatch(frame); });
     rest = rest.subspan(piece.size());
     tick += 7;
   }

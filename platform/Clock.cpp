@@ -64,7 +64,9 @@ bool VirtualClock::SleepOrWake(std::uint32_t ms, int fd) {
   return false;
 }
 
-std::time_t SystemClock::WallTime() { return std::time(nullptr); }
+std::time_t SystemClock::WallTime() {
+  return std::time(nullptr);
+}
 
 Clock& DefaultClock() {
   static SystemClock clock;

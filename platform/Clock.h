@@ -9,7 +9,6 @@
 
 namespace platform {
 
-
 // Sleep, GetTickCount and the wall clock. Workers and the simulator take one of
 // these, so tests can run minutes of waiting in virtual time.
 class Clock {

@@ -45,8 +45,8 @@ ParseResult DecodeRequest(std::span<const std::uint8_t> bytes, Request& out,
   return ParseResult::kComplete;
 }
 
-ParseResult DecodeReply(std::span<const std::uint8_t> bytes, std::size_t outCapacity,
-                        Reply& out, std::size_t& consumed) {
+ParseResult DecodeReply(std::span<const std::uint8_t> bytes, std::size_t outCapacity, Reply& out,
+                        std::size_t& consumed) {
   for (std::size_t i = 0; i < std::min<std::size_t>(4, bytes.size()); ++i) {
     if (bytes[i] != static_cast<std::uint8_t>(kReplyMagic >> (8 * i))) {
       return ParseResult::kInvalid;

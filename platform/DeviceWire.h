@@ -40,9 +40,8 @@ std::vector<std::uint8_t> EncodeRequest(std::uint32_t code, std::span<const std:
 std::vector<std::uint8_t> EncodeReply(bool success, std::span<const std::uint8_t> output);
 
 // On kComplete, `consumed` is the size of the message at the front of `bytes`.
-ParseResult DecodeRequest(std::span<const std::uint8_t> bytes, Request& out,
-                          std::size_t& consumed);
-ParseResult DecodeReply(std::span<const std::uint8_t> bytes, std::size_t outCapacity,
-                        Reply& out, std::size_t& consumed);
+ParseResult DecodeRequest(std::span<const std::uint8_t> bytes, Request& out, std::size_t& consumed);
+ParseResult DecodeReply(std::span<const std::uint8_t> bytes, std::size_t outCapacity, Reply& out,
+                        std::size_t& consumed);
 
 }  // namespace platform::wire

@@ -155,8 +155,8 @@ bool HandheldEnv::SetLocalTime(const LocalTime& t, Clock& clock, int& error) {
     error = EINVAL;
     return false;
   }
-  const std::int64_t offset = static_cast<std::int64_t>(FromLocalTime(t)) -
-                              static_cast<std::int64_t>(clock.WallTime());
+  const std::int64_t offset =
+      static_cast<std::int64_t>(FromLocalTime(t)) - static_cast<std::int64_t>(clock.WallTime());
   std::error_code ec;
   std::filesystem::create_directories((root_ / kClockOffsetFile).parent_path(), ec);
   std::string why;

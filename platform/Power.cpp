@@ -33,7 +33,9 @@ std::string Attribute(const std::filesystem::path& dir, const char* name) {
 SystemPower::SystemPower(std::filesystem::path supplies)
     : supplies_(std::move(supplies)), lastSuspended_(SuspendedMs()), lastBattery_(Battery()) {}
 
-std::int64_t SystemPower::SuspendedMs() { return Ms(CLOCK_BOOTTIME) - Ms(CLOCK_MONOTONIC); }
+std::int64_t SystemPower::SuspendedMs() {
+  return Ms(CLOCK_BOOTTIME) - Ms(CLOCK_MONOTONIC);
+}
 
 BatteryStatus SystemPower::Battery() {
   BatteryStatus status;

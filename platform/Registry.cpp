@@ -227,7 +227,8 @@ bool RegistryHive::Parse(std::string_view text, RegistryHive& out, std::string& 
       ++lineNo;
       if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
       if (!line.empty()) {
-        while (!part.empty() && (part.front() == ' ' || part.front() == '\t')) part.remove_prefix(1);
+        while (!part.empty() && (part.front() == ' ' || part.front() == '\t'))
+          part.remove_prefix(1);
       }
       if (!part.empty() && part.back() == '\\' && part.front() != '[' && pos < text.size()) {
         line.append(part.substr(0, part.size() - 1));

@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 
+# Formatting first: a fault there fails in seconds, not after the build.
+./scripts/check-format.sh
+
 export CCACHE_DIR="${CCACHE_DIR:-$PWD/build/ccache}"
 jobs="$(nproc)"
 

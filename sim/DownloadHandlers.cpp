@@ -2,9 +2,9 @@
 // card's signal processors.
 #include <algorithm>
 
-#include "protocol/unit/ImageStamp.h"
 #include "protocol/unit/CardDownloadBegin.h"
 #include "protocol/unit/DownloadBlock.h"
+#include "protocol/unit/ImageStamp.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/Qvo520Image.h"
 #include "sim/UsbHandlers.h"

@@ -4,12 +4,12 @@
 #include <array>
 
 #include "platform/Bytes.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/LiveRecords.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/PhonoImage.h"
 #include "protocol/unit/UnitCommand.h"
-#include "protocol/remote/RemoteProtocol.h"
 #include "sim/CardModel.h"
 
 namespace sim {

@@ -101,7 +101,9 @@ std::array<std::uint8_t, rl::StatusRecord::kSize> SimUnit::RemoteStatus() {
   r.volumeMax = kVolumeMax;
   r.volume = state_.remote.volume;
   const ModuleState* main = FindModule(0);
-  r.volumeStep = main != nullptr && main->working.size() > kMainVolumeStep ? main->working[kMainVolumeStep] : 0;
+  r.volumeStep = main != nullptr && main->working.size() > kMainVolumeStep
+                     ? main->working[kMainVolumeStep]
+                     : 0;
   std::uint16_t flags = 0;
   if (state_.remote.power) flags |= rl::StatusRecord::kPowerOn;
   if (state_.remote.muted) flags |= rl::StatusRecord::kMuted;
@@ -160,7 +162,8 @@ std::array<std::uint8_t, rl::DiscStatusRecord::kSize> SimUnit::RemoteDisc() {
     }
     r.totalMinutes = static_cast<std::uint8_t>(total / 60);
     r.totalSeconds = static_cast<std::uint8_t>(total % 60);
-    r.actualSeconds = cd.mode == CdDrive::Mode::kStopped ? 0 : static_cast<std::uint16_t>(before + seconds);
+    r.actualSeconds =
+        cd.mode == CdDrive::Mode::kStopped ? 0 : static_cast<std::uint16_t>(before + seconds);
   }
   return r.Encode();
 }
@@ -188,7 +191,8 @@ std::vector<std::vector<std::uint8_t>> SimUnit::RemoteListing() {
     e.type = m.setup.type;
     e.firstName = ModelName(address, m.setup.type);
     char version[16];
-    std::snprintf(version, sizeof version, "V%u.%03u", m.setup.version.major, m.setup.version.minor);
+    std::snprintf(version, sizeof version, "V%u.%03u", m.setup.version.major,
+                  m.setup.version.minor);
     e.secondName = version;
     payloads.push_back(e.Encode());
   }
@@ -212,7 +216,8 @@ bool SimUnit::RemoteModuleBlock(std::uint16_t header, std::vector<std::uint8_t>&
   rl::ModuleBlock block;
   block.header = header & rl::ModuleBlock::kModuleBits;
   ModuleState* m = FindModule(static_cast<std::uint8_t>(block.Address()));
-  if (m == nullptr || m->setup.subAddress != block.SubAddress() || m->working.size() <= kIdentitySize) {
+  if (m == nullptr || m->setup.subAddress != block.SubAddress() ||
+      m->working.size() <= kIdentitySize) {
     return false;
   }
   block.settings.assign(m->working.begin() + kIdentitySize, m->working.end());
@@ -224,7 +229,8 @@ bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint
   if (payload.size() < 2) return false;
   const auto block = rl::ModuleBlock::Decode(payload);
   ModuleState* m = FindModule(static_cast<std::uint8_t>(block.Address()));
-  if (m == nullptr || m->setup.subAddress != block.SubAddress() || m->working.size() <= kIdentitySize) {
+  if (m == nullptr || m->setup.subAddress != block.SubAddress() ||
+      m->working.size() <= kIdentitySize) {
     return false;
   }
   switch (command) {
@@ -279,7 +285,9 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
     case rl::kCmdKeyDown:
     case rl::kCmdKeyUp: {
       const ModuleState* main = FindModule(0);
-      const int step = main != nullptr && main->working.size() > kMainVolumeStep ? main->working[kMainVolumeStep] : 1;
+      const int step = main != nullptr && main->working.size() > kMainVolumeStep
+                           ? main->working[kMainVolumeStep]
+                           : 1;
       r.volume = QuantisedVolume(r.volume + (command == rl::kCmdKeyUp ? step : -step));
       return true;
     }
@@ -309,7 +317,8 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       return true;
     }
     case rl::kCmdAssignButton:
-      if (!need(3) || payload[0] >= r.buttons.size() || !IsSource(payload[1], payload[2])) return false;
+      if (!need(3) || payload[0] >= r.buttons.size() || !IsSource(payload[1], payload[2]))
+        return false;
       r.buttons[payload[0]] = {payload[1], payload[2]};
       state_.remoteButtonsSet = true;
       return true;
@@ -353,7 +362,8 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       r.roomPreset = payload[0];
       return true;
     case rl::kCmdRoomCorrection:
-      if (!need(1) || (payload[0] != rl::kRoomCorrectionOff && payload[0] != rl::kRoomCorrectionOn)) {
+      if (!need(1) ||
+          (payload[0] != rl::kRoomCorrectionOff && payload[0] != rl::kRoomCorrectionOn)) {
         return false;
       }
       r.roomCorrection = payload[0] == rl::kRoomCorrectionOn;
@@ -388,7 +398,8 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
         Save();
         return true;
       }
-      return ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command), payload, m->working);
+      return ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command), payload,
+                                  m->working);
     }
     case rl::kCmdLiveValue56:
     case rl::kCmdLiveValue66:
@@ -396,8 +407,8 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
     case rl::kCmdLiveValue69: {
       if (!need(1)) return false;
       ModuleState* m = FindModule(payload[0] & 0xF);
-      return m != nullptr &&
-             ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command), payload, m->working);
+      return m != nullptr && ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command),
+                                                  payload, m->working);
     }
     case rl::kCmdLogo:
       return true;  // the unit takes it and shows nothing

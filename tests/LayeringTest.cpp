@@ -44,7 +44,8 @@ const std::vector<Rule> kRules = {
      true,
      {},
      {}},
-    {"protocol/ holds codecs only: it includes nothing of ours but itself, platform/Bytes.h and platform/LocalTime.h",
+    {"protocol/ holds codecs only: it includes nothing of ours but itself, platform/Bytes.h and "
+     "platform/LocalTime.h",
      {"protocol/"},
      {},
      false,
@@ -84,8 +85,7 @@ struct KnownException {
   std::string_view files;    // path prefix of the including files
   std::string_view include;  // prefix of the include
 };
-const std::vector<KnownException> kKnownExceptions = {
-};
+const std::vector<KnownException> kKnownExceptions = {};
 // --------------------------------------------------------------------------
 
 bool StartsWithAny(std::string_view text, const Prefixes& prefixes) {

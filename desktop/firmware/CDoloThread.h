@@ -21,7 +21,7 @@ namespace desktop::firmware {
 class CDoloThread : public platform::CWinThread {
  public:
   static constexpr std::size_t kBlockSize = protocol::unit::DownloadBlock::kMaxMainData;
-  static constexpr int kAttempts = 100;          // per block
+  static constexpr int kAttempts = 100;  // per block
   static constexpr int kPresencePolls = 8;
   static constexpr std::uint32_t kPollIntervalMs = 2000;
   static constexpr std::uint32_t kBeginPauseMs = 2000;

@@ -29,7 +29,9 @@ CTiroUSB theTiroUSB;
 
 CTiroUSB::CTiroUSB(platform::DeviceIo* io) : io_(io) {}
 
-platform::DeviceIo& CTiroUSB::Io() { return io_ != nullptr ? *io_ : platform::DefaultDeviceIo(); }
+platform::DeviceIo& CTiroUSB::Io() {
+  return io_ != nullptr ? *io_ : platform::DefaultDeviceIo();
+}
 
 void CTiroUSB::SetDeviceIo(platform::DeviceIo* io) {
   std::lock_guard guard(lock_);
@@ -91,14 +93,24 @@ bool CTiroUSB::Simple(std::uint8_t code, std::uint8_t module, std::uint8_t arg2)
   return SendCommand(nullptr, code, module, 0, arg2, 0, 0, nullptr);
 }
 
-bool CTiroUSB::StartHost() { return Simple(Code(UnitCommand::kStartHost), defaultAddress_); }
-bool CTiroUSB::EraseHost() { return Simple(Code(UnitCommand::kEraseHost), defaultAddress_); }
-bool CTiroUSB::EraseBoot() { return Simple(Code(UnitCommand::kEraseBoot), defaultAddress_); }
+bool CTiroUSB::StartHost() {
+  return Simple(Code(UnitCommand::kStartHost), defaultAddress_);
+}
+bool CTiroUSB::EraseHost() {
+  return Simple(Code(UnitCommand::kEraseHost), defaultAddress_);
+}
+bool CTiroUSB::EraseBoot() {
+  return Simple(Code(UnitCommand::kEraseBoot), defaultAddress_);
+}
 bool CTiroUSB::RequestDisplayRow() {
   return Simple(Code(UnitCommand::kReadDisplayRow), defaultAddress_);
 }
-bool CTiroUSB::BeginDownload() { return Simple(Code(UnitCommand::kBeginDownload), defaultAddress_); }
-bool CTiroUSB::EndDownload() { return Simple(Code(UnitCommand::kEndDownload), defaultAddress_); }
+bool CTiroUSB::BeginDownload() {
+  return Simple(Code(UnitCommand::kBeginDownload), defaultAddress_);
+}
+bool CTiroUSB::EndDownload() {
+  return Simple(Code(UnitCommand::kEndDownload), defaultAddress_);
+}
 
 bool CTiroUSB::WriteDownloadBlock(const std::uint8_t* block) {
   // Only the low byte of the block's count is read, as the unit's driver did.
@@ -114,7 +126,9 @@ bool CTiroUSB::SetLedZEL520Front(std::uint8_t v) {
 bool CTiroUSB::SetLedZEL520Rear(std::uint8_t v) {
   return Simple(Code(UnitCommand::kLedZEL520Rear), 0, v);
 }
-bool CTiroUSB::SetLedTWR520(std::uint8_t v) { return Simple(Code(UnitCommand::kLedTWR520), 0, v); }
+bool CTiroUSB::SetLedTWR520(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kLedTWR520), 0, v);
+}
 bool CTiroUSB::SetJovValue(std::uint8_t module, std::uint8_t v) {
   return Simple(Code(UnitCommand::kJovValue), module, v);
 }
@@ -127,7 +141,9 @@ bool CTiroUSB::SetBrightnessOff(std::uint8_t v) {
 bool CTiroUSB::SetBrightnessAlternate(std::uint8_t v) {
   return Simple(Code(UnitCommand::kBrightnessAlternate), 0, v);
 }
-bool CTiroUSB::SetContrast(std::uint8_t v) { return Simple(Code(UnitCommand::kContrast), 0, v); }
+bool CTiroUSB::SetContrast(std::uint8_t v) {
+  return Simple(Code(UnitCommand::kContrast), 0, v);
+}
 bool CTiroUSB::SetPeakmeterDelay(std::uint8_t v) {
   return Simple(Code(UnitCommand::kPeakmeterDelay), 0, v);
 }
@@ -213,8 +229,8 @@ bool CTiroUSB::WriteTableEntry(std::uint8_t module, std::uint8_t arg1, std::uint
   if (entry != nullptr && length > pu::TableEntry::kEntry) {
     std::memcpy(data + pu::TableEntry::kEntry, entry, length - pu::TableEntry::kEntry);
   }
-  return SendCommand(nullptr, Code(UnitCommand::kWriteTableEntry), module, arg1, arg2, arg3,
-                     length, data);
+  return SendCommand(nullptr, Code(UnitCommand::kWriteTableEntry), module, arg1, arg2, arg3, length,
+                     data);
 }
 
 }  // namespace desktop::unitlink

@@ -17,7 +17,9 @@ constexpr const char* kDefaultService = "DefaultService";
 constexpr const char* kMuteIsFade = "MuteIsFade";
 constexpr const char* kCardProgramFolder = "2577";
 
-std::string Indexed(const char* name, std::size_t i) { return name + std::to_string(i); }
+std::string Indexed(const char* name, std::size_t i) {
+  return name + std::to_string(i);
+}
 
 platform::RegistryValue Sz(std::string_view utf8, std::size_t limit) {
   const std::string bytes = platform::Utf8ToCodePage(utf8, limit);
@@ -108,8 +110,10 @@ void DeviceStore::Merge(const DeviceEntry& entry, bool makeDefault) {
   if (makeDefault) {
     defaultAddress_ = entry.address;
     // What the 200-byte fields can hold.
-    defaultName_ = platform::CodePageToUtf8(platform::Utf8ToCodePage(entry.friendlyName, kDefaultTextLimit));
-    defaultService_ = platform::CodePageToUtf8(platform::Utf8ToCodePage(entry.serviceName, kDefaultTextLimit));
+    defaultName_ =
+        platform::CodePageToUtf8(platform::Utf8ToCodePage(entry.friendlyName, kDefaultTextLimit));
+    defaultService_ =
+        platform::CodePageToUtf8(platform::Utf8ToCodePage(entry.serviceName, kDefaultTextLimit));
   }
 }
 
@@ -170,7 +174,8 @@ bool DeviceStore::Save() {
       platform::Hive::kLocalMachine,
       [&](platform::RegistryHive& hive) {
         for (std::size_t p = 0; p < devices_.size(); ++p) {
-          hive.Set(kKey, Indexed("FriendlyName", p), Sz(devices_[p].friendlyName, kDeviceTextLimit));
+          hive.Set(kKey, Indexed("FriendlyName", p),
+                   Sz(devices_[p].friendlyName, kDeviceTextLimit));
           hive.Set(kKey, Indexed("ServiceName", p), Sz(devices_[p].serviceName, kDeviceTextLimit));
           hive.Set(kKey, Indexed("BDAddr", p), Address(devices_[p].address));
         }
@@ -183,8 +188,8 @@ bool DeviceStore::Save() {
 std::optional<DeviceEntry> DeviceStore::Entry(std::size_t i, bool* isDefault) const {
   if (i >= devices_.size()) return std::nullopt;
   if (isDefault != nullptr) {
-    *isDefault = devices_[i].address == defaultAddress_ &&
-                 devices_[i].serviceName == defaultService_;
+    *isDefault =
+        devices_[i].address == defaultAddress_ && devices_[i].serviceName == defaultService_;
   }
   return devices_[i];
 }

@@ -18,7 +18,8 @@ bool ParseLine(std::string line, ImportedDevice& out) {
   unsigned high = 0;
   unsigned long low = 0;
   int consumed = 0;
-  if (std::sscanf(line.c_str(), "%c%04X%08lX%n", &marker, &high, &low, &consumed) != 3) return false;
+  if (std::sscanf(line.c_str(), "%c%04X%08lX%n", &marker, &high, &low, &consumed) != 3)
+    return false;
   std::size_t pos = static_cast<std::size_t>(consumed);
   auto atEnd = [&] { return pos >= line.size() || line[pos] == '\n' || line[pos] == '\r'; };
   auto skipTo = [&] {

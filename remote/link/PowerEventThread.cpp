@@ -9,7 +9,9 @@ constexpr int kWaitMs = 60000;
 PowerEventThread::PowerEventThread(platform::Power& power, platform::MessageTarget& view)
     : power_(power), view_(view) {}
 
-PowerEventThread::~PowerEventThread() { Stop(); }
+PowerEventThread::~PowerEventThread() {
+  Stop();
+}
 
 void PowerEventThread::Start() {
   if (thread_.joinable()) return;
@@ -19,7 +21,9 @@ void PowerEventThread::Start() {
       const auto event = power_.WaitEvent(kWaitMs);
       if (!event || stop_) continue;
       view_.Post({*event == platform::PowerEvent::kResumed ? kWmPowerResumed : kWmBatteryChanged,
-                  0, {}, {}});
+                  0,
+                  {},
+                  {}});
     }
   });
 }

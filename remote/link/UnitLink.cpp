@@ -14,8 +14,8 @@
 #include "protocol/remote/FrameAssembler.h"
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
-#include "remote/link/RemoteMessages.h"
 #include "remote/link/ReconnectPause.h"
+#include "remote/link/RemoteMessages.h"
 
 namespace remote::link {
 

@@ -14,8 +14,8 @@
 #include <mutex>
 
 #include "platform/Bytes.h"
-#include "protocol/remote/RemoteProtocol.h"
 #include "platform/PollLoop.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/DeviceStore.h"
 
 namespace remote::ui {
@@ -117,7 +117,9 @@ InquiryDialog::~InquiryDialog() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::string InquiryDialog::SelectedService() const { return std::string(protocol::remote::kServiceHardware); }
+std::string InquiryDialog::SelectedService() const {
+  return std::string(protocol::remote::kServiceHardware);
+}
 
 void InquiryDialog::StopInquiry(int waitMs) {
   run_->cancel.Stop();

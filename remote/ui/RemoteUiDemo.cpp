@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
   if (what == "inquiry" && argc == 2) {
     remote::ui::InquiryDialog dialog(*bluetooth);
     if (dialog.exec() != QDialog::Accepted) return 1;
-    std::printf("%s %s %s\n", dialog.Selected().address.Colon().c_str(), dialog.Selected().name.c_str(),
-                dialog.SelectedService().c_str());
+    std::printf("%s %s %s\n", dialog.Selected().address.Colon().c_str(),
+                dialog.Selected().name.c_str(), dialog.SelectedService().c_str());
     return 0;
   }
   if (what == "config" && argc == 4) {

@@ -1,6 +1,6 @@
-#include "platform/DeviceWire.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/DeviceWire.h"
 
 namespace platform::wire {
 namespace {
@@ -29,7 +29,8 @@ TEST(DeviceWireTest, EveryPrefixIsIncompleteAndBadHeadersAreInvalid) {
   Request r;
   std::size_t consumed = 0;
   for (std::size_t n = 0; n < request.size(); ++n) {
-    ASSERT_EQ(DecodeRequest(std::span(request).first(n), r, consumed), ParseResult::kIncomplete) << n;
+    ASSERT_EQ(DecodeRequest(std::span(request).first(n), r, consumed), ParseResult::kIncomplete)
+        << n;
   }
 
   struct Row {

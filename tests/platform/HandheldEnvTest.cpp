@@ -1,11 +1,10 @@
-#include "platform/HandheldEnv.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "../support/TempDir.h"
 #include "platform/Bluetooth.h"
+#include "platform/HandheldEnv.h"
 
 namespace platform {
 namespace {
@@ -64,7 +63,8 @@ TEST(BtAddressTest, ParsesAndFormatsEveryForm) {
     SCOPED_TRACE(text);
     EXPECT_EQ(BtAddress::Parse(text), a);
   }
-  for (const char* bad : {"", "00:50:C2:00:04", "00-50-C2-00-04-D2", "0050C20004DZ", "[0050C20004D2"}) {
+  for (const char* bad :
+       {"", "00:50:C2:00:04", "00-50-C2-00-04-D2", "0050C20004DZ", "[0050C20004D2"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(BtAddress::Parse(bad));
   }

@@ -1,8 +1,8 @@
-#include "platform/MessageTarget.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
+
+#include "platform/MessageTarget.h"
 
 namespace platform {
 namespace {

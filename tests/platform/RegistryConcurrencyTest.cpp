@@ -18,10 +18,14 @@ TEST(FileRegistryConcurrencyTest, ConcurrentWritersLoseNothing) {
     FileRegistry registry(dir.path());
     for (int i = 0; i < kWrites; ++i) {
       std::string error;
-      ASSERT_TRUE(registry.Modify(Hive::kLocalMachine, [&](RegistryHive& h) {
-        h.Set("SOFTWARE\\Valdur\\Wavrix", std::string(1, who) + std::to_string(i),
-              {kRegBinary, {static_cast<std::uint8_t>(i)}});
-      }, error)) << error;
+      ASSERT_TRUE(registry.Modify(
+          Hive::kLocalMachine,
+          [&](RegistryHive& h) {
+            h.Set("SOFTWARE\\Valdur\\Wavrix", std::string(1, who) + std::to_string(i),
+                  {kRegBinary, {static_cast<std::uint8_t>(i)}});
+          },
+          error))
+          << error;
     }
   };
   std::thread a(writer, 'a'), b(writer, 'b');
@@ -32,7 +36,8 @@ TEST(FileRegistryConcurrencyTest, ConcurrentWritersLoseNothing) {
   ASSERT_TRUE(FileRegistry(dir.path()).Read(Hive::kLocalMachine, hive, error));
   for (char who : {'a', 'b'}) {
     for (int i = 0; i < kWrites; ++i) {
-      EXPECT_NE(hive.Query("SOFTWARE\\Valdur\\Wavrix", std::string(1, who) + std::to_string(i)), nullptr)
+      EXPECT_NE(hive.Query("SOFTWARE\\Valdur\\Wavrix", std::string(1, who) + std::to_string(i)),
+                nullptr)
           << who << i;
     }
   }

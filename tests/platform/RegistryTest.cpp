@@ -1,11 +1,10 @@
-#include "platform/Registry.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "../support/TempDir.h"
 #include "platform/AtomicFile.h"
+#include "platform/Registry.h"
 
 namespace platform {
 namespace {
@@ -39,8 +38,10 @@ TEST(RegistryHiveTest, ReadsWhatTheEditorWritesAndRefusesTheRest) {
   ASSERT_TRUE(RegistryHive::Parse(editor, hive, error)) << error;
   EXPECT_EQ(hive.Query("Control Panel\\Owner", "Name")->data,
             (std::vector<std::uint8_t>{'M', 'a', 'x', ' ', '"', 'M', '"', 0}));
-  EXPECT_EQ(*hive.Query("Control Panel\\Owner", "Flags"), (RegistryValue{kRegDword, {10, 0, 0, 0}}));
-  EXPECT_EQ(hive.Query("Control Panel\\Owner", "Long")->data, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+  EXPECT_EQ(*hive.Query("Control Panel\\Owner", "Flags"),
+            (RegistryValue{kRegDword, {10, 0, 0, 0}}));
+  EXPECT_EQ(hive.Query("Control Panel\\Owner", "Long")->data,
+            (std::vector<std::uint8_t>{1, 2, 3, 4}));
   EXPECT_EQ(hive.Query("Control Panel\\Owner", "")->type, 7u);
 
   struct Row {
@@ -66,9 +67,13 @@ TEST(FileRegistryTest, ABrokenHiveIsReportedAndLeftAsItWas) {
   TempDir dir;
   FileRegistry registry(dir.path());
   std::string error;
-  ASSERT_TRUE(registry.Modify(Hive::kLocalMachine, [](RegistryHive& h) {
-    h.Set("A", "v", {kRegBinary, {1}});
-  }, error)) << error;
+  ASSERT_TRUE(registry.Modify(
+      Hive::kLocalMachine,
+      [](RegistryHive& h) {
+        h.Set("A", "v", {kRegBinary, {1}});
+      },
+      error))
+      << error;
   RegistryHive hive;
   ASSERT_TRUE(registry.Read(Hive::kLocalMachine, hive, error));
   EXPECT_NE(hive.Query("A", "v"), nullptr);
@@ -76,7 +81,8 @@ TEST(FileRegistryTest, ABrokenHiveIsReportedAndLeftAsItWas) {
 
   std::ofstream(registry.HivePath(Hive::kLocalMachine)) << "garbage\n";
   EXPECT_FALSE(registry.Read(Hive::kLocalMachine, hive, error));
-  EXPECT_FALSE(registry.Modify(Hive::kLocalMachine, [](RegistryHive& h) { h.Set("B", "v", {}); }, error));
+  EXPECT_FALSE(registry.Modify(
+      Hive::kLocalMachine, [](RegistryHive& h) { h.Set("B", "v", {}); }, error));
   EXPECT_NE(error.find("HKLM.reg"), std::string::npos) << error;
   std::string content;
   ReadWholeFile(registry.HivePath(Hive::kLocalMachine), content);

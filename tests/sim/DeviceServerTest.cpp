@@ -1,7 +1,5 @@
 // The device server in process, with callers on several threads: the
 // transport's lock and the server's loop must keep every exchange whole.
-#include "sim/DeviceServer.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +9,7 @@
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/UnixDeviceIo.h"
+#include "sim/DeviceServer.h"
 
 namespace sim {
 namespace {

@@ -24,7 +24,8 @@ class SimProcessTest : public ::testing::Test {
  protected:
   SimProcessTest() : io(dir.path()), usb(&io) { usb.SetDeviceName("\\\\.\\MRXUSBDevice0"); }
   std::vector<std::string> Args(std::vector<std::string> more = {}) {
-    std::vector<std::string> args = {"--state", (dir.path() / "state").string(), "--restart-ms", "300"};
+    std::vector<std::string> args = {"--state", (dir.path() / "state").string(), "--restart-ms",
+                                     "300"};
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }

@@ -3,12 +3,12 @@
 
 #include <filesystem>
 
-#include "protocol/unit/ImageStamp.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/Bytes.h"
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/ImageStamp.h"
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
 #include "sim/SimDeviceIo.h"
@@ -64,7 +64,8 @@ TEST_F(SimUnitTest, StoredSettingsSurviveARestartAndUnstoredOnesDoNot) {
   // Chunks without the store frame stay in the working copy only.
   for (std::size_t i = 0; i <= image.size() / 58; ++i) {
     const std::size_t n = std::min<std::size_t>(58, image.size() - 58 * i);
-    usb_->SendCommand(nullptr, 0x8A, 1, 0, static_cast<std::uint8_t>(i), 0, n, image.data() + 58 * i);
+    usb_->SendCommand(nullptr, 0x8A, 1, 0, static_cast<std::uint8_t>(i), 0, n,
+                      image.data() + 58 * i);
   }
   EXPECT_EQ(Read(1, false)[20], image[20]);
   EXPECT_NE(Read(1, true)[20], image[20]) << "reload brings back the stored copy";
@@ -166,12 +167,9 @@ TEST_F(SimUnitTest, DownloadBlocksMustBeEvenInsideTheErasedAreaAndAfterBegin) {
     std::uint16_t count;
     bool ok;
   } rows[] = {
-      {"first block", 0x10000, 52, true},
-      {"odd count", 0x10040, 51, false},
-      {"odd address", 0x10041, 2, false},
-      {"below the host area", 0xFFFE, 2, false},
-      {"crossing the end", 0x8FFFE, 4, false},
-      {"last word", 0x8FFFE, 2, true},
+      {"first block", 0x10000, 52, true},      {"odd count", 0x10040, 51, false},
+      {"odd address", 0x10041, 2, false},      {"below the host area", 0xFFFE, 2, false},
+      {"crossing the end", 0x8FFFE, 4, false}, {"last word", 0x8FFFE, 2, true},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -216,7 +214,8 @@ TEST_F(SimUnitTest, MalformedFramesFailTheCall) {
 TEST_F(SimUnitTest, FaultsFailEveryNthExchangeAndReportEepromErrors) {
   unit_->SetFailEvery(3);
   int failed = 0;
-  for (int i = 0; i < 9; ++i) failed += usb_->IsDevicePresent() && !Frame({2, 0, 0, 0, 0, 0}) ? 1 : 0;
+  for (int i = 0; i < 9; ++i)
+    failed += usb_->IsDevicePresent() && !Frame({2, 0, 0, 0, 0, 0}) ? 1 : 0;
   EXPECT_EQ(failed, 3);
   unit_->SetFailEvery(0);
 
@@ -263,7 +262,8 @@ TEST_F(SimUnitTest, CardRecordsTableEntriesAndDisplayLevelsPersist) {
   Boot();
   std::uint8_t again[40];
   ASSERT_TRUE(usb_->ReadProcessorRecord(2, 1, again));
-  EXPECT_EQ(std::vector<std::uint8_t>(record, record + 40), std::vector<std::uint8_t>(again, again + 40));
+  EXPECT_EQ(std::vector<std::uint8_t>(record, record + 40),
+            std::vector<std::uint8_t>(again, again + 40));
   EXPECT_EQ(unit_->TableEntry(11, 4)[0], 0x42);
   EXPECT_EQ(unit_->DisplayLevels()[2].value, contrast.max);
 }
@@ -272,7 +272,8 @@ TEST_F(SimUnitTest, DisplayRowsComeFromTheFront26ModuleWithItsSubAddress) {
   std::uint8_t reply[64];
   int lit = 0;
   for (int row = 0; row < 128; ++row) {
-    ASSERT_TRUE(usb_->SendCommand(reply, 0x11, 14, 0, static_cast<std::uint8_t>(row), 0, 0, nullptr));
+    ASSERT_TRUE(
+        usb_->SendCommand(reply, 0x11, 14, 0, static_cast<std::uint8_t>(row), 0, 0, nullptr));
     EXPECT_EQ(reply[6] | reply[7], 0) << "word 0 is not drawn";
     for (int i = 8; i < 38; ++i) lit += __builtin_popcount(reply[i]);
   }

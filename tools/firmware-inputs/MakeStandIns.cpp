@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "desktop/firmware/DoloPacket.h"
-#include "protocol/unit/ImageStamp.h"
 #include "desktop/firmware/IntelHex.h"
 #include "desktop/firmware/PackageInputs.h"
 #include "platform/AtomicFile.h"
+#include "protocol/unit/ImageStamp.h"
 
 namespace fw = desktop::firmware;
 
@@ -72,7 +72,8 @@ std::vector<std::uint8_t> Bytes(Random& random, std::size_t n) {
 }
 
 void Stamp(const fw::ManifestRow& row, std::vector<std::uint8_t>& data) {
-  protocol::unit::ImageStamp s{row.version, row.year, row.month, row.day, row.hour, row.minute, row.second};
+  protocol::unit::ImageStamp s{row.version, row.year,   row.month, row.day,
+                               row.hour,    row.minute, row.second};
   const auto b = s.Encode();
   std::copy(b.begin(), b.end(), data.begin());
 }

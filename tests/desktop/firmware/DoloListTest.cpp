@@ -6,8 +6,8 @@
 #include <string>
 
 #include "desktop/firmware/DoloPacket.h"
-#include "protocol/unit/ImageStamp.h"
 #include "desktop/firmware/ModelNames.h"
+#include "protocol/unit/ImageStamp.h"
 
 namespace desktop::firmware {
 namespace {
@@ -96,7 +96,8 @@ TEST(DoloListTest, TheStandInImagesHaveTheCatalogueShapes) {
       EXPECT_LT(seg->address + seg->length, seg->next->address);
     }
   }
-  const auto stamp = protocol::unit::ImageStamp::Decode({host->segments->data, host->segments->length});
+  const auto stamp =
+      protocol::unit::ImageStamp::Decode({host->segments->data, host->segments->length});
   ASSERT_TRUE(stamp);
   EXPECT_EQ(stamp->version, host->version);
   EXPECT_EQ(stamp->year, 2009);

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "tests/support/FakeDeviceIo.h"
 #include "desktop/unitlink/CTiroUSB.h"
+#include "tests/support/FakeDeviceIo.h"
 
 namespace desktop::unitlink {
 namespace {
@@ -106,33 +106,70 @@ TEST_F(CTiroUSBTest, EveryOperationBuildsItsFrame) {
       {"StartHost", [](CTiroUSB& u) { return u.StartHost(); }, {0x8D, 0, 0, 0, 0, 0}},
       {"EraseHost", [](CTiroUSB& u) { return u.EraseHost(); }, {0x8E, 0, 0, 0, 0, 0}},
       {"EraseBoot", [](CTiroUSB& u) { return u.EraseBoot(); }, {0x8F, 0, 0, 0, 0, 0}},
-      {"RequestDisplayRow", [](CTiroUSB& u) { return u.RequestDisplayRow(); }, {0x11, 0, 0, 0, 0, 0}},
+      {"RequestDisplayRow",
+       [](CTiroUSB& u) { return u.RequestDisplayRow(); },
+       {0x11, 0, 0, 0, 0, 0}},
       {"BeginDownload", [](CTiroUSB& u) { return u.BeginDownload(); }, {0x85, 0, 0, 0, 0, 0}},
       {"EndDownload", [](CTiroUSB& u) { return u.EndDownload(); }, {0x87, 0, 0, 0, 0, 0}},
-      {"SetLedZEL520Front", [](CTiroUSB& u) { return u.SetLedZEL520Front(7); }, {0x93, 0, 0, 0, 7, 0}},
-      {"SetLedZEL520Rear", [](CTiroUSB& u) { return u.SetLedZEL520Rear(7); }, {0xA2, 0, 0, 0, 7, 0}},
+      {"SetLedZEL520Front",
+       [](CTiroUSB& u) { return u.SetLedZEL520Front(7); },
+       {0x93, 0, 0, 0, 7, 0}},
+      {"SetLedZEL520Rear",
+       [](CTiroUSB& u) { return u.SetLedZEL520Rear(7); },
+       {0xA2, 0, 0, 0, 7, 0}},
       {"SetLedTWR520", [](CTiroUSB& u) { return u.SetLedTWR520(7); }, {0x94, 0, 0, 0, 7, 0}},
       {"SetJovValue", [](CTiroUSB& u) { return u.SetJovValue(9, 7); }, {0xAA, 0, 9, 0, 7, 0}},
       {"SetBrightnessOn", [](CTiroUSB& u) { return u.SetBrightnessOn(7); }, {0x92, 0, 0, 0, 7, 0}},
-      {"SetBrightnessOff", [](CTiroUSB& u) { return u.SetBrightnessOff(7); }, {0x96, 0, 0, 0, 7, 0}},
-      {"SetBrightnessAlternate", [](CTiroUSB& u) { return u.SetBrightnessAlternate(7); }, {0x9B, 0, 0, 0, 7, 0}},
+      {"SetBrightnessOff",
+       [](CTiroUSB& u) { return u.SetBrightnessOff(7); },
+       {0x96, 0, 0, 0, 7, 0}},
+      {"SetBrightnessAlternate",
+       [](CTiroUSB& u) { return u.SetBrightnessAlternate(7); },
+       {0x9B, 0, 0, 0, 7, 0}},
       {"SetContrast", [](CTiroUSB& u) { return u.SetContrast(7); }, {0x97, 0, 0, 0, 7, 0}},
-      {"SetPeakmeterDelay", [](CTiroUSB& u) { return u.SetPeakmeterDelay(7); }, {0x98, 0, 0, 0, 7, 0}},
-      {"SetDisplayValueA3", [](CTiroUSB& u) { return u.SetDisplayValueA3(7); }, {0xA3, 0, 0, 0, 7, 0}},
-      {"ReadBootDescriptor", [](CTiroUSB& u) { std::uint8_t d[52]; return u.ReadBootDescriptor(d); }, {0x1A, 0, 0, 0, 0, 0}},
-      {"ReadDisplayLevels", [](CTiroUSB& u) { std::uint8_t d[64]; return u.ReadDisplayLevels(d); }, {0x21, 0, 0, 0, 0, 0}},
-      {"ReadProcessorRecord", [](CTiroUSB& u) { std::uint8_t d[40]; return u.ReadProcessorRecord(2, 1, d); }, {0x24, 0, 2, 0, 1, 0}},
-      {"BeginCardDownload", [&](CTiroUSB& u) { return u.BeginCardDownload(2, begin12); },
+      {"SetPeakmeterDelay",
+       [](CTiroUSB& u) { return u.SetPeakmeterDelay(7); },
+       {0x98, 0, 0, 0, 7, 0}},
+      {"SetDisplayValueA3",
+       [](CTiroUSB& u) { return u.SetDisplayValueA3(7); },
+       {0xA3, 0, 0, 0, 7, 0}},
+      {"ReadBootDescriptor",
+       [](CTiroUSB& u) {
+         std::uint8_t d[52];
+         return u.ReadBootDescriptor(d);
+       },
+       {0x1A, 0, 0, 0, 0, 0}},
+      {"ReadDisplayLevels",
+       [](CTiroUSB& u) {
+         std::uint8_t d[64];
+         return u.ReadDisplayLevels(d);
+       },
+       {0x21, 0, 0, 0, 0, 0}},
+      {"ReadProcessorRecord",
+       [](CTiroUSB& u) {
+         std::uint8_t d[40];
+         return u.ReadProcessorRecord(2, 1, d);
+       },
+       {0x24, 0, 2, 0, 1, 0}},
+      {"BeginCardDownload",
+       [&](CTiroUSB& u) { return u.BeginCardDownload(2, begin12); },
        {0xA5, 12, 2, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
-      {"WriteCardBlock", [&](CTiroUSB& u) { return u.WriteCardBlock(2, 1, card); }, {0xA6, 4, 2, 0, 1, 0, 9, 8, 7, 6}},
-      {"EndCardDownload", [](CTiroUSB& u) { return u.EndCardDownload(2, 1); }, {0xA7, 0, 2, 0, 1, 0}},
+      {"WriteCardBlock",
+       [&](CTiroUSB& u) { return u.WriteCardBlock(2, 1, card); },
+       {0xA6, 4, 2, 0, 1, 0, 9, 8, 7, 6}},
+      {"EndCardDownload",
+       [](CTiroUSB& u) { return u.EndCardDownload(2, 1); },
+       {0xA7, 0, 2, 0, 1, 0}},
       {"CardCommandA8", [](CTiroUSB& u) { return u.CardCommandA8(2, 5); }, {0xA8, 0, 2, 0, 5, 0}},
       {"WriteBankRecord", [&](CTiroUSB& u) { return u.WriteBankRecord(3, 1, bank); }, bankFrame},
-      {"SetEqualizerCurve", [](CTiroUSB& u) { return u.SetEqualizerCurve(1, 5, 0x0102, 3, 4, 0x0506, true); },
+      {"SetEqualizerCurve",
+       [](CTiroUSB& u) { return u.SetEqualizerCurve(1, 5, 0x0102, 3, 4, 0x0506, true); },
        {0xA0, 10, 1, 0, 0, 0, 0x0A, 0x01, 0x02, 0x01, 3, 0, 4, 0, 0x06, 0x05}},
-      {"BtModuleInit", [](CTiroUSB& u) { return u.BtModuleInit(true, 1); },
+      {"BtModuleInit",
+       [](CTiroUSB& u) { return u.BtModuleInit(true, 1); },
        {0xAE, 10, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
-      {"WriteTableEntry", [&](CTiroUSB& u) { return u.WriteTableEntry(11, 4, 0x0301, 0, 0, entry, 6); }, tableFrame},
+      {"WriteTableEntry",
+       [&](CTiroUSB& u) { return u.WriteTableEntry(11, 4, 0x0301, 0, 0, entry, 6); }, tableFrame},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "tests/support/FakeDeviceIo.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "protocol/unit/MainUnitImage.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "sim/SimDeviceIo.h"
+#include "tests/support/FakeDeviceIo.h"
 
 namespace desktop::unitlink {
 namespace {
@@ -38,7 +38,8 @@ TEST_F(UnitProtocolTest, ReadsInFiftyEightByteChunksWithAZeroLengthLastChunk) {
   io.replies.push_back(ReplyFrame(std::vector<std::uint8_t>(58, 2)));
   ASSERT_TRUE(ReadSettingsImage(usb, 3, 116, true, image));
   ASSERT_EQ(io.exchanges.size(), 3u);
-  const std::uint8_t expected[3][6] = {{8, 0, 3, 1, 0, 58}, {8, 0, 3, 0, 1, 58}, {8, 0, 3, 0, 2, 0}};
+  const std::uint8_t expected[3][6] = {
+      {8, 0, 3, 1, 0, 58}, {8, 0, 3, 0, 1, 58}, {8, 0, 3, 0, 2, 0}};
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(io.exchanges[i].request, std::vector<std::uint8_t>(expected[i], expected[i] + 6));

@@ -1,5 +1,3 @@
-#include "remote/link/DeviceStore.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,6 +5,7 @@
 #include "../../support/SimProcess.h"
 #include "platform/AtomicFile.h"
 #include "protocol/remote/RemoteProtocol.h"
+#include "remote/link/DeviceStore.h"
 #include "remote/link/DevicesFile.h"
 
 namespace remote::link {
@@ -26,7 +25,8 @@ class DeviceStoreTest : public ::testing::Test {
     EXPECT_TRUE(env.LoadConfig(error)) << error;
   }
   static DeviceEntry Unit(std::uint32_t n, std::string name = "") {
-    return {{0xC2000000u + n, 0x0050}, name.empty() ? "Unit " + std::to_string(n) : name,
+    return {{0xC2000000u + n, 0x0050},
+            name.empty() ? "Unit " + std::to_string(n) : name,
             std::string(kServiceHardware)};
   }
   std::string DevicesTxt() {
@@ -77,7 +77,9 @@ TEST_F(DeviceStoreTest, KeepsTheNewestTenAndRenamesAKnownUnitInPlace) {
 TEST_F(DeviceStoreTest, DevicesTxtMarksTheDefaultByAddressAlone) {
   DeviceStore store(registry, env);
   store.Merge(Unit(0x04D2, "Valdur MRX520-1234"), true);
-  DeviceEntry other = Unit(7, "K\xC3\xBC" "che");  // UTF-8 in memory, 8-bit in the file
+  DeviceEntry other = Unit(7,
+                           "K\xC3\xBC"
+                           "che");  // UTF-8 in memory, 8-bit in the file
   store.Merge(other, false);
   // The default's service changes: the check mark goes, the "*" stays.
   DeviceEntry renamed = Unit(0x04D2, "Valdur MRX520-1234");
@@ -86,7 +88,8 @@ TEST_F(DeviceStoreTest, DevicesTxtMarksTheDefaultByAddressAlone) {
   ASSERT_TRUE(store.Save());
   EXPECT_EQ(DevicesTxt(),
             "*0050C20004D2 \"Valdur MRX520-1234\" \"COM-CONFIG\"\n"
-            " 0050C2000007 \"K\xFC" "che\" \"COM-HARDWARE\"\n");
+            " 0050C2000007 \"K\xFC"
+            "che\" \"COM-HARDWARE\"\n");
   bool isDefault = true;
   store.Entry(0, &isDefault);
   EXPECT_FALSE(isDefault);
@@ -102,27 +105,30 @@ TEST_F(DeviceStoreTest, DevicesTxtMarksTheDefaultByAddressAlone) {
 
 TEST_F(DeviceStoreTest, EntriesWithoutANameOrAReadableValueAreNotLoaded) {
   std::string error;
-  registry.Modify(platform::Hive::kLocalMachine, [](platform::RegistryHive& hive) {
-    const std::string key(DeviceStore::kKey);
-    auto sz = [](std::string s) {
-      platform::RegistryValue v{platform::kRegSz, {s.begin(), s.end()}};
-      v.data.push_back(0);
-      return v;
-    };
-    const platform::RegistryValue address{platform::kRegBinary, {1, 0, 0, 0, 2, 0, 0, 0}};
-    hive.Set(key, "FriendlyName0", sz(""));  // no name: not a unit
-    hive.Set(key, "ServiceName0", sz("COM-HARDWARE"));
-    hive.Set(key, "BDAddr0", address);
-    hive.Set(key, "FriendlyName1", sz("No address"));
-    hive.Set(key, "ServiceName1", sz("COM-HARDWARE"));
-    hive.Set(key, "FriendlyName2", sz(std::string(600, 'x')));  // longer than the read buffer
-    hive.Set(key, "ServiceName2", sz("COM-HARDWARE"));
-    hive.Set(key, "BDAddr2", address);
-    hive.Set(key, "FriendlyName3", sz("Kept"));
-    hive.Set(key, "ServiceName3", sz("COM-HARDWARE"));
-    hive.Set(key, "BDAddr3", address);
-    hive.Set(key, "MuteIsFade", {platform::kRegBinary, {1, 0, 0, 0}});
-  }, error);
+  registry.Modify(
+      platform::Hive::kLocalMachine,
+      [](platform::RegistryHive& hive) {
+        const std::string key(DeviceStore::kKey);
+        auto sz = [](std::string s) {
+          platform::RegistryValue v{platform::kRegSz, {s.begin(), s.end()}};
+          v.data.push_back(0);
+          return v;
+        };
+        const platform::RegistryValue address{platform::kRegBinary, {1, 0, 0, 0, 2, 0, 0, 0}};
+        hive.Set(key, "FriendlyName0", sz(""));  // no name: not a unit
+        hive.Set(key, "ServiceName0", sz("COM-HARDWARE"));
+        hive.Set(key, "BDAddr0", address);
+        hive.Set(key, "FriendlyName1", sz("No address"));
+        hive.Set(key, "ServiceName1", sz("COM-HARDWARE"));
+        hive.Set(key, "FriendlyName2", sz(std::string(600, 'x')));  // longer than the read buffer
+        hive.Set(key, "ServiceName2", sz("COM-HARDWARE"));
+        hive.Set(key, "BDAddr2", address);
+        hive.Set(key, "FriendlyName3", sz("Kept"));
+        hive.Set(key, "ServiceName3", sz("COM-HARDWARE"));
+        hive.Set(key, "BDAddr3", address);
+        hive.Set(key, "MuteIsFade", {platform::kRegBinary, {1, 0, 0, 0}});
+      },
+      error);
   const DeviceStore store = Reloaded();
   ASSERT_EQ(store.Count(), 1u);
   EXPECT_EQ(store.Entry(0)->friendlyName, "Kept");

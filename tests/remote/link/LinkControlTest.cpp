@@ -7,9 +7,9 @@
 
 #include "../../support/SimProcess.h"
 #include "ScriptedBluetooth.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/LinkControl.h"
 #include "remote/link/PowerEventThread.h"
-#include "protocol/remote/RemoteProtocol.h"
 
 namespace remote::link {
 namespace {

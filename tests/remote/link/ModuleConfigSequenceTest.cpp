@@ -1,8 +1,8 @@
-#include "remote/link/ModuleConfigSequence.h"
-
 #include <gtest/gtest.h>
 
 #include <string_view>
+
+#include "remote/link/ModuleConfigSequence.h"
 
 namespace remote::link {
 namespace {

@@ -1,6 +1,6 @@
-#include "remote/link/PowerEventThread.h"
-
 #include <gtest/gtest.h>
+
+#include "remote/link/PowerEventThread.h"
 
 namespace remote::link {
 namespace {

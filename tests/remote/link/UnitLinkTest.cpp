@@ -14,7 +14,6 @@
 #include "protocol/remote/RemoteProtocol.h"
 #include "protocol/remote/StatusRecord.h"
 #include "remote/link/ModuleConfigSequence.h"
-#include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/ReconnectPause.h"
 #include "remote/link/RemoteMessages.h"
 #include "remote/link/UnitLink.h"

@@ -1,5 +1,3 @@
-#include "remote/link/UnitState.h"
-
 #include <gtest/gtest.h>
 
 #include "RecordingLink.h"
@@ -8,6 +6,7 @@
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/RemoteMessages.h"
+#include "remote/link/UnitState.h"
 
 namespace remote::link {
 namespace {
@@ -27,8 +26,8 @@ class UnitStateTest : public ::testing::Test {
     const auto b = r.Encode();
     Receive(kRecStatus, Bytes(b.begin(), b.end()));
   }
-  void ReceiveEntry(std::uint8_t slot, std::uint8_t input, std::uint8_t sequence,
-                    std::string first, std::string second = "") {
+  void ReceiveEntry(std::uint8_t slot, std::uint8_t input, std::uint8_t sequence, std::string first,
+                    std::string second = "") {
     ListEntry e;
     e.slot = slot;
     e.input = input;
@@ -74,7 +73,8 @@ TEST_F(UnitStateTest, PollsInfoThenStatusThenListingAndThenOnlyListens) {
 
   link.sent.clear();
   Receive(kRecInfo, Bytes(56, 0));
-  EXPECT_EQ(link.Commands(), std::vector<std::uint16_t>{kReqStatus}) << "0x9F follows record 32 at once";
+  EXPECT_EQ(link.Commands(), std::vector<std::uint16_t>{kReqStatus})
+      << "0x9F follows record 32 at once";
   EXPECT_TRUE(state.HaveInfo());
   link.sent.clear();
   Run(400);
@@ -189,13 +189,41 @@ TEST_F(UnitStateTest, ToggleCommandsWriteFlagsFirstAndSendTheNewState) {
     RecordingLink::Sent sent;
     std::uint16_t flagsAfter;
   } rows[] = {
-      {"PowerOn", 0, [](UnitState& s) { return s.TogglePower(); }, {kCmdPowerOn, {}}, StatusRecord::kPowerOn},
-      {"PowerOff", StatusRecord::kPowerOn, [](UnitState& s) { return s.TogglePower(); }, {kCmdPowerOff, {}}, 0},
-      {"Mute", 0, [](UnitState& s) { return s.ToggleMute(false); }, {kCmdMute, {}}, StatusRecord::kMuted},
-      {"Unmute", StatusRecord::kMuted, [](UnitState& s) { return s.ToggleMute(false); }, {kCmdUnmute, {}}, 0},
-      {"FadeOut", 0, [](UnitState& s) { return s.ToggleMute(true); }, {kCmdFade, {1, 0}}, StatusRecord::kFadedOut},
-      {"FadeIn", StatusRecord::kFadedOut, [](UnitState& s) { return s.ToggleMute(true); }, {kCmdFade, {0, 0}}, 0},
-      {"Invert", 0, [](UnitState& s) { return s.TogglePolarity(); }, {kCmdPolarity, {1, 0}}, StatusRecord::kPolarityInverted},
+      {"PowerOn",
+       0,
+       [](UnitState& s) { return s.TogglePower(); },
+       {kCmdPowerOn, {}},
+       StatusRecord::kPowerOn},
+      {"PowerOff",
+       StatusRecord::kPowerOn,
+       [](UnitState& s) { return s.TogglePower(); },
+       {kCmdPowerOff, {}},
+       0},
+      {"Mute",
+       0,
+       [](UnitState& s) { return s.ToggleMute(false); },
+       {kCmdMute, {}},
+       StatusRecord::kMuted},
+      {"Unmute",
+       StatusRecord::kMuted,
+       [](UnitState& s) { return s.ToggleMute(false); },
+       {kCmdUnmute, {}},
+       0},
+      {"FadeOut",
+       0,
+       [](UnitState& s) { return s.ToggleMute(true); },
+       {kCmdFade, {1, 0}},
+       StatusRecord::kFadedOut},
+      {"FadeIn",
+       StatusRecord::kFadedOut,
+       [](UnitState& s) { return s.ToggleMute(true); },
+       {kCmdFade, {0, 0}},
+       0},
+      {"Invert",
+       0,
+       [](UnitState& s) { return s.TogglePolarity(); },
+       {kCmdPolarity, {1, 0}},
+       StatusRecord::kPolarityInverted},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
