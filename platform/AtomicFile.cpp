@@ -163,10 +163,12 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
 }
 
 bool ReadFileUpTo(const std::filesystem::path& path, std::size_t maxBytes, std::string& content,
-                  std::string& error) {
+                  std::string& error, bool* tooLarge) {
   const std::string shown = path.string();
-  const auto tooLarge = [&](const std::string& why) {
+  if (tooLarge != nullptr) *tooLarge = false;
+  const auto refuse = [&](const std::string& why) {
     error = shown + ": too large (" + why + ")";
+    if (tooLarge != nullptr) *tooLarge = true;
     return false;
   };
   // Without O_NONBLOCK, opening a FIFO nobody writes to would wait for ever.
@@ -189,7 +191,7 @@ bool ReadFileUpTo(const std::filesystem::path& path, std::size_t maxBytes, std::
     return false;
   }
   if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
-    return tooLarge(std::to_string(st.st_size) + " bytes; at most " + std::to_string(maxBytes));
+    return refuse(std::to_string(st.st_size) + " bytes; at most " + std::to_string(maxBytes));
   }
   std::string text;
   char buffer[4096];
@@ -207,7 +209,7 @@ bool ReadFileUpTo(const std::filesystem::path& path, std::size_t maxBytes, std::
     }
     if (n == 0) break;
     text.append(buffer, static_cast<std::size_t>(n));
-    if (text.size() > maxBytes) return tooLarge("more than " + std::to_string(maxBytes) + " bytes");
+    if (text.size() > maxBytes) return refuse("more than " + std::to_string(maxBytes) + " bytes");
   }
   content = std::move(text);
   return true;

@@ -19,9 +19,10 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& content);
 // Reads a whole file of at most `maxBytes`. A larger regular file is refused
 // before anything is read, and a stream that goes on past the limit is cut
 // off there, so a wrong file never costs more than the limit. False with
-// `error` ("PATH: reason") when it cannot be read or is too large.
+// `error` ("PATH: reason") when it cannot be read or is too large; then
+// `tooLarge`, when given, tells which.
 bool ReadFileUpTo(const std::filesystem::path& path, std::size_t maxBytes, std::string& content,
-                  std::string& error);
+                  std::string& error, bool* tooLarge = nullptr);
 
 // How long an output that is not a file (a FIFO, a pipe) may keep us waiting
 // for a reader or for room before the write fails.
