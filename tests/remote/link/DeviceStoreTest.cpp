@@ -178,6 +178,34 @@ TEST_F(DeviceStoreTest, TheLastCardListedHoldsTheFileAndNoCardMeansTheRoot) {
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "Devices.txt"));
 }
 
+// A hive that cannot be read whole is reported with its file and line, and the
+// store stays as it was: the default unit is not taken as absent.
+TEST_F(DeviceStoreTest, ADamagedHiveIsReportedNotTakenForAnEmptyOne) {
+  struct Row {
+    const char* fixture;
+    const char* error;  // after "<hive path>: "
+  } rows[] = {
+      {"hklm-cut-off-in-a-value.reg", "line 5: bad value data: \"DefaultName\"=hex(1):56,61,6c,"},
+      {"hklm-zeroed-block.reg",
+       "line 4: bad value name: "
+       "\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.fixture);
+    platform::FileRegistry files(env.RegistryDir());
+    const auto hive = files.HivePath(platform::Hive::kLocalMachine);
+    std::filesystem::create_directories(hive.parent_path());
+    std::filesystem::copy_file(
+        std::filesystem::path(MRX_SOURCE_DIR) / "tests/fixtures/hive" / r.fixture, hive,
+        std::filesystem::copy_options::overwrite_existing);
+    DeviceStore store(files, env);
+    EXPECT_FALSE(store.Load());
+    EXPECT_EQ(store.LastError(), hive.string() + ": " + r.error);
+    EXPECT_EQ(store.Count(), 0u);
+    EXPECT_TRUE(store.DefaultAddress().IsZero());
+  }
+}
+
 TEST(DevicesFileTest, ImportTakesWellFormedLinesAndSkipsTheRest) {
   const std::string text =
       "*0050C20004D2 \"Unit A\" \"COM-HARDWARE\"\n"
