@@ -225,5 +225,21 @@ TEST(DevicesFileTest, ImportTakesWellFormedLinesAndSkipsTheRest) {
   EXPECT_EQ(devices[2].entry.serviceName, "");
 }
 
+TEST_F(DeviceStoreTest, ADevicesFileIsSizedBeforeItIsRead) {
+  const auto file = dir.path() / "Storage Card" / "2577" / "Devices.txt";
+  std::ofstream(file) << "*0050C20004D2 \"Unit A\" \"COM-HARDWARE\"\n";
+  std::vector<ImportedDevice> devices;
+  std::string error;
+  ASSERT_TRUE(ReadDevicesFile(file, devices, error)) << error;
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].entry.friendlyName, "Unit A");
+
+  std::filesystem::resize_file(file, std::uintmax_t{4} << 30);  // sparse: takes no room
+  EXPECT_FALSE(ReadDevicesFile(file, devices, error));
+  EXPECT_EQ(error, file.string() + ": too large (4294967296 bytes; at most 1048576)");
+  EXPECT_FALSE(ReadDevicesFile(dir.path() / "none.txt", devices, error));
+  EXPECT_EQ(error, (dir.path() / "none.txt").string() + ": No such file or directory");
+}
+
 }  // namespace
 }  // namespace remote::link
