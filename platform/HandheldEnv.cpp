@@ -150,8 +150,9 @@ std::optional<std::filesystem::path> HandheldEnv::MapPath(std::string_view handh
 }
 
 std::int64_t HandheldEnv::ClockOffset() const {
-  std::string text;
-  if (!ReadWholeFile(root_ / kClockOffsetFile, text)) return 0;
+  std::string text, error;
+  constexpr std::size_t kMaxOffsetBytes = 32;  // one signed number of seconds
+  if (!ReadFileUpTo(root_ / kClockOffsetFile, kMaxOffsetBytes, text, error)) return 0;
   return std::strtoll(text.c_str(), nullptr, 10);
 }
 
