@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -7,11 +8,31 @@
 namespace platform {
 
 // Writes the whole file or nothing: a temporary file beside it, flushed to
-// disk, then renamed over the old one. `error` says why when it fails.
+// disk, then renamed over the old one. `error` says why when it fails, naming
+// `path`.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
                          std::string& error);
 
 // Reads a whole file; false when it cannot be read.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content);
+
+// Reads a whole file of at most `maxBytes`. A larger regular file is refused
+// before anything is read, and a stream that goes on past the limit is cut
+// off there, so a wrong file never costs more than the limit. False with
+// `error` ("PATH: reason") when it cannot be read or is too large; then
+// `tooLarge`, when given, tells which.
+bool ReadFileUpTo(const std::filesystem::path& path, std::size_t maxBytes, std::string& content,
+                  std::string& error, bool* tooLarge = nullptr);
+
+// How long an output that is not a file (a FIFO, a pipe) may keep us waiting
+// for a reader or for room before the write fails.
+inline constexpr int kOutputWaitMs = 5000;
+
+// Writes a program's output where the user named it: "-" is standard output;
+// "/dev/stdout" and "/dev/fd/N" are those open files; a regular file (or a
+// new one) is replaced atomically, through any symbolic links to it, which
+// stay; what is not a regular file (a FIFO, a terminal) is written through.
+// A directory is refused. Errors name `path` as given.
+bool WriteOutputFile(const std::string& path, std::string_view content, std::string& error);
 
 }  // namespace platform

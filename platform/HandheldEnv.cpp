@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 
 namespace platform {
 
@@ -14,6 +15,7 @@ namespace {
 
 constexpr const char* kConfigName = "handheld.conf";
 constexpr const char* kClockOffsetFile = "Windows/clock-offset";
+constexpr std::size_t kMaxConfigBytes = 64 * 1024;  // a few short lines in practice
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -44,7 +46,15 @@ std::filesystem::path HandheldEnv::DefaultRoot() {
 
 bool HandheldEnv::LoadConfig(std::string& error) {
   std::string text;
-  if (!ReadWholeFile(root_ / kConfigName, text)) return true;  // no file: defaults
+  const std::filesystem::path file = root_ / kConfigName;
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(file, ec))) return true;  // defaults
+  // One that is there but cannot be read is an error, not the defaults.
+  if (!ReadFileUpTo(file, kMaxConfigBytes, text, error)) {
+    const std::string shown = file.string() + ": ";
+    if (error.starts_with(shown)) error.erase(0, shown.size());  // the caller names the file
+    return false;
+  }
   storageCards_.clear();
   int lineNo = 0;
   std::size_t pos = 0;
@@ -78,11 +88,11 @@ bool HandheldEnv::LoadConfig(std::string& error) {
            value != ".";
       if (ok) storageCards_.push_back(value);
     } else {
-      error = "line " + std::to_string(lineNo) + ": unknown key '" + std::string(key) + "'";
+      error = "line " + std::to_string(lineNo) + ": unknown key '" + Printable(key) + "'";
       return false;
     }
     if (!ok) {
-      error = "line " + std::to_string(lineNo) + ": bad value for " + std::string(key);
+      error = "line " + std::to_string(lineNo) + ": bad value for " + Printable(key);
       return false;
     }
   }
@@ -140,8 +150,9 @@ std::optional<std::filesystem::path> HandheldEnv::MapPath(std::string_view handh
 }
 
 std::int64_t HandheldEnv::ClockOffset() const {
-  std::string text;
-  if (!ReadWholeFile(root_ / kClockOffsetFile, text)) return 0;
+  std::string text, error;
+  constexpr std::size_t kMaxOffsetBytes = 32;  // one signed number of seconds
+  if (!ReadFileUpTo(root_ / kClockOffsetFile, kMaxOffsetBytes, text, error)) return 0;
   return std::strtoll(text.c_str(), nullptr, 10);
 }
 

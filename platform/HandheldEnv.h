@@ -33,7 +33,8 @@ class HandheldEnv {
   static std::filesystem::path DefaultRoot();
 
   // Reads handheld.conf; a missing file leaves the defaults (OS 5, ARM, no
-  // card). False with "line N: reason" when the file is not understood.
+  // card). False with "line N: reason" when the file is not understood, and
+  // with the reason when it is there but cannot be read or is far too large.
   bool LoadConfig(std::string& error);
 
   const std::filesystem::path& Root() const { return root_; }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 
 namespace platform {
 
@@ -20,6 +21,8 @@ constexpr std::string_view kLocalMachine = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
 // Far above anything the programs store; keeps a broken file from costing much.
 constexpr std::size_t kMaxValueBytes = 1 << 16;
+constexpr std::size_t kMaxHiveBytes = std::size_t{4} << 20;
+constexpr std::size_t kShownLineBytes = 60;
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -213,8 +216,10 @@ bool RegistryHive::Parse(std::string_view text, RegistryHive& out, std::string& 
   bool sawHeader = false;
   int lineNo = 0;
   std::size_t pos = 0;
+  std::string_view shown;  // the line a fault is in, quoted with the reason
   auto fail = [&](const char* why) {
     error = "line " + std::to_string(lineNo) + ": " + why;
+    if (!shown.empty()) error += ": " + Printable(shown, kShownLineBytes);
     return false;
   };
   while (pos < text.size()) {
@@ -239,6 +244,7 @@ bool RegistryHive::Parse(std::string_view text, RegistryHive& out, std::string& 
     }
     std::string_view l = line;
     while (!l.empty() && (l.back() == ' ' || l.back() == '\t')) l.remove_suffix(1);
+    shown = l;
     if (l.empty() || l.front() == ';') continue;
     if (!sawHeader) {
       if (l != kHeader) return fail("not a REGEDIT4 file");
@@ -270,7 +276,7 @@ bool RegistryHive::Parse(std::string_view text, RegistryHive& out, std::string& 
     out.Set(current, name, std::move(value));
   }
   if (!sawHeader && !text.empty()) {
-    error = "line 1: not a REGEDIT4 file";
+    error = "line 1: not a REGEDIT4 file";  // nothing but blanks and comments
     return false;
   }
   return true;
@@ -289,10 +295,7 @@ bool ReadHive(const std::filesystem::path& path, RegistryHive& out, std::string&
     out = RegistryHive{};
     return true;
   }
-  if (!ReadWholeFile(path, text)) {
-    error = path.string() + ": cannot be read";
-    return false;
-  }
+  if (!ReadFileUpTo(path, kMaxHiveBytes, text, error)) return false;
   std::string why;
   if (!RegistryHive::Parse(text, out, why)) {
     error = path.string() + ": " + why;

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <sstream>
 
+#include "platform/PrintableText.h"
+
 namespace sim {
 
 const ModuleSpec* Scenario::Find(std::uint8_t address) const {
@@ -95,7 +97,7 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
     std::string kind;
     if (!(words >> kind)) continue;
     if (kind != "unit" && kind != "module" && kind != "faults")
-      return fail("unknown record '" + kind + "'");
+      return fail("unknown record '" + platform::Printable(kind) + "'");
     ModuleSpec m;
     if (kind == "unit") {
       if (haveUnit) return fail("a second unit record");
@@ -107,7 +109,8 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
     std::string word;
     while (words >> word) {
       const auto eq = word.find('=');
-      if (eq == std::string::npos) return fail("expected key=value, got '" + word + "'");
+      if (eq == std::string::npos)
+        return fail("expected key=value, got '" + platform::Printable(word) + "'");
       const std::string key = word.substr(0, eq);
       const std::string_view value = std::string_view(word).substr(eq + 1);
       unsigned long n = 0;
@@ -136,7 +139,7 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
         else if (key == "stream-delay-ms")
           ok = ParseNumber(value, 60000, n), s.streamFaults.delayMs = std::uint32_t(n);
         else
-          return fail("unknown key '" + key + "'");
+          return fail("unknown key '" + platform::Printable(key) + "'");
       } else if (key == "slots" && kind == "unit") {
         ok = ParseNumber(value, 15, n);
         s.slotCount = static_cast<std::uint8_t>(n);
@@ -171,9 +174,9 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
         ok = ParseNumber(value, 1, n);
         m.running = n != 0;
       } else {
-        return fail("unknown key '" + key + "'");
+        return fail("unknown key '" + platform::Printable(key) + "'");
       }
-      if (!ok) return fail("bad value for '" + key + "'");
+      if (!ok) return fail("bad value for '" + platform::Printable(key) + "'");
     }
     if (kind == "module") {
       if (!haveAddress || !haveType) return fail("a module needs address= and type=");

@@ -10,6 +10,8 @@
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/RuntimeDir.h"
+#include "platform/SimBluetoothWire.h"
+#include "platform/SocketPath.h"
 #include "sim/BluetoothRegistration.h"
 #include "sim/DeviceServer.h"
 #include "sim/RemoteStreamServer.h"
@@ -45,6 +47,9 @@ constexpr const char* kUsage =
     "stream-refuse-every=N stream-refuse-ms=MS stream-drop-every=N stream-delay-ms=MS\n\n"
     "  --help, --version\n\n"
     "Exit codes: 0 after a clean stop, 64 usage, 65 bad scenario, 71 cannot serve.\n";
+
+// Far beyond sixteen modules with their settings; a wrong file is refused unread.
+constexpr std::size_t kMaxScenarioBytes = 1 << 20;
 
 std::filesystem::path DefaultStateFile() {
   if (const char* s = std::getenv("XDG_STATE_HOME"); s != nullptr && *s != '\0') {
@@ -140,8 +145,8 @@ int main(int argc, char** argv) {
 
   if (!scenarioFile.empty()) {
     std::string text, error;
-    if (!platform::ReadWholeFile(scenarioFile, text)) {
-      std::fprintf(stderr, "mrx520-sim: cannot read scenario %s\n", scenarioFile.c_str());
+    if (!platform::ReadFileUpTo(scenarioFile, kMaxScenarioBytes, text, error)) {
+      std::fprintf(stderr, "mrx520-sim: cannot read scenario %s\n", error.c_str());
       return 65;
     }
     auto parsed = sim::ParseScenario(text, error);
@@ -180,6 +185,17 @@ int main(int argc, char** argv) {
 
   sim::SimUnit unit(scenario, platform::DefaultClock(), stateFile);
   sim::DeviceServer server(unit, runtimeDir);
+  // Said once, in terms of the folder the user chose, before anything is served.
+  for (const auto& socket :
+       {server.SocketPath(),
+        platform::simbt::SocketPath(runtimeDir / "bluetooth",
+                                    sim::BluetoothRegistration::AddressForSerial(0))}) {
+    if (const auto problem = platform::SocketFolderProblem(runtimeDir, socket); !problem.empty()) {
+      std::fprintf(stderr, "mrx520-sim: %s; choose a shorter one (--runtime-dir)\n",
+                   problem.c_str());
+      return 71;
+    }
+  }
   std::string error;
   if (!server.Start(error)) {
     std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());

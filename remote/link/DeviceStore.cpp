@@ -66,11 +66,11 @@ std::optional<std::filesystem::path> DeviceStore::DevicesFilePath() const {
   return env_.MapPath(cardFolder_ + std::string(kDevicesFile));
 }
 
-void DeviceStore::Load() {
+bool DeviceStore::Load() {
+  lastError_.clear();
   platform::RegistryHive hive;
-  std::string error;
-  if (!registry_.Read(platform::Hive::kLocalMachine, hive, error)) return;
-  if (!hive.HasKey(kKey)) return;
+  if (!registry_.Read(platform::Hive::kLocalMachine, hive, lastError_)) return false;
+  if (!hive.HasKey(kKey)) return true;
 
   std::array<std::uint8_t, 8> address{};
   platform::PutU32(address, 0, defaultAddress_.low);
@@ -95,6 +95,7 @@ void DeviceStore::Load() {
     if (name->empty()) continue;
     devices_.push_back({{platform::GetU32(bytes, 0), platform::GetU32(bytes, 4)}, *name, *service});
   }
+  return true;
 }
 
 void DeviceStore::Merge(const DeviceEntry& entry, bool makeDefault) {

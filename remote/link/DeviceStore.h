@@ -36,8 +36,11 @@ class DeviceStore {
   // Finds the storage card's program folder; holds nothing yet.
   DeviceStore(platform::Registry& registry, const platform::HandheldEnv& env);
 
-  // Reads the defaults, then the entries; what cannot be read is skipped.
-  void Load();
+  // Reads the defaults, then the entries; values that cannot be read are
+  // skipped. False, with the reason in LastError and the store as it was,
+  // when the registry hive itself cannot be read whole: a damaged hive would
+  // otherwise pass for one without a default unit.
+  bool Load();
   // Adds the entry, or renames the one with the same address in place; keeps
   // the newest ten; optionally makes it the default.
   void Merge(const DeviceEntry& entry, bool makeDefault);
@@ -60,7 +63,7 @@ class DeviceStore {
   // "\\<card>\\2577\\", or empty without a card.
   const std::string& CardFolder() const { return cardFolder_; }
   std::optional<std::filesystem::path> DevicesFilePath() const;
-  // The last error of Save, for a caller that wants to tell the user.
+  // The last error of Load or Save, for a caller that wants to tell the user.
   const std::string& LastError() const { return lastError_; }
 
   // One line of Devices.txt.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 
 namespace remote::link {
@@ -63,6 +64,14 @@ std::vector<ImportedDevice> ParseDevicesText(std::string_view text) {
     pos = end;
   }
   return devices;
+}
+
+bool ReadDevicesFile(const std::filesystem::path& path, std::vector<ImportedDevice>& devices,
+                     std::string& error) {
+  std::string text;
+  if (!platform::ReadFileUpTo(path, kMaxDevicesFileBytes, text, error)) return false;
+  devices = ParseDevicesText(text);
+  return true;
 }
 
 }  // namespace remote::link

@@ -39,6 +39,24 @@ TEST(HandheldEnvTest, ListsCardsAndMapsPathsInsideTheTreeOnly) {
   std::ofstream(dir.path() / "handheld.conf") << "colour=blue\n";
   EXPECT_FALSE(env.LoadConfig(error));
   EXPECT_EQ(error, "line 1: unknown key 'colour'");
+  std::ofstream(dir.path() / "handheld.conf") << std::string("os\0\x1B=4\n", 7);
+  EXPECT_FALSE(env.LoadConfig(error));
+  EXPECT_EQ(error, "line 1: unknown key 'os\\x00\\x1B'") << "raw bytes escaped";
+}
+
+// A configuration that is there but cannot be taken is an error, never the defaults.
+TEST(HandheldEnvTest, AConfigurationThatCannotBeReadIsNotTheDefaults) {
+  testing_support::TempDir dir;
+  HandheldEnv env(dir.path());
+  std::string error;
+  std::filesystem::create_directory(dir.path() / "handheld.conf");
+  EXPECT_FALSE(env.LoadConfig(error));
+  EXPECT_EQ(error, "is a directory");
+  std::filesystem::remove(dir.path() / "handheld.conf");
+  std::ofstream(dir.path() / "handheld.conf") << "";
+  std::filesystem::resize_file(dir.path() / "handheld.conf", std::uintmax_t{4} << 30);
+  EXPECT_FALSE(env.LoadConfig(error));
+  EXPECT_EQ(error, "too large (4294967296 bytes; at most 65536)");
 }
 
 TEST(HandheldEnvTest, LocalTimeIsTheHandheldsOwnAndRefusesImpossibleDates) {

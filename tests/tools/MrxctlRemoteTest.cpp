@@ -10,6 +10,7 @@
 #include "platform/Bytes.h"
 #include "platform/HandheldEnv.h"
 #include "platform/Registry.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/DeviceStore.h"
 #include "tools/mrxctl/Mrxctl.h"
 
@@ -31,19 +32,38 @@ class MrxctlRemoteTest : public ::testing::Test {
     return testing_support::RunProgram(MRX_BINARY_DIR "/tools/mrxctl/mrxctl " + args + " 2>&1",
                                        out);
   }
+  // Records `address` as the handheld's default unit, as choosing it in the remote does.
+  void ChooseDefault(const std::string& address, const std::string& name) {
+    platform::HandheldEnv env(dir.path() / "handheld");
+    platform::FileRegistry registry(env.RegistryDir());
+    remote::link::DeviceStore store(registry, env);
+    ASSERT_TRUE(store.Load()) << store.LastError();
+    store.Merge({*platform::BtAddress::Parse(address), name,
+                 std::string(protocol::remote::kServiceHardware)},
+                true);
+    ASSERT_TRUE(store.Save()) << store.LastError();
+  }
   TempDir dir;
 };
 
 TEST_F(MrxctlRemoteTest, StatusAndChangesThroughTheSimulatedStack) {
   std::string out;
-  EXPECT_EQ(Mrxctl("remote status --timeout 1000", out), kExitUnavailable) << out;
-  EXPECT_NE(out.find("no MRX520 unit"), std::string::npos) << out;
+  EXPECT_EQ(Mrxctl("remote list", out), kExitUnavailable) << out;
+  EXPECT_EQ(out, "mrxctl: the inquiry (sim stack) found no unit in reach\n");
 
   SimProcess sim(dir.path(), {"--no-state"});
   ASSERT_TRUE(testing_support::WaitFor([&] {
     return Mrxctl("remote list", out) == 0 && !out.empty();
   })) << out;
   EXPECT_EQ(out, "00:50:C2:00:04:D2  Valdur MRX520-1234\n");
+  // A unit in reach is not a unit chosen: without a default the command is refused.
+  EXPECT_EQ(Mrxctl("remote status", out), kExitUnavailable) << out;
+  EXPECT_TRUE(
+      out.starts_with("mrxctl: no MRX520 unit chosen: the handheld records no default "
+                      "unit in " +
+                      (dir.path() / "handheld/Windows/Registry/HKLM.reg").string()))
+      << out;
+  ChooseDefault("00:50:C2:00:04:D2", "Valdur MRX520-1234");
   ASSERT_EQ(Mrxctl("remote status", out), kExitOk) << out;
   EXPECT_EQ(out,
             "unit    Valdur MRX520-1234 00:50:C2:00:04:D2\n"
@@ -59,7 +79,18 @@ TEST_F(MrxctlRemoteTest, StatusAndChangesThroughTheSimulatedStack) {
     int code;
     const char* expected;
   } rows[] = {
-      {"Volume", "--json remote volume -42.3", kExitOk, "\"volume\": -42.0"},
+      {"Volume", "--json remote volume -42.3", kExitOk,
+       "mrxctl: -42.3 dB is set as -42.0 dB, the unit's step being 0.5 dB\n"},
+      {"VolumeTruncatedAtTenths", "--json remote volume -42.39", kExitOk, "\"volume\": -42.0"},
+      {"VolumeBelowRange", "remote volume -80.1", kExitDataError,
+       "mrxctl: -80.1 dB is outside the unit's range (-80.0 to 10.0 dB); nothing was sent\n"},
+      {"VolumeAboveRange", "remote volume 10.5", kExitDataError, "outside the unit's range"},
+      {"VolumeHex", "remote volume 0x10", kExitUsage, "'0x10' is not a volume in dB (decimal"},
+      {"VolumeExponent", "remote volume 1e1", kExitUsage, "'1e1' is not a volume in dB"},
+      {"VolumeInfinite", "remote volume inf", kExitUsage, "'inf' is not a volume in dB"},
+      {"VolumeNan", "remote volume nan", kExitUsage, "'nan' is not a volume in dB"},
+      {"VolumeSignOnly", "remote volume -- -", kExitUsage, "'-' is not a volume in dB"},
+      {"VolumeHuge", "remote volume 99999999999", kExitUsage, "is not a volume in dB"},
       {"Source", "--json remote source 'digital 3'", kExitOk, "\"source\": \"Digital 3\""},
       {"Mute", "--json remote mute on", kExitOk, "\"mute\": true"},
       {"Standby", "--json remote power off", kExitOk, "\"power\": false"},

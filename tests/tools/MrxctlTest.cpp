@@ -71,6 +71,8 @@ TEST_F(MrxctlTest, SettingsRoundTripThroughAFile) {
 TEST_F(MrxctlTest, RefusesWhatDoesNotFitWithTheRightExitCode) {
   const auto shortFile = (dir.path() / "short.bin").string();
   std::ofstream(shortFile) << "abc";
+  const auto largeFile = (dir.path() / "large.bin").string();
+  std::ofstream(largeFile) << std::string(2049, 'x');
   struct Row {
     const char* name;
     std::vector<std::string> args;
@@ -87,7 +89,11 @@ TEST_F(MrxctlTest, RefusesWhatDoesNotFitWithTheRightExitCode) {
       {"extra argument",
        {"discover", "now"},
        kExitUsage,
-       "mrxctl discover: The following argument was not expected: now"},
+       "mrxctl discover: extra argument 'now'; it takes no arguments"},
+      {"one argument too many",
+       {"settings", "read", "1", "a.bin", "b.bin"},
+       kExitUsage,
+       "mrxctl settings read: extra argument 'b.bin'; it takes ADDRESS [FILE]"},
       {"missing argument",
        {"settings", "write", "1"},
        kExitUsage,
@@ -95,7 +101,7 @@ TEST_F(MrxctlTest, RefusesWhatDoesNotFitWithTheRightExitCode) {
       {"unknown option",
        {"settings", "reset", "1", "--new-serial"},
        kExitUsage,
-       "mrxctl settings reset: The following argument was not expected: --new-serial"},
+       "mrxctl settings reset: unknown option '--new-serial'\n"},
       {"bad address",
        {"settings", "read", "x"},
        kExitUsage,
@@ -103,6 +109,10 @@ TEST_F(MrxctlTest, RefusesWhatDoesNotFitWithTheRightExitCode) {
       {"address too high", {"status", "16"}, kExitUsage, "not a module address"},
       {"bad software", {"update", "firmware"}, kExitUsage, "mrxctl update: SOFTWARE: firmware"},
       {"wrong size", {"settings", "write", "1", shortFile}, kExitDataError, "holds 3 bytes"},
+      {"larger than any image",
+       {"settings", "write", "1", largeFile},
+       kExitDataError,
+       "too large (2049 bytes; at most 2048)"},
       {"no settings",
        {"settings", "write", "14", shortFile},
        kExitDataError,

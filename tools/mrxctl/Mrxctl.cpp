@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -19,7 +18,9 @@
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/MessageTarget.h"
+#include "platform/PrintableText.h"
 #include "platform/RuntimeDir.h"
+#include "platform/SocketPath.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
@@ -71,6 +72,12 @@ void PrintJson(std::ostream& out, const Json& value) {
 }
 
 int NoUnit(Context& ctx) {
+  const auto folder = platform::RuntimeDir();
+  if (const auto problem = platform::SocketFolderProblem(folder, folder / pu::kDeviceName);
+      !problem.empty()) {
+    ctx.err << "mrxctl: " << problem << ".\nSet MRX_RUNTIME_DIR to a shorter folder.\n";
+    return kExitUnavailable;
+  }
   ctx.err << "mrxctl: no MRX520 unit found: nothing answers at "
           << (platform::RuntimeDir() / pu::kDeviceName).string()
           << ".\nConnect the unit, or start the simulator (mrx520-sim).\n";
@@ -137,6 +144,10 @@ int Discover(Context& ctx) {
   return kExitOk;
 }
 
+bool IsStandardOutput(const std::string& file) {
+  return file == "-" || file == "/dev/stdout" || file == "/dev/fd/1" || file == "/proc/self/fd/1";
+}
+
 int SettingsRead(Context& ctx, unsigned address, const std::string& file) {
   ul::ModuleInfo m;
   if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
@@ -162,22 +173,26 @@ int SettingsRead(Context& ctx, unsigned address, const std::string& file) {
     return kExitOk;
   }
   std::string error;
-  if (!platform::WriteFileAtomically(
+  ctx.out.flush();  // the image may go to the same standard output
+  if (!platform::WriteOutputFile(
           file, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
           error)) {
     ctx.err << "mrxctl: cannot write " << error << "\n";
     return kExitIoError;
   }
-  ctx.out << "saved " << length << " bytes of module " << int(m.address) << " (" << ModelName(m)
-          << ") to " << file << "\n";
+  // On standard output the image is the output: the note goes beside it.
+  (IsStandardOutput(file) ? ctx.err : ctx.out)
+      << "saved " << length << " bytes of module " << int(m.address) << " (" << ModelName(m)
+      << ") to " << file << "\n";
   return kExitOk;
 }
 
 int SettingsWrite(Context& ctx, unsigned address, const std::string& file) {
-  std::string content;
-  if (!platform::ReadWholeFile(file, content)) {
-    ctx.err << "mrxctl: cannot read " << file << "\n";
-    return kExitIoError;
+  std::string content, error;
+  bool tooLarge = false;
+  if (!platform::ReadFileUpTo(file, pu::SettingsImage::kMaxSize, content, error, &tooLarge)) {
+    ctx.err << "mrxctl: cannot read " << error << "\n";
+    return tooLarge ? kExitDataError : kExitIoError;
   }
   ul::ModuleInfo m;
   if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
@@ -448,10 +463,11 @@ constexpr const char* kFooter =
     "Exit codes:\n"
     "  0   success\n"
     "  64  usage error\n"
-    "  65  bad data (a file that does not fit the module, a source the unit\n"
-    "      does not have)\n"
+    "  65  bad data (a file that does not fit the module or is too large, a\n"
+    "      source or volume the unit does not have, a handheld registry or\n"
+    "      handheld.conf that cannot be read whole)\n"
     "  69  no unit attached, or no such module; no unit found or answering over\n"
-    "      Bluetooth, or no Bluetooth adapter\n"
+    "      Bluetooth, no default unit recorded, or no Bluetooth adapter\n"
     "  70  the carried package set lacks the image\n"
     "  74  an exchange with the unit failed, an update failed, or a file could\n"
     "      not be written; the unit did not report the change asked for";
@@ -463,19 +479,45 @@ CLI::Validator ModuleAddress() {
                 !text.empty() && text.size() <= 2 &&
                 std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
             if (digits && std::stoi(text) <= 15) return {};
-            return "'" + text + "' is not a module address (0-15)";
+            return "'" + platform::PrintableUtf8(text) + "' is not a module address (0-15)";
           },
           "0-15"};
 }
 
+// Decimal decibels ("-30", "-30.5", "+2.25") as tenths, digits past the tenths
+// dropped (truncated toward 0 dB, as the unit's step is); none for anything
+// else, hex, exponents, "inf" and "nan" included.
+std::optional<int> DecibelTenths(const std::string& text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  auto digit = [&](std::size_t at) {
+    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+  };
+  constexpr std::size_t kMaxWholeDigits = 5;  // far beyond any unit, far from overflow
+  int whole = 0;
+  std::size_t wholeDigits = 0;
+  for (; digit(i); ++i, ++wholeDigits) {
+    if (wholeDigits == kMaxWholeDigits) return std::nullopt;
+    whole = whole * 10 + (text[i] - '0');
+  }
+  int tenth = 0;
+  std::size_t fractionDigits = 0;
+  if (i < text.size() && text[i] == '.') {
+    for (++i; digit(i); ++i, ++fractionDigits) {
+      if (fractionDigits == 0) tenth = text[i] - '0';
+    }
+  }
+  if (i != text.size() || wholeDigits + fractionDigits == 0) return std::nullopt;
+  const int tenths = whole * 10 + tenth;
+  return negative ? -tenths : tenths;
+}
+
 CLI::Validator Decibels() {
   return {[](const std::string& text) -> std::string {
-            char* end = nullptr;
-            const double db = std::strtod(text.c_str(), &end);
-            if (end != text.c_str() && *end == '\0' && std::isfinite(db) && std::fabs(db) <= 3000) {
-              return {};
-            }
-            return "'" + text + "' is not a volume in dB (for example -30 or -30.5)";
+            if (DecibelTenths(text)) return {};
+            return "'" + platform::PrintableUtf8(text) +
+                   "' is not a volume in dB (decimal, for example -30 or -30.5)";
           },
           "DB"};
 }
@@ -483,7 +525,8 @@ CLI::Validator Decibels() {
 CLI::Validator BluetoothAddress() {
   return {[](const std::string& text) -> std::string {
             if (platform::BtAddress::Parse(text)) return {};
-            return "'" + text + "' is not a Bluetooth address (XX:XX:XX:XX:XX:XX)";
+            return "'" + platform::PrintableUtf8(text) +
+                   "' is not a Bluetooth address (XX:XX:XX:XX:XX:XX)";
           },
           ""};
 }
@@ -502,6 +545,19 @@ const CLI::App& Deepest(const CLI::App& app) {
   const CLI::App* at = &app;
   while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
   return *at;
+}
+
+constexpr std::size_t kMessageBytes = 400;
+
+// "ADDRESS [FILE]": the arguments a command takes, for "extra argument ...".
+std::string Arguments(const CLI::App& app) {
+  std::string names;
+  for (const CLI::Option* o :
+       app.get_options([](const CLI::Option* o) { return o->get_positional(); })) {
+    const std::string name = o->get_name(true);
+    names += (names.empty() ? "" : " ") + (o->get_required() ? name : "[" + name + "]");
+  }
+  return names.empty() ? "no arguments" : names;
 }
 
 // The names a command group offers, for "give one of ...".
@@ -587,7 +643,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
   remoteCommand->fallthrough();
   remoteCommand
       ->add_option("--address", remoteAddress,
-                   "the unit (else the remote's default unit, else the first found)")
+                   "the unit (else the default unit the handheld records)")
       ->type_name("XX:XX:XX:XX:XX:XX")
       ->check(BluetoothAddress());
   remoteCommand->add_option("--timeout", remote.timeoutMs, "milliseconds to wait for the unit")
@@ -601,10 +657,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
         remote.action = what;
         if (!remoteAddress.empty()) remote.address = platform::BtAddress::Parse(remoteAddress);
         remote.on = onOff == "on";
-        if (!decibels.empty()) {
-          remote.volumeTenths =
-              static_cast<int>(std::lround(std::strtod(decibels.c_str(), nullptr) * 10));
-        }
+        if (!decibels.empty()) remote.volumeTenths = DecibelTenths(decibels).value_or(0);
         return RunRemote(remote, ctx.json, out, err);
       };
     });
@@ -619,9 +672,10 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
   auto* mute = remoteCommand->add_subcommand("mute", "mute (or fade, as the remote is set up)");
   mute->add_option("STATE", onOff, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
   remoteLeaf(mute, Action::kMute);
-  auto* volume =
-      remoteCommand->add_subcommand("volume", "set the volume (rounded to the unit's step)");
-  volume->add_option("DB", decibels, "decibels, for example -30 or -30.5")
+  auto* volume = remoteCommand->add_subcommand(
+      "volume",
+      "set the volume: truncated toward 0 dB to the unit's step; outside its range, refused");
+  volume->add_option("DB", decibels, "decimal decibels, for example -30 or -30.5")
       ->required()
       ->check(Decibels());
   remoteLeaf(volume, Action::kVolume);
@@ -654,15 +708,24 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
       return std::find(left.begin(), left.end(), a) != left.end();
     });
     if (!at.get_subcommands({}).empty() && unknown != args.end()) {
-      err << "unknown command '" << *unknown << "'; it takes one of " << SubcommandNames(at);
+      err << "unknown command '" << platform::PrintableUtf8(*unknown) << "'; it takes one of "
+          << SubcommandNames(at);
+    } else if (unknown != args.end()) {
+      if (unknown->starts_with("-")) {
+        err << "unknown option '" << platform::PrintableUtf8(*unknown) << "'";
+      } else {
+        err << "extra argument '" << platform::PrintableUtf8(*unknown) << "'; it takes "
+            << Arguments(at);
+      }
     } else {
-      err << e.what();
+      err << platform::PrintableUtf8(e.what(), kMessageBytes);
     }
     err << "\nRun '" << CommandPath(app) << " --help' for more.\n";
     return kExitUsage;
   } catch (const CLI::ParseError& e) {
-    err << CommandPath(app) << ": " << e.what() << "\nRun '" << CommandPath(app)
-        << " --help' for more.\n";
+    // The parser quotes the user's words: what the terminal would act on is escaped.
+    err << CommandPath(app) << ": " << platform::PrintableUtf8(e.what(), kMessageBytes) << "\nRun '"
+        << CommandPath(app) << " --help' for more.\n";
     return kExitUsage;
   }
   if (!action) {

@@ -7,12 +7,17 @@
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "platform/Bluetooth.h"
 #include "platform/Clock.h"
 #include "platform/HandheldEnv.h"
 #include "platform/MessageTarget.h"
+#include "platform/PrintableText.h"
 #include "platform/Registry.h"
+#include "platform/RuntimeDir.h"
+#include "platform/SimBluetoothWire.h"
+#include "platform/SocketPath.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "remote/link/DeviceStore.h"
 #include "remote/link/UnitLink.h"
@@ -120,10 +125,18 @@ int List(Remote& r) {
             << "\n";
     }
   }
+  if (found.empty()) {
+    // An empty list and success would read as "there is nothing to find" to a script.
+    r.err << "mrxctl: the inquiry (" << r.bluetooth->BackendName()
+          << " stack) found no unit in reach\n";
+    return kExitUnavailable;
+  }
   return kExitOk;
 }
 
-// The unit to talk to: --address, the default unit, or the first one found.
+// The unit to talk to: --address, else the default unit the user chose. Never
+// another one: commands for the living room must not reach the kitchen's unit
+// because it happened to answer the inquiry first.
 bool ChooseUnit(Remote& r, platform::BtAddress& address, std::string& name) {
   if (r.request.address) {
     address = *r.request.address;
@@ -132,22 +145,17 @@ bool ChooseUnit(Remote& r, platform::BtAddress& address, std::string& name) {
     }
     return true;
   }
-  if (!r.store->DefaultAddress().IsZero()) {
-    address = r.store->DefaultAddress();
-    name = r.store->DefaultName();
-    return true;
-  }
-  std::string error;
-  bool found = false;
-  r.bluetooth->Inquiry(
-      [&](const platform::BtDeviceInfo& d) {
-        address = d.address;
-        name = d.name;
-        found = true;
-        return false;
-      },
-      error);
-  return found;
+  if (r.store->DefaultAddress().IsZero()) return false;
+  address = r.store->DefaultAddress();
+  name = r.store->DefaultName();
+  return true;
+}
+
+// Tenths of a dB as the unit shows them.
+std::string Decibels(int tenths) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f", tenths / 10.0);
+  return text;
 }
 
 std::string SourceName(rl::UnitState& s) {
@@ -190,9 +198,9 @@ int Control(Remote& r) {
   platform::BtAddress address;
   std::string name;
   if (!ChooseUnit(r, address, name)) {
-    r.err << "mrxctl: no MRX520 unit: none is recorded as the default and the inquiry ("
-          << r.bluetooth->BackendName() << " stack) found none.\n"
-          << "Start one (mrx520-sim) or give --address.\n";
+    r.err << "mrxctl: no MRX520 unit chosen: the handheld records no default unit in "
+          << r.registry->HivePath(platform::Hive::kLocalMachine).string() << ".\n"
+          << "Give --address (mrxctl remote list shows the units in reach).\n";
     return kExitUnavailable;
   }
   Session session(*r.bluetooth, q.timeoutMs);
@@ -206,6 +214,7 @@ int Control(Remote& r) {
   const bool fade = r.store->MuteIsFade();
   auto muted = [&] { return fade ? s.Status().FadedOut() : s.Status().Muted(); };
   bool sent = true;
+  std::optional<int> volume;  // what the unit should show after a volume command
   switch (q.action) {
     case Action::kPower:
       if (s.Status().PowerOn() != q.on) sent = s.TogglePower();
@@ -213,16 +222,30 @@ int Control(Remote& r) {
     case Action::kMute:
       if (muted() != q.on) sent = s.ToggleMute(fade);
       break;
-    case Action::kVolume:
+    case Action::kVolume: {
+      const auto& st = s.Status();
+      if (q.volumeTenths < st.volumeMin || q.volumeTenths > st.volumeMax) {
+        r.err << "mrxctl: " << Decibels(q.volumeTenths) << " dB is outside the unit's range ("
+              << Decibels(st.volumeMin) << " to " << Decibels(st.volumeMax)
+              << " dB); nothing was sent\n";
+        return kExitDataError;
+      }
+      volume = s.QuantiseVolume(q.volumeTenths);
+      if (volume != q.volumeTenths) {
+        r.err << "mrxctl: " << Decibels(q.volumeTenths) << " dB is set as " << Decibels(*volume)
+              << " dB, the unit's step being " << Decibels(st.volumeStep) << " dB\n";
+      }
       sent = s.SetVolume(q.volumeTenths);
       break;
+    }
     case Action::kSource: {
       const auto& sources = s.Sources();
       const auto it = std::find_if(sources.begin(), sources.end(), [&](const rl::UnitEntry& e) {
         return SameText(e.firstName, q.source);
       });
       if (it == sources.end()) {
-        r.err << "mrxctl: the unit has no source '" << q.source << "'; it has:";
+        r.err << "mrxctl: the unit has no source '" << platform::PrintableUtf8(q.source)
+              << "'; it has:";
         for (const auto& e : sources) r.err << " \"" << e.firstName << "\"";
         r.err << "\n";
         return kExitDataError;
@@ -245,6 +268,7 @@ int Control(Remote& r) {
   PrintStatus(r, s, address, name);
   const bool applied = (q.action != Action::kPower || s.Status().PowerOn() == q.on) &&
                        (q.action != Action::kMute || muted() == q.on) &&
+                       (!volume || s.Status().volume == *volume) &&
                        (q.action != Action::kSource || SameText(SourceName(s), q.source));
   if (!applied) {
     r.err << "mrxctl: the unit did not take the change\n";
@@ -265,13 +289,26 @@ int RunRemote(const RemoteRequest& request, bool json, std::ostream& out, std::o
     err << "mrxctl: " << error << "\n";
     return kExitUnavailable;
   }
+  if (r.bluetooth->BackendName() == "sim") {
+    // The simulated stack's units are sockets in the runtime folder.
+    const auto folder = platform::RuntimeDir();
+    const auto socket = platform::simbt::SocketPath(platform::simbt::Directory(), {});
+    if (const auto problem = platform::SocketFolderProblem(folder, socket); !problem.empty()) {
+      err << "mrxctl: " << problem << ".\nSet MRX_RUNTIME_DIR to a shorter folder.\n";
+      return kExitUnavailable;
+    }
+  }
   if (!r.env.LoadConfig(error)) {
     err << "mrxctl: " << (r.env.Root() / "handheld.conf").string() << ": " << error << "\n";
     return kExitDataError;
   }
   r.registry = std::make_unique<platform::FileRegistry>(r.env.RegistryDir());
   r.store = std::make_unique<rl::DeviceStore>(*r.registry, r.env);
-  r.store->Load();
+  if (!r.store->Load()) {
+    // A hive that cannot be read whole could hide the default unit; guessing one is worse.
+    err << "mrxctl: " << r.store->LastError() << "\n";
+    return kExitDataError;
+  }
   return request.action == Action::kList ? List(r) : Control(r);
 }
 

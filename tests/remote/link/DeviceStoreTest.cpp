@@ -178,6 +178,34 @@ TEST_F(DeviceStoreTest, TheLastCardListedHoldsTheFileAndNoCardMeansTheRoot) {
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "Devices.txt"));
 }
 
+// A hive that cannot be read whole is reported with its file and line, and the
+// store stays as it was: the default unit is not taken as absent.
+TEST_F(DeviceStoreTest, ADamagedHiveIsReportedNotTakenForAnEmptyOne) {
+  struct Row {
+    const char* fixture;
+    const char* error;  // after "<hive path>: "
+  } rows[] = {
+      {"hklm-cut-off-in-a-value.reg", "line 5: bad value data: \"DefaultName\"=hex(1):56,61,6c,"},
+      {"hklm-zeroed-block.reg",
+       "line 4: bad value name: "
+       "\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.fixture);
+    platform::FileRegistry files(env.RegistryDir());
+    const auto hive = files.HivePath(platform::Hive::kLocalMachine);
+    std::filesystem::create_directories(hive.parent_path());
+    std::filesystem::copy_file(
+        std::filesystem::path(MRX_SOURCE_DIR) / "tests/fixtures/hive" / r.fixture, hive,
+        std::filesystem::copy_options::overwrite_existing);
+    DeviceStore store(files, env);
+    EXPECT_FALSE(store.Load());
+    EXPECT_EQ(store.LastError(), hive.string() + ": " + r.error);
+    EXPECT_EQ(store.Count(), 0u);
+    EXPECT_TRUE(store.DefaultAddress().IsZero());
+  }
+}
+
 TEST(DevicesFileTest, ImportTakesWellFormedLinesAndSkipsTheRest) {
   const std::string text =
       "*0050C20004D2 \"Unit A\" \"COM-HARDWARE\"\n"
@@ -195,6 +223,22 @@ TEST(DevicesFileTest, ImportTakesWellFormedLinesAndSkipsTheRest) {
   EXPECT_EQ(devices[2].entry.address, (platform::BtAddress{0xFFFFFFFF, 1}));
   EXPECT_EQ(devices[2].entry.friendlyName, "Unterminated");
   EXPECT_EQ(devices[2].entry.serviceName, "");
+}
+
+TEST_F(DeviceStoreTest, ADevicesFileIsSizedBeforeItIsRead) {
+  const auto file = dir.path() / "Storage Card" / "2577" / "Devices.txt";
+  std::ofstream(file) << "*0050C20004D2 \"Unit A\" \"COM-HARDWARE\"\n";
+  std::vector<ImportedDevice> devices;
+  std::string error;
+  ASSERT_TRUE(ReadDevicesFile(file, devices, error)) << error;
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].entry.friendlyName, "Unit A");
+
+  std::filesystem::resize_file(file, std::uintmax_t{4} << 30);  // sparse: takes no room
+  EXPECT_FALSE(ReadDevicesFile(file, devices, error));
+  EXPECT_EQ(error, file.string() + ": too large (4294967296 bytes; at most 1048576)");
+  EXPECT_FALSE(ReadDevicesFile(dir.path() / "none.txt", devices, error));
+  EXPECT_EQ(error, (dir.path() / "none.txt").string() + ": No such file or directory");
 }
 
 }  // namespace
