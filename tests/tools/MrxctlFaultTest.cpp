@@ -52,6 +52,10 @@ struct LinkFault {
   const char* firstLine;  // the start of the first line printed
 };
 
+void PrintTo(const LinkFault& row, std::ostream* os) {
+  *os << row.name;
+}
+
 class LinkFaultTest : public ::testing::TestWithParam<LinkFault> {};
 
 TEST_P(LinkFaultTest, EndsWithTheRightCodeAndMessage) {
@@ -120,6 +124,10 @@ struct PowerCut {
   std::uint32_t (*block)();  // 0: the erase
   const char* firstError;
 };
+
+void PrintTo(const PowerCut& row, std::ostream* os) {
+  *os << row.name;
+}
 
 class PowerCutTest : public ::testing::TestWithParam<PowerCut> {};
 
