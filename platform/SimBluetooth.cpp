@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/SocketIo.h"
 
 namespace platform {
 
@@ -33,7 +34,8 @@ UniqueFd SimBluetooth::Open(const std::filesystem::path& socketPath, std::string
     error = std::strerror(errno);
     return {};
   }
-  if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+  if (!ConnectWithin(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr,
+                     simbt::kAnswerTimeoutMs)) {
     error = "device does not answer";
     return {};
   }

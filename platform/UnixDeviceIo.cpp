@@ -4,8 +4,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/DeviceWire.h"
@@ -26,7 +28,8 @@ std::string DeviceNameFromPath(std::string_view path) {
   return std::string(name);
 }
 
-UnixDeviceIo::UnixDeviceIo(std::filesystem::path directory) : directory_(std::move(directory)) {}
+UnixDeviceIo::UnixDeviceIo(std::filesystem::path directory, int replyTimeoutMs)
+    : directory_(std::move(directory)), replyTimeoutMs_(replyTimeoutMs) {}
 
 DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
   const std::string name = DeviceNameFromPath(path);
@@ -39,7 +42,7 @@ DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
 
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return kInvalidHandle;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
+  if (!ConnectWithin(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr), replyTimeoutMs_)) {
     close(fd);
     return kInvalidHandle;
   }
@@ -50,7 +53,17 @@ bool UnixDeviceIo::Control(Handle handle, std::uint32_t code, std::span<const st
                            std::span<std::uint8_t> out, std::uint32_t* returned) {
   if (returned != nullptr) *returned = 0;
   if (handle < 0 || in.size() > wire::kMaxPayload || out.size() > wire::kMaxPayload) return false;
-  if (!WriteAll(handle, wire::EncodeRequest(code, in, out.size()))) return false;
+  // One deadline for the whole exchange, so a unit that trickles bytes cannot
+  // stretch it either.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs_);
+  const auto left = [&] {
+    return static_cast<int>(std::max<std::int64_t>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                 std::chrono::steady_clock::now())
+               .count()));
+  };
+  if (!WriteAll(handle, wire::EncodeRequest(code, in, out.size()), replyTimeoutMs_)) return false;
 
   std::array<std::uint8_t, wire::kReplyHeaderSize + wire::kMaxPayload> buffer{};
   std::size_t have = 0;
@@ -68,8 +81,7 @@ bool UnixDeviceIo::Control(Handle handle, std::uint32_t code, std::span<const st
         break;
     }
     if (have == buffer.size()) return false;
-    const ssize_t n = recv(handle, buffer.data() + have, buffer.size() - have, 0);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = ReceiveWithin(handle, buffer.data() + have, buffer.size() - have, left());
     if (n <= 0) return false;
     have += static_cast<std::size_t>(n);
   }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/SocketIo.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "sim/RemoteStreamServer.h"
 
@@ -87,7 +88,8 @@ bool BluetoothRegistration::Start(std::string& error) {
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
   // Someone answering there is a unit with the same serial number.
   if (const platform::UniqueFd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)); probe) {
-    if (connect(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+    if (platform::ConnectWithin(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr,
+                                bt::kAnswerTimeoutMs)) {
       error = "another unit with this Bluetooth address is registered at " + path;
       return false;
     }

@@ -45,6 +45,18 @@ void Erase(Exchange& x, FlashArea area) {
   }
   s.downloading = s.downloadEnded = false;
   Restart(x, s.scenario.faults.restartMs);
+  // Saved before any block: a power cut from here on leaves the area erased.
+  x.changed = true;
+}
+
+// The erased area as the download writes it; after a restart with an area
+// left erased, its bytes are gone and it reads as erased flash.
+std::vector<std::uint8_t>& ErasedFlash(UnitState& s) {
+  const bool boot = s.erased == FlashArea::kBoot;
+  auto& flash = boot ? s.bootFlash : s.hostFlash;
+  const std::size_t size = boot ? kBootFlashEnd - kBootFlashStart : kHostFlashEnd - kHostFlashStart;
+  if (flash.size() != size) flash.assign(size, 0xFF);
+  return flash;
 }
 
 bool IsOutputCard(const ModuleState& m) {
@@ -77,6 +89,7 @@ bool BeginDownload(Exchange& x) {
   if (!ToMainUnit(x) || x.state.erased == FlashArea::kNone) return false;
   x.state.downloading = true;
   x.state.downloadEnded = false;
+  x.state.blocksWritten = 0;
   return true;
 }
 
@@ -94,8 +107,9 @@ bool WriteDownloadBlock(Exchange& x) {
   const std::uint32_t start = boot ? kBootFlashStart : kHostFlashStart;
   const std::uint32_t end = boot ? kBootFlashEnd : kHostFlashEnd;
   if (block.address < start || block.address + count > end) return false;
-  auto& flash = boot ? s.bootFlash : s.hostFlash;
+  auto& flash = ErasedFlash(s);
   std::copy(block.data.begin(), block.data.end(), flash.begin() + (block.address - start));
+  ++s.blocksWritten;
   return true;
 }
 

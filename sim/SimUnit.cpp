@@ -1,5 +1,7 @@
 #include "sim/SimUnit.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -7,6 +9,7 @@
 #include "platform/Bytes.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/UnitCommand.h"
 #include "sim/CardModel.h"
 #include "sim/StateFile.h"
 #include "sim/UsbHandlers.h"
@@ -83,6 +86,10 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame,
   if (pu::DecodeRequest(frame, request) != pu::ParseResult::kComplete) return false;
   const UsbHandlerRow* row = FindUsbHandler(request.header.code);
   if (row == nullptr) return false;  // the unit does not know this command
+  if (state_.erased == FlashArea::kHost &&
+      !BootSoftwareTakes(request.header.code, request.header.module)) {
+    return false;
+  }
 
   Exchange exchange{state_, clock_, request, reply};
   if (!row->unitCommand) {
@@ -96,6 +103,10 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame,
   }
   const bool ok = row->handler(exchange);
   if (exchange.changed) Save();
+  if (ok && powerCutAtBlock_ && ReachedPowerCut(request.header.code)) {
+    std::fflush(nullptr);
+    raise(SIGKILL);
+  }
   return ok;
 }
 
@@ -171,6 +182,20 @@ void SimUnit::SetEepromError(bool on) {
 void SimUnit::RefuseOpensFor(std::uint32_t ms) {
   std::lock_guard lock(mutex_);
   state_.refuseUntil = clock_.Milliseconds() + ms;
+}
+
+void SimUnit::CutPowerAtBlock(std::uint32_t block) {
+  std::lock_guard lock(mutex_);
+  powerCutAtBlock_ = block;
+}
+
+bool SimUnit::ReachedPowerCut(std::uint8_t code) const {
+  if (*powerCutAtBlock_ == 0) {
+    return code == pu::Code(pu::UnitCommand::kEraseHost) ||
+           code == pu::Code(pu::UnitCommand::kEraseBoot);
+  }
+  return code == pu::Code(pu::UnitCommand::kWriteDownloadBlock) &&
+         state_.blocksWritten == *powerCutAtBlock_;
 }
 
 void SimUnit::Save() {

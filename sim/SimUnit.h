@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -61,6 +62,11 @@ class SimUnit {
   void SetDelayMs(std::uint32_t ms);
   void SetEepromError(bool on);
   void RefuseOpensFor(std::uint32_t ms);
+  // Ends the process abruptly, as a power cut would, once an erase has been
+  // taken (block 0) or once the given block of a download has been written
+  // (counted from 1 after each begin). What was saved at the erase is all
+  // that survives.
+  void CutPowerAtBlock(std::uint32_t block);
 
   platform::Clock& Clock() { return clock_; }
 
@@ -68,12 +74,14 @@ class SimUnit {
   bool HandleFrame(std::span<const std::uint8_t> frame,
                    std::span<std::uint8_t, protocol::unit::kFrameSize> reply);
   ModuleState* FindModule(std::uint8_t address) { return state_.FindModule(address); }
+  bool ReachedPowerCut(std::uint8_t code) const;
   void Save();
 
   std::mutex mutex_;
   platform::Clock& clock_;
   std::filesystem::path stateFile_;
   UnitState state_;
+  std::optional<std::uint32_t> powerCutAtBlock_;
 
   // ---------------------------------------------------------------------------
   // The unit's side of the remote's Bluetooth stream. It shows the same unit as

@@ -45,6 +45,11 @@ std::string EncodeState(const UnitState& state) {
   const SoftwareVersion& boot = state.scenario.bootVersion;
   out << "boot-version " << boot.major << ' ' << boot.minor << ' ' << int(boot.day) << ' '
       << int(boot.month) << ' ' << int(boot.year) << "\n";
+  // An erase that no completed download has followed yet: the unit wakes up
+  // with that area still erased.
+  if (state.erased != FlashArea::kNone) {
+    out << "erased " << (state.erased == FlashArea::kHost ? "host" : "boot") << "\n";
+  }
   for (std::size_t i = 0; i < protocol::unit::DisplayLevels::kCount; ++i) {
     out << "display " << i << ' ' << int(state.display.levels[i].value) << "\n";
   }
@@ -89,6 +94,10 @@ void LoadState(const std::filesystem::path& file, UnitState& state) {
              static_cast<std::uint8_t>(day), static_cast<std::uint8_t>(month),
              static_cast<std::uint8_t>(year)};
       }
+    } else if (key == "erased") {
+      std::string area;
+      ok = static_cast<bool>(words >> area) && (area == "host" || area == "boot");
+      if (ok) state.erased = area == "host" ? FlashArea::kHost : FlashArea::kBoot;
     } else if (key == "display") {
       std::size_t i;
       int value;

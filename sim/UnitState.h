@@ -62,8 +62,12 @@ struct UnitState {
   std::uint64_t exchanges = 0;
   std::uint64_t absentUntil = 0;
   std::uint64_t refuseUntil = 0;
-  // Main unit download: which area is erased, the bytes written there.
+  // Main unit download: which area is erased, the bytes written there. An
+  // erased area survives a restart (it is kept in the state file): with the
+  // host area erased only the boot software answers, until a download has
+  // been ended and the new host software started.
   FlashArea erased = FlashArea::kNone;
+  std::uint32_t blocksWritten = 0;  // since the last begin
   bool downloading = false;
   bool downloadEnded = false;
   std::vector<std::uint8_t> hostFlash;

@@ -1,5 +1,6 @@
 #include "sim/UsbHandlers.h"
 
+#include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/UnitCommand.h"
 
 namespace sim {
@@ -57,7 +58,22 @@ constexpr UsbHandlerRow kHandlers[] = {
     {Code(C::kJovValue), h::LiveValue, kModule},
 };
 
+// What the boot software answers on its own.
+constexpr std::uint8_t kBootSoftwareCodes[] = {
+    Code(C::kReadDescriptor), Code(C::kReadBootDescriptor), Code(C::kEraseHost),
+    Code(C::kEraseBoot),      Code(C::kBeginDownload),      Code(C::kWriteDownloadBlock),
+    Code(C::kEndDownload),    Code(C::kStartHost),
+};
+
 }  // namespace
+
+bool BootSoftwareTakes(std::uint8_t code, std::uint8_t module) {
+  if (module != protocol::unit::kMainUnitAddress) return false;
+  for (std::uint8_t c : kBootSoftwareCodes) {
+    if (c == code) return true;
+  }
+  return false;
+}
 
 const UsbHandlerRow* FindUsbHandler(std::uint8_t code) {
   for (const UsbHandlerRow& row : kHandlers) {

@@ -33,6 +33,11 @@ struct UsbHandlerRow {
 // The handler of a command code; null for a code the unit does not know.
 const UsbHandlerRow* FindUsbHandler(std::uint8_t code);
 
+// While the host software is erased only the boot software runs: it tells
+// what it is and takes a new download, and nothing else (no settings, clock
+// or display, and no card is reached).
+bool BootSoftwareTakes(std::uint8_t code, std::uint8_t module);
+
 // Handlers by role, listed in the table of UsbHandlers.cpp.
 namespace handlers {
 bool ReadDescriptor(Exchange& x);

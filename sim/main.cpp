@@ -2,6 +2,7 @@
 // remote's Bluetooth stream.
 #include <signal.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,8 @@ constexpr const char* kUsage =
     "  --delay MS           delay every exchange by MS milliseconds\n"
     "  --restart-ms MS      how long the unit is gone after an erase (default 3000)\n"
     "  --eeprom-error       report a settings memory error in every status\n"
+    "  --power-cut-at N     end abruptly, as at a power cut, once block N of a\n"
+    "                       download is written (0: once an erase is taken)\n"
     "\nFaults of the remote's Bluetooth stream (counted from 1 since start):\n"
     "  --stream-lost-every N     do not send every N-th frame of the unit\n"
     "  --stream-crc-every N      send every N-th frame of the unit with a wrong CRC\n"
@@ -79,7 +82,7 @@ int main(int argc, char** argv) {
     bool set = false;
     unsigned long value = 0;
   } failEvery, refuseOpens, delay, restart, lostEvery, crcEvery, refuseEvery, refuseMs, dropEvery,
-      answerDelay;
+      answerDelay, powerCut;
   bool eepromError = false;
 
   for (int i = 1; i < argc; ++i) {
@@ -131,6 +134,8 @@ int main(int argc, char** argv) {
       ok = number(dropEvery);
     } else if (arg == "--stream-delay-ms") {
       ok = number(answerDelay);
+    } else if (arg == "--power-cut-at") {
+      ok = number(powerCut) && powerCut.value <= UINT32_MAX;
     } else if (arg == "--eeprom-error") {
       eepromError = true;
     } else {
@@ -184,6 +189,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   sim::SimUnit unit(scenario, platform::DefaultClock(), stateFile);
+  if (powerCut.set) unit.CutPowerAtBlock(static_cast<std::uint32_t>(powerCut.value));
   sim::DeviceServer server(unit, runtimeDir);
   // Said once, in terms of the folder the user chose, before anything is served.
   for (const auto& socket :

@@ -99,6 +99,13 @@ bool CDoloThread::Update() {
       if (!written) {
         owner_.Post(WM_WORKER_STATUS, 0, kTextCantWrite);
         error = true;
+        // A unit that vanished and does not come back within the presence
+        // polling takes no further block: stop here instead of trying every
+        // remaining block a hundred times.
+        if (!usb_.IsDevicePresent() && !WaitForUnit()) {
+          owner_.Post(WM_WORKER_STATUS, 0, kTextRestart);
+          return false;
+        }
         continue;
       }
       const std::uint32_t now = clock_.TickCount();

@@ -10,6 +10,7 @@
 #include "platform/Bytes.h"
 #include "platform/PollLoop.h"
 #include "platform/RuntimeDir.h"
+#include "platform/SocketIo.h"
 #include "platform/UniqueFd.h"
 #include "protocol/remote/FrameAssembler.h"
 #include "protocol/remote/RemoteFrame.h"
@@ -272,20 +273,8 @@ bool UnitLink::SendBytes(std::span<const std::uint8_t> bytes) {
   if (!session->stream) return false;
   const int fd = session->stream.Get();
   Trace(">", bytes);
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n =
-        send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      if (poll(&p, 1, kSendTimeoutMs) <= 0) return false;
-      continue;
-    }
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
-  }
-  return true;
+  // One limit for the whole frame: a unit that stops reading fails the send.
+  return platform::WriteAll(fd, bytes, kSendTimeoutMs);
 }
 
 bool UnitLink::Send(std::uint16_t command, std::span<const std::uint8_t> payload) {

@@ -3,6 +3,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -111,6 +112,46 @@ TEST_F(UnixDeviceIoTest, MalformedOrShortRepliesFailTheCall) {
     io.Close(h);
     std::filesystem::remove(dir_ / "Dev");
   }
+}
+
+// A device whose server stopped (it accepts nothing and answers nothing): the
+// open, or the exchange after it, gives up at the backend's limit instead of
+// blocking its caller for ever.
+TEST_F(UnixDeviceIoTest, AServerThatStoppedFailsTheCallAtTheLimit) {
+  constexpr int kLimitMs = 200;
+  const std::filesystem::path path = dir_ / "Dev";
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  UnixDeviceIo io(dir_, kLimitMs);
+
+  // Queued but never accepted: the request goes out, no reply comes.
+  const auto start = std::chrono::steady_clock::now();
+  const auto h = io.Open("\\\\.\\Dev");
+  ASSERT_NE(h, DeviceIo::kInvalidHandle);
+  std::uint8_t in[6] = {2};
+  std::uint8_t reply[64] = {};
+  EXPECT_FALSE(io.Control(h, 0x226000, in, reply, nullptr));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kLimitMs))
+      << "it waited for the reply before giving up";
+
+  // With the backlog full, even the open is refused once the limit has run out.
+  std::vector<int> queued;
+  for (;;) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      close(fd);
+      break;
+    }
+    queued.push_back(fd);
+  }
+  EXPECT_EQ(io.Open("\\\\.\\Dev"), DeviceIo::kInvalidHandle);
+  io.Close(h);
+  for (int fd : queued) close(fd);
+  close(listener);
 }
 
 }  // namespace

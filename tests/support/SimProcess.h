@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -56,6 +57,21 @@ class SimProcess {
     return status;
   }
   bool Running() const { return pid_ > 0; }
+  // Sends a signal and goes on (SIGSTOP, SIGCONT).
+  void Signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
+  }
+  // Waits for the process to end on its own; its wait status, or -1 when it
+  // is still running after `limit`.
+  int WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    WaitFor(
+        [&] {
+          if (pid_ > 0 && waitpid(pid_, &exitStatus_, WNOHANG) == pid_) pid_ = -1;
+          return pid_ <= 0;
+        },
+        limit);
+    return pid_ <= 0 ? exitStatus_ : -1;
+  }
 
  private:
   std::filesystem::path runtimeDir_;

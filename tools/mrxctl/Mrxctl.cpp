@@ -21,10 +21,12 @@
 #include "platform/PrintableText.h"
 #include "platform/RuntimeDir.h"
 #include "platform/SocketPath.h"
+#include "platform/UnixDeviceIo.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
+#include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
@@ -67,6 +69,12 @@ std::string DateText(const pu::ModuleDescriptor& f) {
 
 using Json = nlohmann::ordered_json;
 
+// How often a command asks an exchange before an address counts as empty.
+constexpr int kExchangeAttempts = 3;
+// A failure this slow was the device's reply limit running out (a little
+// below the limit, which is counted in whole milliseconds).
+constexpr std::uint64_t kNoAnswerMs = platform::UnixDeviceIo::kReplyTimeoutMs - 100;
+
 void PrintJson(std::ostream& out, const Json& value) {
   out << value.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
@@ -84,10 +92,76 @@ int NoUnit(Context& ctx) {
   return kExitUnavailable;
 }
 
+int NoAnswer(Context& ctx) {
+  ctx.err << "mrxctl: the unit did not answer\nIts device is there, but it gave no reply in "
+          << platform::UnixDeviceIo::kReplyTimeoutMs / 1000
+          << " seconds: switch it off and on, or restart the simulator.\n";
+  return kExitIoError;
+}
+
+int ModuleDidNotAnswer(Context& ctx, unsigned address) {
+  ctx.err << "mrxctl: module " << address << " did not answer\n";
+  return kExitIoError;
+}
+
+int NoModuleAt(Context& ctx, unsigned address) {
+  ctx.err << "mrxctl: no module at address " << address << "\n";
+  return kExitUnavailable;
+}
+
+enum class Answer { kAnswered, kRefused, kSilent, kNoUnit };
+
+// One exchange, asked again when it fails at once (a unit that drops an
+// exchange takes the next). A failure that took the device's whole reply
+// limit is silence: asking again would only wait as long again.
+Answer Ask(Context& ctx, const std::function<bool()>& exchange) {
+  for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
+    const std::uint64_t start = ctx.clock.Milliseconds();
+    if (exchange()) return Answer::kAnswered;
+    if (ctx.clock.Milliseconds() - start >= kNoAnswerMs) return Answer::kSilent;
+  }
+  return ctx.usb.IsDevicePresent() ? Answer::kRefused : Answer::kNoUnit;
+}
+
+// The main unit's descriptor; the exit code that says why there is none.
+int ReadMainUnit(Context& ctx, ul::ModuleInfo& main) {
+  switch (Ask(ctx, [&] { return ul::ReadModuleDescriptor(ctx.usb, 0, main); })) {
+    case Answer::kAnswered:
+      return kExitOk;
+    case Answer::kNoUnit:
+      return NoUnit(ctx);
+    case Answer::kRefused:
+    case Answer::kSilent:
+      break;
+  }
+  return NoAnswer(ctx);
+}
+
+// Discovery as the desktop program does it, each exchange asked again before
+// an address counts as empty. `silentAt` is the card address that did not
+// answer in time (0 when none): enumeration ends there as at an empty one.
+int DiscoverUnit(Context& ctx, ul::Discovery& d, unsigned& silentAt) {
+  silentAt = 0;
+  if (int rc = ReadMainUnit(ctx, d.mainUnit); rc != kExitOk) return rc;
+  d.unitPresent = true;
+  const unsigned slots = d.mainUnit.Fields().slotCount;
+  for (unsigned i = 1; i <= slots; ++i) {
+    ul::ModuleInfo card;
+    const Answer answer = Ask(
+        ctx, [&] { return ul::ReadModuleDescriptor(ctx.usb, static_cast<std::uint8_t>(i), card); });
+    if (answer == Answer::kNoUnit) return NoUnit(ctx);
+    if (answer == Answer::kSilent) silentAt = i;
+    if (answer != Answer::kAnswered) break;
+    d.cards.push_back(card);
+  }
+  return kExitOk;
+}
+
 // Finds a module by address through discovery, as the desktop program does.
 int FindModule(Context& ctx, unsigned address, ul::ModuleInfo& module) {
-  const ul::Discovery d = ul::DiscoverModules(ctx.usb);
-  if (!d.unitPresent) return NoUnit(ctx);
+  ul::Discovery d;
+  unsigned silentAt = 0;
+  if (int rc = DiscoverUnit(ctx, d, silentAt); rc != kExitOk) return rc;
   if (address == 0) {
     module = d.mainUnit;
     return kExitOk;
@@ -98,13 +172,19 @@ int FindModule(Context& ctx, unsigned address, ul::ModuleInfo& module) {
       return kExitOk;
     }
   }
-  ctx.err << "mrxctl: no module at address " << address << "\n";
-  return kExitUnavailable;
+  // A card that kept silent hides every address after it up to the slot count.
+  if (silentAt != 0 && silentAt <= address && address <= d.mainUnit.Fields().slotCount) {
+    return ModuleDidNotAnswer(ctx, silentAt);
+  }
+  return NoModuleAt(ctx, address);
 }
 
 int Discover(Context& ctx) {
-  const ul::Discovery d = ul::DiscoverModules(ctx.usb);
-  if (!d.unitPresent) return NoUnit(ctx);
+  ul::Discovery d;
+  unsigned silentAt = 0;
+  if (int rc = DiscoverUnit(ctx, d, silentAt); rc != kExitOk) return rc;
+  // What answered is listed all the same; a silent card makes it a failure.
+  const int rc = silentAt != 0 ? ModuleDidNotAnswer(ctx, silentAt) : kExitOk;
   std::vector<ul::ModuleInfo> all{d.mainUnit};
   all.insert(all.end(), d.cards.begin(), d.cards.end());
   if (ctx.json) {
@@ -130,7 +210,7 @@ int Discover(Context& ctx) {
                          {"descriptor", platform::HexBytes(m.descriptor)}});
     }
     PrintJson(ctx.out, modules);
-    return kExitOk;
+    return rc;
   }
   ctx.out << "ADDR SUB TYPE MODEL     VERSION  DATE        SETTINGS  TAB\n";
   for (const auto& m : all) {
@@ -141,7 +221,26 @@ int Discover(Context& ctx) {
                       ModelName(m).c_str(), VersionText(f).c_str(), DateText(f).c_str(),
                       f.settingsLength, tab.c_str());
   }
-  return kExitOk;
+  return rc;
+}
+
+// A module whose software is not running (descriptor flags bit 0 clear, as
+// after an interrupted update) has no settings to offer, as the desktop's
+// tabs show it.
+int FindRunningModule(Context& ctx, unsigned address, ul::ModuleInfo& m) {
+  if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
+  if (m.Fields().SoftwareRunning()) return kExitOk;
+  ctx.err << "mrxctl: module " << int(m.address) << " (" << ModelName(m)
+          << ") is not running its software, so its settings cannot be reached";
+  if (m.address == 0) ctx.err << "; 'mrxctl update host' installs it again";
+  ctx.err << "\n";
+  return kExitUnavailable;
+}
+
+int NoSettingsImage(Context& ctx, const ul::ModuleInfo& m) {
+  ctx.err << "mrxctl: module " << int(m.address) << " (" << ModelName(m)
+          << ") has no settings image\n";
+  return kExitDataError;
 }
 
 bool IsStandardOutput(const std::string& file) {
@@ -150,8 +249,10 @@ bool IsStandardOutput(const std::string& file) {
 
 int SettingsRead(Context& ctx, unsigned address, const std::string& file) {
   ul::ModuleInfo m;
-  if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
+  if (int rc = FindRunningModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
+  // Refused before the file is touched, as a write of it would be.
+  if (length == 0) return NoSettingsImage(ctx, m);
   std::vector<std::uint8_t> image(pu::SettingsImage::kMaxSize);
   if (!ul::ReadSettingsImage(ctx.usb, m.address, length, false, image)) {
     ctx.err << "mrxctl: reading the settings of module " << int(m.address)
@@ -195,13 +296,9 @@ int SettingsWrite(Context& ctx, unsigned address, const std::string& file) {
     return tooLarge ? kExitDataError : kExitIoError;
   }
   ul::ModuleInfo m;
-  if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
+  if (int rc = FindRunningModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
-  if (length == 0) {
-    ctx.err << "mrxctl: module " << int(m.address) << " (" << ModelName(m)
-            << ") has no settings image\n";
-    return kExitDataError;
-  }
+  if (length == 0) return NoSettingsImage(ctx, m);
   if (content.size() != length) {
     ctx.err << "mrxctl: " << file << " holds " << content.size() << " bytes, but module "
             << int(m.address) << " (" << ModelName(m) << ") takes " << length
@@ -221,7 +318,7 @@ int SettingsWrite(Context& ctx, unsigned address, const std::string& file) {
 
 int SettingsReset(Context& ctx, unsigned address, bool newIdentity) {
   ul::ModuleInfo m;
-  if (int rc = FindModule(ctx, address, m); rc != kExitOk) return rc;
+  if (int rc = FindRunningModule(ctx, address, m); rc != kExitOk) return rc;
   const std::size_t length = ul::SettingsLength(m);
   std::array<std::uint8_t, pu::IdentityRecord::kSize> identity{};
   if (newIdentity) {
@@ -252,7 +349,7 @@ std::string ClockText(const platform::LocalTime& t) {
 
 int Clock(Context& ctx, bool sync) {
   ul::ModuleInfo main;
-  if (!ul::ReadModuleDescriptor(ctx.usb, 0, main)) return NoUnit(ctx);
+  if (int rc = ReadMainUnit(ctx, main); rc != kExitOk) return rc;
   if (main.Fields().hasClock == 0) {
     ctx.err << "mrxctl: the unit reports no real-time clock\n";
     return kExitUnavailable;
@@ -280,17 +377,21 @@ int Status(Context& ctx, std::optional<unsigned> address) {
     ul::ModuleInfo m;
     if (int rc = FindModule(ctx, *address, m); rc != kExitOk) return rc;
     modules.push_back(m);
-  } else {
-    const ul::Discovery d = ul::DiscoverModules(ctx.usb);
-    if (!d.unitPresent) return NoUnit(ctx);
+  }
+  int rc = kExitOk;
+  if (!address) {
+    ul::Discovery d;
+    unsigned silentAt = 0;
+    if (int found = DiscoverUnit(ctx, d, silentAt); found != kExitOk) return found;
+    if (silentAt != 0) rc = ModuleDidNotAnswer(ctx, silentAt);
     modules.push_back(d.mainUnit);
     modules.insert(modules.end(), d.cards.begin(), d.cards.end());
   }
-  int rc = kExitOk;
   auto records = Json::array();
   for (const auto& m : modules) {
     std::array<std::uint8_t, pu::StatusRecord::kSize> status{};
-    const bool ok = ul::ReadStatus(ctx.usb, m.address, status);
+    const bool ok =
+        Ask(ctx, [&] { return ul::ReadStatus(ctx.usb, m.address, status); }) == Answer::kAnswered;
     if (!ok) rc = kExitIoError;
     const std::string state = !ok                                     ? "no answer"
                               : pu::StatusRecord::EepromError(status) ? "EEPROM-ERROR"
@@ -351,7 +452,8 @@ int Packages(Context& ctx) {
 }
 
 // Draws the worker's reports: a bar that is redrawn in place on a terminal,
-// one line per report elsewhere.
+// one line per report elsewhere. A block error repeated for many blocks is
+// shown once, with its count.
 class ProgressView {
  public:
   explicit ProgressView(Context& ctx) : ctx_(ctx) {}
@@ -361,6 +463,11 @@ class ProgressView {
         !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find("%: ") != std::string::npos;
     if (!progress) {
       EndBar();
+      if (text == fw::CDoloThread::kTextCantWrite) {
+        ++blocksFailed_;
+        return;
+      }
+      FlushBlockErrors();
       if (percentage == 100) ctx_.out << Bar(100) << "\n";
       (text.starts_with("ERROR") || text.starts_with("FATAL") ? ctx_.err : ctx_.out)
           << text << "\n";
@@ -377,8 +484,19 @@ class ProgressView {
     if (barShown_) ctx_.out << "\n";
     barShown_ = false;
   }
+  void Finish() {
+    EndBar();
+    FlushBlockErrors();
+  }
 
  private:
+  void FlushBlockErrors() {
+    if (blocksFailed_ == 0) return;
+    ctx_.err << fw::CDoloThread::kTextCantWrite;
+    if (blocksFailed_ > 1) ctx_.err << " (" << blocksFailed_ << " blocks)";
+    ctx_.err << "\n";
+    blocksFailed_ = 0;
+  }
   static std::string Bar(unsigned percentage) {
     constexpr unsigned kWidth = 30;
     const unsigned filled = std::min(percentage, 100u) * kWidth / 100;
@@ -387,11 +505,12 @@ class ProgressView {
   }
   Context& ctx_;
   bool barShown_ = false;
+  unsigned blocksFailed_ = 0;
 };
 
-// After a host update the unit restarts: wait for it (up to kComeBackMs) and
-// show what it runs now. The boot version is read with command 26.
-void ReportNewVersion(Context& ctx, bool boot) {
+// After an update the unit restarts: wait for it (up to kComeBackMs) and read
+// what it runs now, the host version with command 2, the boot version with 26.
+bool ReadNewVersion(Context& ctx, bool boot, pu::ModuleDescriptor& version) {
   constexpr std::uint32_t kComeBackMs = 15000, kStepMs = 250;
   std::uint32_t waited = 0;
   while (!ctx.usb.IsDevicePresent() && waited < kComeBackMs) {
@@ -399,35 +518,28 @@ void ReportNewVersion(Context& ctx, bool boot) {
     waited += kStepMs;
   }
   ul::ModuleInfo main;
-  if (boot) {
-    if (ctx.usb.ReadBootDescriptor(main.descriptor.data())) {
-      const auto f = main.Fields();
-      ctx.out << "The unit reports boot software " << VersionText(f) << " of " << DateText(f)
-              << ".\n";
-      return;
-    }
-  } else if (ul::ReadModuleDescriptor(ctx.usb, 0, main)) {
-    const auto f = main.Fields();
-    ctx.out << "The unit reports host software " << VersionText(f) << " of " << DateText(f)
-            << ".\n";
-    return;
-  }
-  ctx.err << "mrxctl: the download succeeded, but the unit has not answered since; "
-             "switch it off and on if it does not return\n";
+  const Answer answer = Ask(ctx, [&] {
+    return boot ? ctx.usb.ReadBootDescriptor(main.descriptor.data())
+                : ul::ReadModuleDescriptor(ctx.usb, 0, main);
+  });
+  if (answer != Answer::kAnswered) return false;
+  version = main.Fields();
+  return true;
 }
 
 int Update(Context& ctx, bool boot) {
   ul::ModuleInfo main;
-  if (!ul::ReadModuleDescriptor(ctx.usb, 0, main)) return NoUnit(ctx);
+  if (int rc = ReadMainUnit(ctx, main); rc != kExitOk) return rc;
   // The boot version comes with command 26; a unit that lacks it still takes the update.
   if (boot && !ctx.usb.ReadBootDescriptor(main.descriptor.data())) main.descriptor = {};
   ctx.out << "Updating the " << (boot ? "boot" : "host") << " software of the MRX520 (now "
           << VersionText(main.Fields()) << "). Do not switch the unit off or disconnect it.\n";
 
   // The worker talks to module 0 through the transport's default address.
-  ctx.usb.SetDefaultAddress(0);
+  CheckedUpdateTransport transport(ctx.usb);
+  transport.SetDefaultAddress(0);
   platform::QueueTarget queue;
-  fw::CDoloThread worker(boot, queue, ctx.usb, ctx.clock);
+  fw::CDoloThread worker(boot, queue, transport, ctx.clock);
   worker.Resume();
   ProgressView view(ctx);
   bool finished = false, ok = false, notFound = false;
@@ -443,12 +555,35 @@ int Update(Context& ctx, bool boot) {
     }
   }
   worker.Join();
-  view.EndBar();
-  if (ok) ReportNewVersion(ctx, boot);
+  view.Finish();
+  const char* what = boot ? "boot" : "host";
   if (!ok) {
-    ctx.err << "mrxctl: the " << (boot ? "boot" : "host") << " update failed\n";
+    ctx.err << "mrxctl: the " << what << " update failed\n";
     return notFound ? kExitSoftware : kExitIoError;
   }
+  if (transport.FailedStep() != nullptr) {
+    ctx.err << "mrxctl: the unit did not take the " << transport.FailedStep()
+            << " of the download; the " << what << " update failed\n";
+    return kExitIoError;
+  }
+  pu::ModuleDescriptor now;
+  if (!ReadNewVersion(ctx, boot, now)) {
+    ctx.err << "mrxctl: the unit has not answered since the download, so the " << what
+            << " update is not confirmed; switch the unit off and on if it does not return\n";
+    return kExitIoError;
+  }
+  // The worker found its image, so the carried one is there.
+  const fw::_DoloPacket* image =
+      fw::FindDoloPacket(::GetDoloBase(), fw::kDoloUnitImage, fw::CDoloThread::kModelMrx,
+                         boot ? fw::CDoloThread::kComponentBoot : fw::CDoloThread::kComponentHost);
+  const std::string carried = image != nullptr ? fw::DoloVersionText(image->version) : "";
+  if (VersionText(now) != carried) {
+    ctx.err << "mrxctl: the unit still reports " << VersionText(now) << " (" << what
+            << " software), not the carried " << carried << "; the update did not take\n";
+    return kExitIoError;
+  }
+  ctx.out << "The unit reports " << what << " software " << VersionText(now) << " of "
+          << DateText(now) << ".\n";
   return kExitOk;
 }
 
@@ -469,8 +604,9 @@ constexpr const char* kFooter =
     "  69  no unit attached, or no such module; no unit found or answering over\n"
     "      Bluetooth, no default unit recorded, or no Bluetooth adapter\n"
     "  70  the carried package set lacks the image\n"
-    "  74  an exchange with the unit failed, an update failed, or a file could\n"
-    "      not be written; the unit did not report the change asked for";
+    "  74  an exchange with the unit failed, the unit or a module did not\n"
+    "      answer in time, an update failed, or a file could not be written;\n"
+    "      the unit did not report the change asked for";
 
 // Validators that say what is wrong in the program's own words.
 CLI::Validator ModuleAddress() {

@@ -32,7 +32,8 @@ class RecordingIo final : public platform::DeviceIo {
     std::uint64_t at;
     bool ok;
   };
-  RecordingIo(sim::SimUnit& unit, platform::Clock& clock) : inner_(unit), clock_(clock) {}
+  RecordingIo(sim::SimUnit& unit, platform::Clock& clock)
+      : unit_(unit), inner_(unit), clock_(clock) {}
 
   Handle Open(std::string_view path) override { return inner_.Open(path); }
   void Close(Handle h) override { inner_.Close(h); }
@@ -49,6 +50,10 @@ class RecordingIo final : public platform::DeviceIo {
         --failuresLeft_;
         inject = true;
       }
+      // The unit is unplugged as this block goes out, and stays away.
+      if (f.code == kBlock && platform::GetU32(f.data, 0) == vanishAddress_) {
+        unit_.RefuseOpensFor(24 * 3600 * 1000);
+      }
     }
     f.ok = !inject && inner_.Control(h, code, in, out, returned);
     std::lock_guard lock(mutex_);
@@ -60,18 +65,24 @@ class RecordingIo final : public platform::DeviceIo {
     failAddress_ = address;
     failuresLeft_ = times;
   }
+  void VanishAtBlock(std::uint32_t address) {
+    std::lock_guard lock(mutex_);
+    vanishAddress_ = address;
+  }
   std::vector<Frame> Frames() {
     std::lock_guard lock(mutex_);
     return frames_;
   }
 
  private:
+  sim::SimUnit& unit_;
   sim::SimDeviceIo inner_;
   platform::Clock& clock_;
   std::mutex mutex_;
   std::vector<Frame> frames_;
   std::uint32_t failAddress_ = 0xFFFFFFFF;
   int failuresLeft_ = 0;
+  std::uint32_t vanishAddress_ = 0xFFFFFFFF;
 };
 
 // The transport with its presence tests recorded.
@@ -351,6 +362,29 @@ TEST_F(CDoloThreadTest, ABlockFailing100TimesStopsProgressButNotTheDownload) {
   // The first block's report is the only one: none after the failure.
   EXPECT_EQ(Statuses(true).size(), 1u);
   EXPECT_EQ(statuses.back(), "ERROR: Can't write to device");
+}
+
+// A unit that is gone for good (its device vanished and does not return
+// within the presence polling) ends the download at once: one error, a
+// restart request, and no attempts at the blocks that remain.
+TEST_F(CDoloThreadTest, AUnitThatVanishesForGoodStopsTheDownloadAndSaysSoOnce) {
+  SmallImage image;
+  io_->VanishAtBlock(0x0034);
+  EXPECT_EQ(Update(true, &image.head), 0u);
+  std::vector<std::uint32_t> tried;
+  for (const auto& f : io_->Frames()) {
+    if (f.code == kBlock && (tried.empty() || tried.back() != platform::GetU32(f.data, 0))) {
+      tried.push_back(platform::GetU32(f.data, 0));
+    }
+  }
+  EXPECT_EQ(tried, (std::vector<std::uint32_t>{0x0000, 0x0034})) << "no block after the loss";
+  EXPECT_EQ(Codes().back(), kBlock) << "neither end nor start is sent to a unit that is gone";
+  const auto statuses = Statuses();
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "ERROR: Can't write to device"), 1);
+  EXPECT_EQ(statuses.back(), "ERROR: Please restart unit!");
+  const auto presence = usb_->Presence();
+  ASSERT_FALSE(presence.empty());
+  EXPECT_FALSE(presence.back().second);
 }
 
 TEST_F(CDoloThreadTest, ABlockThatSucceedsOnItsHundredthAttemptIsFine) {

@@ -179,6 +179,44 @@ TEST_F(MainPageTest, UpdateButtonsStayDisabledUntilTheWorkerFinishes) {
             firmware::DoloVersionText(host->version) + ",");
 }
 
+// A host update cut short by a power loss leaves the unit running only its
+// boot software (flags bit 0 clear): the tab offers no settings and no clock,
+// but a new update, which brings the unit back.
+TEST_F(MainPageTest, AUnitRunningOnlyItsBootSoftwareCanOnlyBeUpdated) {
+  ASSERT_TRUE(unitlink::theTiroUSB.EraseHost());
+  ASSERT_FALSE(unit_->IsPresent()) << "restarting after the erase";
+  ASSERT_TRUE(testing_support::WaitFor([&] {
+    clock_.Advance(100);
+    return unit_->IsPresent();
+  }));
+  P& page = Open(true);
+  for (int id : {P::kSyncClock, P::kVolumeStep, P::kLanguage, P::kHddOption, common::kRead,
+                 common::kWrite, common::kDefault, common::kSerial}) {
+    EXPECT_FALSE(page.Control(id)->isEnabled()) << id;
+  }
+  EXPECT_TRUE(page.Control(P::kSoftwareUpdate)->isEnabled());
+  EXPECT_TRUE(page.Control(P::kBootUpdate)->isEnabled());
+  EXPECT_EQ(Text(page, P::kVersionLine), "") << "the descriptor reports no running software";
+
+  Click(page, P::kSoftwareUpdate);
+  ASSERT_TRUE(page.UpdateRunning());
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        clock_.Advance(50);
+        return !page.UpdateRunning();
+      },
+      60000));
+  ASSERT_TRUE(testing_support::WaitFor([&] {
+    clock_.Advance(100);
+    return unit_->IsPresent();
+  }));
+  Show(page, 0);  // the discovery after the unit's restart
+  for (int id : {P::kSyncClock, P::kVolumeStep, common::kRead, common::kWrite}) {
+    EXPECT_TRUE(page.Control(id)->isEnabled()) << id;
+  }
+  EXPECT_EQ(Text(page, P::kVersionLine).substr(0, 7), "V4.000,");
+}
+
 TEST_F(MainPageTest, BtModuleInitTwiceStartsThenStops) {
   P& page = Open(true);
   struct Step {
