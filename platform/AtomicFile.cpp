@@ -11,10 +11,10 @@
 namespace platform {
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                         std::string& error) {
+                         std::string& error, unsigned mode) {
   const std::filesystem::path temp =
       path.string() + ".tmp." + std::to_string(getpid()) + "." + std::to_string(gettid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) {
     error = temp.string() + ": " + std::strerror(errno);
     return false;

@@ -1,6 +1,7 @@
 #include "sim/BluetoothRegistration.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/RuntimeDir.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "sim/RemoteStreamServer.h"
 
@@ -67,10 +69,9 @@ void BluetoothRegistration::SetName(std::string name) {
 }
 
 bool BluetoothRegistration::Start(std::string& error) {
-  std::error_code ec;
-  std::filesystem::create_directories(directory_, ec);
-  if (ec) {
-    error = directory_.string() + ": " + ec.message();
+  // The stack's folder, and the runtime folder above it, must be this user's own.
+  if (!platform::CheckPrivateDir(directory_.parent_path(), true, error) ||
+      !platform::CheckPrivateDir(directory_, true, error)) {
     return false;
   }
   if (!loop_.Valid()) {
@@ -95,7 +96,7 @@ bool BluetoothRegistration::Start(std::string& error) {
   unlink(path.c_str());  // left by a simulator that died
   platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd || bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd.Get(), 16) != 0) {
+      chmod(path.c_str(), 0600) != 0 || listen(fd.Get(), 16) != 0) {
     error = path + ": " + std::strerror(errno);
     if (fd) unlink(path.c_str());
     return false;
