@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -22,6 +23,7 @@ namespace {
 constexpr int kHelloTimeoutMs = 1000;
 constexpr int kTickMs = 100;
 constexpr std::size_t kMaxClients = 64;
+constexpr int kAcceptsPerRound = 8;
 }  // namespace
 
 const std::vector<bt::ServiceRecord>& BluetoothRegistration::Services() {
@@ -124,10 +126,18 @@ void BluetoothRegistration::Stop() {
 }
 
 void BluetoothRegistration::Accept() {
-  for (;;) {
+  // A few per round, so that those waiting are read before more come in.
+  for (int round = 0; round < kAcceptsPerRound; ++round) {
     platform::UniqueFd fd(accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!fd) return;
-    if (clients_.size() >= kMaxClients) continue;  // closed: the stack is busy
+    if (clients_.size() >= kMaxClients) {
+      // Full of clients that say nothing: the one closest to its deadline makes room.
+      const auto oldest = std::min_element(
+          clients_.begin(), clients_.end(),
+          [](const auto& a, const auto& b) { return a.second.deadline < b.second.deadline; });
+      loop_.Unwatch(oldest->first);
+      clients_.erase(oldest);
+    }
     const int key = fd.Get();
     clients_[key] =
         Client{std::move(fd),
