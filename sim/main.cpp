@@ -211,6 +211,12 @@ int main(int argc, char** argv) {
   if (dropEvery.set) sf.dropEvery = static_cast<unsigned>(dropEvery.value);
   if (answerDelay.set) sf.delayMs = static_cast<std::uint32_t>(answerDelay.value);
 
+  // First, so that the folder is made 0700 before anything else goes in it
+  // (the state file may live there too).
+  if (std::string why; !platform::CheckPrivateDir(runtimeDir, true, why)) {
+    std::fprintf(stderr, "mrx520-sim: %s\n", why.c_str());
+    return 71;
+  }
   if (!stateFile.empty() && stateFile.has_parent_path()) {
     std::error_code ec;
     std::filesystem::create_directories(stateFile.parent_path(), ec);
