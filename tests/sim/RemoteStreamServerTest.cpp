@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 
+#include "../support/TempDir.h"
 #include "../support/WaitFor.h"
+#include "platform/SimBluetoothWire.h"
 #include "protocol/remote/FrameAssembler.h"
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
+#include "sim/BluetoothRegistration.h"
 #include "sim/RemoteStreamServer.h"
 
 namespace sim {
@@ -84,6 +89,47 @@ TEST(RemoteStreamServerTest, APeerThatStopsReadingIsDroppedWhileAnotherIsServed)
   flood.join();
   EXPECT_TRUE(testing_support::WaitFor([&] { return server.Sessions() == 1; }));
   server.Stop();
+}
+
+platform::UniqueFd Connect(const std::filesystem::path& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return {};
+  return fd;
+}
+
+// More silent clients than the module keeps places for: a client that asks
+// is still answered, and the silent ones are let go.
+TEST(BluetoothRegistrationTest, SilentClientsDoNotShutOutOneThatAsks) {
+  testing_support::TempDir dir;
+  platform::SystemClock clock;
+  SimUnit unit(DefaultScenario(), clock);
+  RemoteStreamServer streams(unit);
+  BluetoothRegistration module(BluetoothRegistration::AddressForSerial(1234),
+                               BluetoothRegistration::NameForSerial(1234), dir.path() / "bt",
+                               streams);
+  std::string error;
+  ASSERT_TRUE(module.Start(error)) << error;
+
+  std::vector<platform::UniqueFd> silent;
+  for (int i = 0; i < 100; ++i) {
+    silent.push_back(Connect(module.SocketPath()));
+    ASSERT_TRUE(silent.back()) << i;
+  }
+  const platform::UniqueFd asking = Connect(module.SocketPath());
+  ASSERT_TRUE(asking);
+  ASSERT_TRUE(platform::simbt::WriteAll(asking.Get(), std::string(platform::simbt::kName) + "\n"));
+  std::string line;
+  EXPECT_TRUE(platform::simbt::ReadLine(asking.Get(), line, 2000));
+  EXPECT_EQ(line, std::string(platform::simbt::kName) + " " + module.Name());
+  // Every silent one ends: its read sees the end of the stream in time.
+  for (const auto& fd : silent) {
+    EXPECT_FALSE(platform::simbt::ReadLine(fd.Get(), line, 3000));
+  }
+  module.Stop();
+  streams.Stop();
 }
 
 }  // namespace
