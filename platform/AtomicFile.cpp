@@ -34,14 +34,14 @@ std::filesystem::path TempPathFor(const std::filesystem::path& path) {
 // `keepMode`: the mode of the file being replaced, which the new one keeps.
 bool WriteAtomically(const std::filesystem::path& path, std::string_view content,
                      const std::string& shownName, std::optional<mode_t> keepMode,
-                     std::string& error) {
+                     std::string& error, mode_t newMode = 0644) {
   const std::filesystem::path temp = TempPathFor(path);
   auto fail = [&](bool removeTemp) {
     error = shownName + ": " + std::strerror(errno);
     if (removeTemp) unlink(temp.c_str());
     return false;
   };
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, newMode);
   if (fd < 0) return fail(false);
   std::size_t written = 0;
   while (written < content.size()) {
@@ -148,8 +148,9 @@ int OpenStream(const std::string& path, std::string& why) {
 }  // namespace
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                         std::string& error) {
-  return WriteAtomically(path, content, path.string(), std::nullopt, error);
+                         std::string& error, unsigned mode) {
+  return WriteAtomically(path, content, path.string(), std::nullopt, error,
+                         static_cast<mode_t>(mode));
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {

@@ -316,7 +316,7 @@ bool FileRegistry::Modify(Hive hive, const std::function<void(RegistryHive&)>& c
   std::filesystem::create_directories(directory_, ec);
   const std::filesystem::path path = HivePath(hive);
   const std::string lockPath = path.string() + ".lock";
-  const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (lock < 0) {
     error = lockPath + ": " + std::strerror(errno);
     return false;
@@ -332,7 +332,8 @@ bool FileRegistry::Modify(Hive hive, const std::function<void(RegistryHive&)>& c
   bool ok = ReadHive(path, content, error);  // a broken hive is left as it is
   if (ok) {
     change(content);
-    ok = WriteFileAtomically(path, content.Serialize(hive), error);
+    // The handheld's settings are this user's own: others may not read or change them.
+    ok = WriteFileAtomically(path, content.Serialize(hive), error, 0600);
   }
   flock(lock, LOCK_UN);
   close(lock);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/RuntimeDir.h"
 #include "platform/SocketIo.h"
 
 namespace platform {
@@ -29,6 +30,8 @@ UniqueFd SimBluetooth::Open(const std::filesystem::path& socketPath, std::string
     return {};
   }
   std::memcpy(addr.sun_path, s.c_str(), s.size() + 1);
+  // A socket in a folder others can write may be anyone's: never talk to it.
+  if (!CheckPrivateDir(socketPath.parent_path(), false, error)) return {};
   UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd) {
     error = std::strerror(errno);
@@ -70,6 +73,7 @@ bool SimBluetooth::Inquiry(const std::function<bool(const BtDeviceInfo&)>& found
     error = "the Bluetooth radio is off";
     return false;
   }
+  if (!CheckPrivateDir(Dir(), false, error)) return false;
   std::error_code ec;
   std::vector<std::filesystem::path> sockets;
   for (const auto& item : std::filesystem::directory_iterator(Dir(), ec)) {
@@ -128,9 +132,8 @@ bool SimBluetooth::GetRadioMode(RadioMode& mode) {
 }
 
 bool SimBluetooth::SetRadioMode(RadioMode mode) {
-  std::error_code ec;
-  std::filesystem::create_directories(Dir(), ec);
   std::string error;
+  if (!CheckPrivateDir(Dir(), true, error)) return false;
   return WriteFileAtomically(Dir() / simbt::kRadioFile,
                              std::to_string(static_cast<int>(mode)) + "\n", error);
 }

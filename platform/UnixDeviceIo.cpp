@@ -34,7 +34,10 @@ UnixDeviceIo::UnixDeviceIo(std::filesystem::path directory, int replyTimeoutMs)
 DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
   const std::string name = DeviceNameFromPath(path);
   if (name.empty()) return kInvalidHandle;
-  const std::string socketPath = ((directory_.empty() ? RuntimeDir() : directory_) / name).string();
+  const std::filesystem::path folder = directory_.empty() ? RuntimeDir() : directory_;
+  const std::string socketPath = (folder / name).string();
+  // A device in a folder others can write may be anyone's: never open it.
+  if (std::string why; !CheckPrivateDir(folder, false, why)) return kInvalidHandle;
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   if (socketPath.size() >= sizeof(addr.sun_path)) return kInvalidHandle;

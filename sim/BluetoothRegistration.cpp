@@ -1,14 +1,17 @@
 #include "sim/BluetoothRegistration.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/RuntimeDir.h"
 #include "platform/SocketIo.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "sim/RemoteStreamServer.h"
@@ -21,6 +24,7 @@ namespace {
 constexpr int kHelloTimeoutMs = 1000;
 constexpr int kTickMs = 100;
 constexpr std::size_t kMaxClients = 64;
+constexpr int kAcceptsPerRound = 8;
 }  // namespace
 
 const std::vector<bt::ServiceRecord>& BluetoothRegistration::Services() {
@@ -68,10 +72,9 @@ void BluetoothRegistration::SetName(std::string name) {
 }
 
 bool BluetoothRegistration::Start(std::string& error) {
-  std::error_code ec;
-  std::filesystem::create_directories(directory_, ec);
-  if (ec) {
-    error = directory_.string() + ": " + ec.message();
+  // The stack's folder, and the runtime folder above it, must be this user's own.
+  if (!platform::CheckPrivateDir(directory_.parent_path(), true, error) ||
+      !platform::CheckPrivateDir(directory_, true, error)) {
     return false;
   }
   if (!loop_.Valid()) {
@@ -97,7 +100,7 @@ bool BluetoothRegistration::Start(std::string& error) {
   unlink(path.c_str());  // left by a simulator that died
   platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd || bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd.Get(), 16) != 0) {
+      chmod(path.c_str(), 0600) != 0 || listen(fd.Get(), 16) != 0) {
     error = path + ": " + std::strerror(errno);
     if (fd) unlink(path.c_str());
     return false;
@@ -125,10 +128,18 @@ void BluetoothRegistration::Stop() {
 }
 
 void BluetoothRegistration::Accept() {
-  for (;;) {
+  // A few per round, so that those waiting are read before more come in.
+  for (int round = 0; round < kAcceptsPerRound; ++round) {
     platform::UniqueFd fd(accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!fd) return;
-    if (clients_.size() >= kMaxClients) continue;  // closed: the stack is busy
+    if (clients_.size() >= kMaxClients) {
+      // Full of clients that say nothing: the one closest to its deadline makes room.
+      const auto oldest = std::min_element(
+          clients_.begin(), clients_.end(),
+          [](const auto& a, const auto& b) { return a.second.deadline < b.second.deadline; });
+      loop_.Unwatch(oldest->first);
+      clients_.erase(oldest);
+    }
     const int key = fd.Get();
     clients_[key] =
         Client{std::move(fd),

@@ -3,11 +3,11 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 
 #include "platform/Bytes.h"
-#include "platform/SocketIo.h"
 #include "protocol/remote/FrameAssembler.h"
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
@@ -23,6 +23,8 @@ namespace {
 constexpr int kWatchMs = 20;
 constexpr std::size_t kChunk = 4096;
 constexpr std::size_t kMaxLine = 512;
+// More unsent bytes than this: the peer is not reading.
+constexpr std::size_t kMaxBacklog = 64 * 1024;
 }  // namespace
 
 // An answer waiting for the delay fault: a frame (record and payload) or a text.
@@ -42,9 +44,13 @@ struct RemoteStreamServer::Session {
   std::array<std::uint8_t, rl::DiscStatusRecord::kSize> lastDisc{};
   std::string line;
   std::deque<Pending> outbox;
+  // Bytes the peer has not yet taken, and since when it has taken none.
+  std::vector<std::uint8_t> unsent;
+  std::chrono::steady_clock::time_point stalledSince;
 };
 
-RemoteStreamServer::RemoteStreamServer(SimUnit& unit, const StreamFaults& faults) : unit_(unit) {
+RemoteStreamServer::RemoteStreamServer(SimUnit& unit, const StreamFaults& faults, int stallLimitMs)
+    : unit_(unit), stallLimitMs_(stallLimitMs) {
   SetFaults(faults);
   thread_ = std::thread([this] { Run(); });
 }
@@ -126,13 +132,16 @@ void RemoteStreamServer::Adopt() {
     Session& s = *session;
     const int key = s.fd.Get();
     sessions_[key] = std::move(session);
-    loop_.Watch(key, POLLIN, [this, &s](short) { OnReadable(s); });
+    loop_.Watch(key, POLLIN, [this, &s](short revents) { OnEvents(s, revents); });
   }
 }
 
 void RemoteStreamServer::Tick() {
   Adopt();
+  const auto stallLimit =
+      std::chrono::steady_clock::now() - std::chrono::milliseconds(stallLimitMs_);
   for (auto& [fd, session] : sessions_) {
+    if (!session->unsent.empty() && session->stalledSince < stallLimit) session->closed = true;
     if (!session->closed) Flush(*session);
     if (!session->closed && !session->config) ReportChanges(*session);
   }
@@ -147,6 +156,11 @@ void RemoteStreamServer::Tick() {
   }
   std::lock_guard lock(mutex_);
   sessionCount_ = sessions_.size();
+}
+
+void RemoteStreamServer::OnEvents(Session& session, short revents) {
+  if ((revents & POLLOUT) != 0) SendQueued(session);
+  if ((revents & ~POLLOUT) != 0) OnReadable(session);
 }
 
 void RemoteStreamServer::OnReadable(Session& session) {
@@ -245,7 +259,7 @@ void RemoteStreamServer::Flush(Session& session) {
     const Pending p = std::move(session.outbox.front());
     session.outbox.pop_front();
     if (p.text) {
-      if (!platform::WriteAll(session.fd.Get(), p.bytes)) session.closed = true;
+      Send(session, p.bytes);
     } else {
       SendFrame(session, p.record, p.bytes);
     }
@@ -270,7 +284,41 @@ void RemoteStreamServer::SendFrame(Session& session, std::uint16_t record,
   frame.payload.assign(payload.begin(), payload.end());
   auto bytes = frame.Encode();
   if (breakCrc) bytes.back() ^= 0xFF;
-  if (!platform::WriteAll(session.fd.Get(), bytes)) session.closed = true;
+  Send(session, bytes);
+}
+
+void RemoteStreamServer::Send(Session& session, std::span<const std::uint8_t> bytes) {
+  if (session.closed) return;
+  if (session.unsent.empty()) session.stalledSince = std::chrono::steady_clock::now();
+  session.unsent.insert(session.unsent.end(), bytes.begin(), bytes.end());
+  SendQueued(session);
+  if (session.unsent.size() > kMaxBacklog) session.closed = true;
+}
+
+void RemoteStreamServer::SendQueued(Session& session) {
+  if (session.closed) return;
+  std::size_t sent = 0;
+  while (sent < session.unsent.size()) {
+    const ssize_t n = send(session.fd.Get(), session.unsent.data() + sent,
+                           session.unsent.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n <= 0) {
+      session.closed = true;
+      return;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  if (sent != 0) session.stalledSince = std::chrono::steady_clock::now();
+  session.unsent.erase(session.unsent.begin(),
+                       session.unsent.begin() + static_cast<std::ptrdiff_t>(sent));
+  // Room is waited for by the loop, never by blocking it.
+  const int fd = session.fd.Get();
+  if (loop_.Watching(fd)) {
+    Session* s = &session;
+    loop_.Watch(fd, session.unsent.empty() ? POLLIN : POLLIN | POLLOUT,
+                [this, s](short revents) { OnEvents(*s, revents); });
+  }
 }
 
 void RemoteStreamServer::ReportChanges(Session& session) {

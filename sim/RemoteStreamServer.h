@@ -18,6 +18,8 @@ namespace sim {
 
 class BluetoothRegistration;
 
+inline constexpr int kStreamStallLimitMs = 2000;
+
 // The unit's end of the remote's serial streams, all served by one poll loop.
 // "COM-HARDWARE" speaks frames: requests are answered with their records,
 // orders go to the unit, and the unit sends record 31 and record 55 by itself
@@ -35,7 +37,10 @@ class RemoteStreamServer {
     unsigned delayed = 0;
   };
 
-  explicit RemoteStreamServer(SimUnit& unit, const StreamFaults& faults = {});
+  // A peer that does not take what is sent to it for `stallLimitMs` (or lets
+  // more than kMaxBacklog bytes pile up) is dropped; the others are not held up.
+  explicit RemoteStreamServer(SimUnit& unit, const StreamFaults& faults = {},
+                              int stallLimitMs = kStreamStallLimitMs);
   ~RemoteStreamServer();
   RemoteStreamServer(const RemoteStreamServer&) = delete;
   RemoteStreamServer& operator=(const RemoteStreamServer&) = delete;
@@ -62,17 +67,22 @@ class RemoteStreamServer {
   void Run();
   void Tick();
   void Adopt();
+  void OnEvents(Session& session, short revents);
   void OnReadable(Session& session);
   void OnFrame(Session& session, std::span<const std::uint8_t> frame);
   void OnText(Session& session, std::span<const std::uint8_t> bytes);
   void Answer(Session& session, std::uint16_t record, std::span<const std::uint8_t> payload);
   void AnswerText(Session& session, std::string text);
   void Flush(Session& session);
+  // Queues bytes for the peer and sends what it takes now.
+  void Send(Session& session, std::span<const std::uint8_t> bytes);
+  void SendQueued(Session& session);
   void SendFrame(Session& session, std::uint16_t record, std::span<const std::uint8_t> payload);
   void ReportChanges(Session& session);
   std::string AnswerAt(const std::string& line);
 
   SimUnit& unit_;
+  const int stallLimitMs_;
   BluetoothRegistration* module_ = nullptr;
   platform::PollLoop loop_;
   std::thread thread_;

@@ -71,6 +71,9 @@ bool ParseDate(std::string_view text, std::uint8_t& day, std::uint8_t& month, st
       !ParseNumber(text.substr(8, 2), 31, d) || y < 2000 || m < 1 || d < 1) {
     return false;
   }
+  static constexpr unsigned long kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (d > kDays[m - 1] || (m == 2 && d == 29 && !leap)) return false;
   day = static_cast<std::uint8_t>(d);
   month = static_cast<std::uint8_t>(m);
   year = static_cast<std::uint8_t>(y - 2000);
@@ -117,27 +120,27 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
       bool ok = true;
       if (kind == "faults") {
         if (key == "fail-every")
-          ok = ParseNumber(value, 1000000, n), s.faults.failEvery = unsigned(n);
+          ok = ParseNumber(value, kMaxEvery, n), s.faults.failEvery = unsigned(n);
         else if (key == "refuse-opens-ms")
-          ok = ParseNumber(value, 3600000, n), s.faults.refuseOpensMs = std::uint32_t(n);
+          ok = ParseNumber(value, kMaxRefuseMs, n), s.faults.refuseOpensMs = std::uint32_t(n);
         else if (key == "delay-ms")
-          ok = ParseNumber(value, 60000, n), s.faults.delayMs = std::uint32_t(n);
+          ok = ParseNumber(value, kMaxDelayMs, n), s.faults.delayMs = std::uint32_t(n);
         else if (key == "eeprom-error")
           ok = ParseNumber(value, 1, n), s.faults.eepromError = n != 0;
         else if (key == "restart-ms")
-          ok = ParseNumber(value, 600000, n), s.faults.restartMs = std::uint32_t(n);
+          ok = ParseNumber(value, kMaxRestartMs, n), s.faults.restartMs = std::uint32_t(n);
         else if (key == "stream-lost-every")
-          ok = ParseNumber(value, 1000000, n), s.streamFaults.lostEvery = unsigned(n);
+          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.lostEvery = unsigned(n);
         else if (key == "stream-crc-every")
-          ok = ParseNumber(value, 1000000, n), s.streamFaults.crcEvery = unsigned(n);
+          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.crcEvery = unsigned(n);
         else if (key == "stream-refuse-every")
-          ok = ParseNumber(value, 1000000, n), s.streamFaults.refuseEvery = unsigned(n);
+          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.refuseEvery = unsigned(n);
         else if (key == "stream-refuse-ms")
-          ok = ParseNumber(value, 3600000, n), s.streamFaults.refuseMs = std::uint32_t(n);
+          ok = ParseNumber(value, kMaxRefuseMs, n), s.streamFaults.refuseMs = std::uint32_t(n);
         else if (key == "stream-drop-every")
-          ok = ParseNumber(value, 1000000, n), s.streamFaults.dropEvery = unsigned(n);
+          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.dropEvery = unsigned(n);
         else if (key == "stream-delay-ms")
-          ok = ParseNumber(value, 60000, n), s.streamFaults.delayMs = std::uint32_t(n);
+          ok = ParseNumber(value, kMaxDelayMs, n), s.streamFaults.delayMs = std::uint32_t(n);
         else
           return fail("unknown key '" + platform::Printable(key) + "'");
       } else if (key == "slots" && kind == "unit") {
@@ -168,7 +171,7 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
       } else if (key == "delivery") {
         ok = ParseDate(value, m.deliveryDay, m.deliveryMonth, m.deliveryYear);
       } else if (key == "settings") {
-        ok = ParseNumber(value, 0xFFFF, n);
+        ok = ParseNumber(value, kMaxSettingsLength, n);
         m.settingsLength = static_cast<std::uint16_t>(n);
       } else if (key == "running") {
         ok = ParseNumber(value, 1, n);
@@ -176,7 +179,9 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
       } else {
         return fail("unknown key '" + platform::Printable(key) + "'");
       }
-      if (!ok) return fail("bad value for '" + platform::Printable(key) + "'");
+      if (!ok)
+        return fail("bad value '" + platform::Printable(value) + "' for '" +
+                    platform::Printable(key) + "'");
     }
     if (kind == "module") {
       if (!haveAddress || !haveType) return fail("a module needs address= and type=");

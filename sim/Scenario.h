@@ -31,6 +31,14 @@ struct ModuleSpec {
   bool running = true;  // descriptor flags bit 0
 };
 
+// The largest values the fault settings take, in scenarios and on the command line.
+inline constexpr unsigned long kMaxEvery = 1'000'000;
+inline constexpr unsigned long kMaxDelayMs = 60'000;
+inline constexpr unsigned long kMaxRefuseMs = 3'600'000;
+inline constexpr unsigned long kMaxRestartMs = 600'000;
+// The largest settings image a module has.
+inline constexpr unsigned long kMaxSettingsLength = 2048;
+
 // What misbehaviour to show on the USB link.
 struct Faults {
   unsigned failEvery = 0;           // every n-th exchange fails; 0 = never

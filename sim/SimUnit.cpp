@@ -19,6 +19,10 @@ namespace sim {
 
 namespace pu = protocol::unit;
 
+namespace {
+constexpr std::uint32_t kDelayStepMs = 20;
+}  // namespace
+
 SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::path stateFile)
     : clock_(clock), stateFile_(std::move(stateFile)) {
   state_.scenario = std::move(scenario);
@@ -46,7 +50,20 @@ SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::pat
   }
   state_.display = cards::DefaultDisplayLevels();
   state_.refuseUntil = clock_.Milliseconds() + state_.scenario.faults.refuseOpensMs;
-  if (!stateFile_.empty()) LoadState(stateFile_, state_);
+  if (!stateFile_.empty() && !LoadState(stateFile_, state_, stateError_)) {
+    // What cannot be read is never overwritten: nothing is saved from now on.
+    stateFile_.clear();
+  }
+}
+
+bool SimUnit::SaveState(std::string& error) {
+  std::lock_guard lock(mutex_);
+  if (!stateError_.empty()) {
+    error = stateError_;
+    return false;
+  }
+  if (stateFile_.empty()) return true;
+  return platform::WriteFileAtomically(stateFile_, EncodeState(state_), error, 0600);
 }
 
 bool SimUnit::IsPresent() {
@@ -63,7 +80,13 @@ bool SimUnit::HandleControl(std::uint32_t code, std::span<const std::uint8_t> in
     ++state_.exchanges;
     delay = state_.scenario.faults.delayMs;
   }
-  if (delay != 0) clock_.Sleep(delay);
+  // In short steps, so that a stop does not wait for the whole delay.
+  for (std::uint32_t left = delay; left != 0 && !stopping_;) {
+    const std::uint32_t step = std::min<std::uint32_t>(left, kDelayStepMs);
+    clock_.Sleep(step);
+    left -= step;
+  }
+  if (stopping_) return false;
 
   std::lock_guard lock(mutex_);
   const auto now = clock_.Milliseconds();
@@ -201,7 +224,7 @@ bool SimUnit::ReachedPowerCut(std::uint8_t code) const {
 void SimUnit::Save() {
   if (stateFile_.empty()) return;
   std::string error;
-  if (!platform::WriteFileAtomically(stateFile_, EncodeState(state_), error)) {
+  if (!platform::WriteFileAtomically(stateFile_, EncodeState(state_), error, 0600)) {
     std::fprintf(stderr, "mrx520-sim: cannot save state: %s\n", error.c_str());
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -30,9 +31,21 @@ class SimUnit {
  public:
   // A non-empty `stateFile` keeps the stored settings (and the rest of what the
   // unit remembers across power cycles) and is read back at construction.
+  // A state file that is there but cannot be read whole is left untouched: the
+  // unit starts from the scenario, saves nothing, and StateError says why.
   SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::path stateFile = {});
   SimUnit(const SimUnit&) = delete;
   SimUnit& operator=(const SimUnit&) = delete;
+
+  // Ends every exchange at once from now on, a delayed one included: the
+  // simulator is stopping.
+  void Shutdown() { stopping_ = true; }
+
+  // Why the state file could not be read; empty when it was, or was not there.
+  const std::string& StateError() const { return stateError_; }
+  // Saves the state file now; false with `error` when it cannot be (or must
+  // not be, see StateError). True when the unit keeps no state file.
+  bool SaveState(std::string& error);
 
   // The device is in the device directory: not while restarting after an
   // erase or a start, nor while opens are refused.
@@ -78,8 +91,10 @@ class SimUnit {
   void Save();
 
   std::mutex mutex_;
+  std::atomic<bool> stopping_{false};
   platform::Clock& clock_;
   std::filesystem::path stateFile_;
+  std::string stateError_;
   UnitState state_;
   std::optional<std::uint32_t> powerCutAtBlock_;
 

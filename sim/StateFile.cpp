@@ -1,10 +1,18 @@
 #include "sim/StateFile.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+#include "platform/AtomicFile.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
 
@@ -12,41 +20,225 @@ namespace sim {
 
 namespace {
 
+constexpr const char* kHeader = "mrx520-state 1";
+
 std::string Hex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
-  char buf[3];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, "%02x", b);
-    out += buf;
+  out.reserve(bytes.size() * 2);
+  for (const std::uint8_t b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0xF];
   }
   return out;
 }
 
-bool FromHex(const std::string& text, std::vector<std::uint8_t>& out) {
-  if (text.size() % 2 != 0) return false;
-  out.clear();
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    unsigned v = 0;
-    if (std::sscanf(text.c_str() + i, "%2x", &v) != 1) return false;
-    out.push_back(static_cast<std::uint8_t>(v));
-  }
-  return true;
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
+
+// The words of one line after its key, taken one by one; every word must be
+// used, and every number must fit the range it is read for.
+class Words {
+ public:
+  explicit Words(std::string_view rest) {
+    std::size_t i = 0;
+    while (i < rest.size()) {
+      while (i < rest.size() && rest[i] == ' ') ++i;
+      const std::size_t start = i;
+      while (i < rest.size() && rest[i] != ' ') ++i;
+      if (i > start) words_.emplace_back(rest.substr(start, i - start));
+    }
+  }
+
+  template <typename T>
+  bool Number(T& out, std::string& why, T min = std::numeric_limits<T>::min(),
+              T max = std::numeric_limits<T>::max()) {
+    std::string_view word;
+    if (!Next(word, why)) return false;
+    long long value = 0;
+    const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (ec != std::errc() || end != word.data() + word.size() ||
+        value < static_cast<long long>(min) || value > static_cast<long long>(max)) {
+      why = "'" + std::string(word) + "' is not a number from " + std::to_string(min) + " to " +
+            std::to_string(max);
+      return false;
+    }
+    out = static_cast<T>(value);
+    return true;
+  }
+
+  // No bytes at all are written as nothing, leaving the line's last word out.
+  bool Bytes(std::vector<std::uint8_t>& out, std::string& why) {
+    out.clear();
+    if (next_ == words_.size()) return true;
+    std::string_view word;
+    if (!Next(word, why)) return false;
+    for (std::size_t i = 0; i + 1 < word.size(); i += 2) {
+      const int high = HexDigit(word[i]), low = HexDigit(word[i + 1]);
+      if (high < 0 || low < 0) break;
+      out.push_back(static_cast<std::uint8_t>(high << 4 | low));
+    }
+    if (out.size() * 2 != word.size()) {
+      why = "bytes are not pairs of hexadecimal digits";
+      return false;
+    }
+    return true;
+  }
+
+  bool End(std::string& why) {
+    if (next_ == words_.size()) return true;
+    why = "more words than the record has";
+    return false;
+  }
+
+  // The next word as it stands.
+  bool Next(std::string_view& word, std::string& why) {
+    if (next_ == words_.size()) {
+      why = "fewer words than the record has";
+      return false;
+    }
+    word = words_[next_++];
+    return true;
+  }
+
+ private:
+  std::vector<std::string_view> words_;
+  std::size_t next_ = 0;
+};
+
+bool ReadVersion(Words& words, SoftwareVersion& v, std::string& why) {
+  // The unit keeps whatever version and date its software carried.
+  return words.Number(v.major, why) && words.Number(v.minor, why) && words.Number(v.day, why) &&
+         words.Number(v.month, why) && words.Number(v.year, why);
+}
+
+void WriteVersion(std::ostream& out, const char* key, const SoftwareVersion& v) {
+  out << key << ' ' << v.major << ' ' << v.minor << ' ' << int(v.day) << ' ' << int(v.month) << ' '
+      << int(v.year) << "\n";
+}
+
+// A module's record for the module and size this scenario has; null (with a
+// note) for one of another scenario.
+ModuleState* ModuleFor(UnitState& state, std::uint8_t address, const std::filesystem::path& file,
+                       int lineNo) {
+  auto it = state.modules.find(address);
+  if (it != state.modules.end()) return &it->second;
+  std::fprintf(stderr, "mrx520-sim: %s line %d: no module at %d in this scenario; skipped\n",
+               file.c_str(), lineNo, int(address));
+  return nullptr;
+}
+
+void OtherSize(const std::filesystem::path& file, int lineNo) {
+  std::fprintf(stderr, "mrx520-sim: %s line %d: a record of another size; skipped\n", file.c_str(),
+               lineNo);
+}
+
+// One kind of line: its key, and how the rest of it is taken into the state.
+struct LineKind {
+  const char* key;
+  bool (*read)(Words& words, UnitState& state, const std::filesystem::path& file, int lineNo,
+               std::string& why);
+};
+
+const LineKind kLineKinds[] = {
+    {"rtc-offset",
+     [](Words& w, UnitState& s, const std::filesystem::path&, int, std::string& why) {
+       return w.Number(s.rtcOffset, why, -kMaxClockOffsetSeconds, kMaxClockOffsetSeconds);
+     }},
+    {"host-version",
+     [](Words& w, UnitState& s, const std::filesystem::path&, int, std::string& why) {
+       return ReadVersion(w, s.modules.at(protocol::unit::kMainUnitAddress).setup.version, why);
+     }},
+    {"boot-version", [](Words& w, UnitState& s, const std::filesystem::path&, int,
+                        std::string& why) { return ReadVersion(w, s.scenario.bootVersion, why); }},
+    // An erase that no completed download has followed yet: the unit wakes up
+    // with that area still erased.
+    {"erased",
+     [](Words& w, UnitState& s, const std::filesystem::path&, int, std::string& why) {
+       std::string_view area;
+       if (!w.Next(area, why) || !w.End(why)) return false;
+       if (area != "host" && area != "boot") {
+         why = "erased area must be host or boot";
+         return false;
+       }
+       s.erased = area == "host" ? FlashArea::kHost : FlashArea::kBoot;
+       return true;
+     }},
+    {"display",
+     [](Words& w, UnitState& s, const std::filesystem::path&, int, std::string& why) {
+       std::size_t index = 0;
+       if (!w.Number(index, why, std::size_t{0}, protocol::unit::DisplayLevels::kCount - 1)) {
+         return false;
+       }
+       auto& level = s.display.levels[index];
+       return w.Number(level.value, why, level.min, level.max);
+     }},
+    {"stored",
+     [](Words& w, UnitState& s, const std::filesystem::path& file, int lineNo, std::string& why) {
+       std::uint8_t address = 0;
+       std::vector<std::uint8_t> bytes;
+       if (!w.Number(address, why) || !w.Bytes(bytes, why) || !w.End(why)) return false;
+       if (ModuleState* m = ModuleFor(s, address, file, lineNo)) {
+         if (bytes.size() != m->stored.size()) {
+           OtherSize(file, lineNo);
+         } else {
+           m->stored = m->working = bytes;
+         }
+       }
+       return true;
+     }},
+    {"processor",
+     [](Words& w, UnitState& s, const std::filesystem::path& file, int lineNo, std::string& why) {
+       std::uint8_t address = 0;
+       std::size_t index = 0;
+       std::vector<std::uint8_t> bytes;
+       if (!w.Number(address, why) || !w.Number(index, why, std::size_t{0}, std::size_t{1}) ||
+           !w.Bytes(bytes, why) || !w.End(why)) {
+         return false;
+       }
+       if (ModuleState* m = ModuleFor(s, address, file, lineNo)) {
+         if (bytes.size() != protocol::unit::ProcessorRecord::kSize) {
+           OtherSize(file, lineNo);
+         } else {
+           std::copy(bytes.begin(), bytes.end(), m->processors[index].begin());
+         }
+       }
+       return true;
+     }},
+    {"table",
+     [](Words& w, UnitState& s, const std::filesystem::path& file, int lineNo, std::string& why) {
+       std::uint8_t address = 0;
+       std::size_t index = 0;
+       std::vector<std::uint8_t> bytes;
+       if (!w.Number(address, why) ||
+           !w.Number(index, why, std::size_t{0}, protocol::unit::TableEntry::kEntryCount - 1) ||
+           !w.Bytes(bytes, why) || !w.End(why)) {
+         return false;
+       }
+       if (ModuleState* m = ModuleFor(s, address, file, lineNo)) {
+         if (bytes.size() != m->table[index].size()) {
+           OtherSize(file, lineNo);
+         } else {
+           std::copy(bytes.begin(), bytes.end(), m->table[index].begin());
+         }
+       }
+       return true;
+     }},
+};
 
 }  // namespace
 
 std::string EncodeState(const UnitState& state) {
   std::ostringstream out;
-  out << "mrx520-state 1\n";
+  out << kHeader << "\n";
   out << "rtc-offset " << state.rtcOffset << "\n";
-  const SoftwareVersion& host = state.modules.at(protocol::unit::kMainUnitAddress).setup.version;
-  out << "host-version " << host.major << ' ' << host.minor << ' ' << int(host.day) << ' '
-      << int(host.month) << ' ' << int(host.year) << "\n";
-  const SoftwareVersion& boot = state.scenario.bootVersion;
-  out << "boot-version " << boot.major << ' ' << boot.minor << ' ' << int(boot.day) << ' '
-      << int(boot.month) << ' ' << int(boot.year) << "\n";
-  // An erase that no completed download has followed yet: the unit wakes up
-  // with that area still erased.
+  WriteVersion(out, "host-version",
+               state.modules.at(protocol::unit::kMainUnitAddress).setup.version);
+  WriteVersion(out, "boot-version", state.scenario.bootVersion);
   if (state.erased != FlashArea::kNone) {
     out << "erased " << (state.erased == FlashArea::kHost ? "host" : "boot") << "\n";
   }
@@ -65,73 +257,48 @@ std::string EncodeState(const UnitState& state) {
   return out.str();
 }
 
-void LoadState(const std::filesystem::path& file, UnitState& state) {
-  std::ifstream in(file);
-  if (!in) return;
+bool LoadState(const std::filesystem::path& file, UnitState& state, std::string& error) {
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0 && errno == ENOENT)
+    return true;  // a unit used for the first time
+  std::string text;
+  if (!platform::ReadWholeFile(file, text)) {
+    error = file.string() + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  UnitState loaded = state;  // taken over only when every line is understood
+  std::istringstream lines(text);
   std::string line;
-  if (!std::getline(in, line) || line != "mrx520-state 1") {
-    std::fprintf(stderr, "mrx520-sim: %s is not a state file; starting fresh\n", file.c_str());
-    return;
-  }
-  int lineNo = 1;
-  while (std::getline(in, line)) {
+  int lineNo = 0;
+  auto fail = [&](const std::string& why) {
+    error = file.string() + " line " + std::to_string(lineNo) + ": " + why;
+    return false;
+  };
+  ++lineNo;
+  if (!std::getline(lines, line) || line != kHeader) return fail("not a simulator state file");
+  while (std::getline(lines, line)) {
     ++lineNo;
-    std::istringstream words(line);
-    std::string key;
-    words >> key;
-    bool ok = true;
-    std::vector<std::uint8_t> bytes;
-    if (key == "rtc-offset") {
-      ok = static_cast<bool>(words >> state.rtcOffset);
-    } else if (key == "host-version" || key == "boot-version") {
-      unsigned major, minor, day, month, year;
-      ok = static_cast<bool>(words >> major >> minor >> day >> month >> year);
-      if (ok) {
-        SoftwareVersion& v = key == "host-version"
-                                 ? state.modules.at(protocol::unit::kMainUnitAddress).setup.version
-                                 : state.scenario.bootVersion;
-        v = {static_cast<std::uint16_t>(major), static_cast<std::uint16_t>(minor),
-             static_cast<std::uint8_t>(day), static_cast<std::uint8_t>(month),
-             static_cast<std::uint8_t>(year)};
-      }
-    } else if (key == "erased") {
-      std::string area;
-      ok = static_cast<bool>(words >> area) && (area == "host" || area == "boot");
-      if (ok) state.erased = area == "host" ? FlashArea::kHost : FlashArea::kBoot;
-    } else if (key == "display") {
-      std::size_t i;
-      int value;
-      ok = static_cast<bool>(words >> i >> value) && i < protocol::unit::DisplayLevels::kCount;
-      if (ok)
-        state.display.levels[i].value = static_cast<std::uint8_t>(
-            std::clamp<int>(value, state.display.levels[i].min, state.display.levels[i].max));
-    } else if (key == "stored" || key == "processor" || key == "table") {
-      int address = -1, index = 0;
-      std::string hex;
-      words >> address;
-      if (key != "stored") words >> index;
-      ok = static_cast<bool>(words >> hex) && FromHex(hex, bytes);
-      auto it = state.modules.find(static_cast<std::uint8_t>(address));
-      if (ok && it != state.modules.end() && address >= 0 && address < 256) {
-        ModuleState& m = it->second;
-        if (key == "stored" && bytes.size() == m.stored.size()) {
-          m.stored = m.working = bytes;
-        } else if (key == "processor" && index >= 0 && index < 2 &&
-                   bytes.size() == protocol::unit::ProcessorRecord::kSize) {
-          std::copy(bytes.begin(), bytes.end(), m.processors[index].begin());
-        } else if (key == "table" && index >= 0 &&
-                   static_cast<std::size_t>(index) < m.table.size() &&
-                   bytes.size() == m.table[0].size()) {
-          std::copy(bytes.begin(), bytes.end(), m.table[index].begin());
-        }
-        // Records of another shape belong to another scenario: they are skipped.
-      }
+    const std::string_view view(line);
+    const std::string_view key = view.substr(0, view.find(' '));
+    const LineKind* kind = nullptr;
+    for (const LineKind& k : kLineKinds) {
+      if (key == k.key) kind = &k;
     }
-    if (!ok) {
-      std::fprintf(stderr, "mrx520-sim: %s line %d not understood; skipped\n", file.c_str(),
-                   lineNo);
+    if (kind == nullptr) {
+      std::string shown;
+      for (const char c : key.substr(0, 40)) {
+        shown += (c >= ' ' && c < 0x7F) ? std::string(1, c) : "?";
+      }
+      return fail("unknown record '" + shown + "'");
     }
+    Words words(key.size() < view.size() ? view.substr(key.size() + 1) : std::string_view());
+    std::string why;
+    if (!kind->read(words, loaded, file, lineNo, why)) return fail(why);
+    if (!words.End(why)) return fail(why);
   }
+  if (!text.empty() && text.back() != '\n') return fail("the last line is cut short");
+  state = std::move(loaded);
+  return true;
 }
 
 }  // namespace sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -7,12 +8,22 @@
 
 namespace sim {
 
+// How far the unit's clock may be set from the host's: its dates run from 2000
+// to 2255, the host's clock may be anywhere within centuries of them.
+inline constexpr std::int64_t kMaxClockOffsetSeconds = 20'000'000'000;
+
 // What the unit keeps across power cycles, one record per line: the clock
 // offset, software versions, display settings, and per module the stored
-// settings, processor records and table entries.
+// settings, processor records and table entries. Every value is written as
+// numbers or hexadecimal bytes, so every line reads back as it was written.
 std::string EncodeState(const UnitState& state);
-// Takes every record that fits the scenario's modules; a line it does not
-// understand is reported on standard error and skipped.
-void LoadState(const std::filesystem::path& file, UnitState& state);
+
+// Reads what EncodeState wrote into `state`. A missing file leaves `state` as
+// it is (a unit used for the first time). A file that cannot be read whole
+// (not a state file, a line not understood, a value out of range) leaves
+// `state` as it is too and returns false with `error` naming the file and the
+// line. Records of modules the scenario does not have, or of another size,
+// belong to another scenario: they are skipped with a note on standard error.
+bool LoadState(const std::filesystem::path& file, UnitState& state, std::string& error);
 
 }  // namespace sim

@@ -2,10 +2,13 @@
 // remote's Bluetooth stream.
 #include <signal.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <string>
 
 #include "platform/AtomicFile.h"
@@ -30,6 +33,8 @@ constexpr const char* kUsage =
     "  --state FILE         where stored settings persist\n"
     "                       (default: $XDG_STATE_HOME/mrx520-sim/state)\n"
     "  --no-state           keep nothing across restarts\n"
+    "  --fresh-state        start afresh when the state file cannot be read,\n"
+    "                       keeping it beside as FILE.bad-<time>\n"
     "  --runtime-dir DIR    serve here instead of $MRX_RUNTIME_DIR\n"
     "\nFaults of the USB device:\n"
     "  --fail-every N       fail every N-th exchange\n"
@@ -49,7 +54,10 @@ constexpr const char* kUsage =
     "The same as scenario keys: faults stream-lost-every=N stream-crc-every=N\n"
     "stream-refuse-every=N stream-refuse-ms=MS stream-drop-every=N stream-delay-ms=MS\n\n"
     "  --help, --version\n\n"
-    "Exit codes: 0 after a clean stop, 64 usage, 65 bad scenario, 71 cannot serve.\n";
+    "Exit codes: 0 after a clean stop (SIGTERM, SIGINT, SIGHUP), 64 bad option,\n"
+    "65 bad scenario or state file (named with its line), 71 cannot serve (the\n"
+    "runtime folder is not this user's own, or a unit is already served there),\n"
+    "73 the state file cannot be saved.\n";
 
 // Far beyond sixteen modules with their settings; a wrong file is refused unread.
 constexpr std::size_t kMaxScenarioBytes = 1 << 20;
@@ -64,11 +72,24 @@ std::filesystem::path DefaultStateFile() {
   return platform::RuntimeDir() / "mrx520-sim.state";
 }
 
-bool ParseUnsigned(const char* text, unsigned long& out) {
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtoul(text, &end, 10);
-  return errno == 0 && end != text && *end == '\0' && text[0] != '-';
+bool ParseUnsigned(const char* text, unsigned long max, unsigned long& out) {
+  const char* end = text + std::strlen(text);
+  const auto [last, ec] = std::from_chars(text, end, out);
+  return ec == std::errc() && last == end && last != text && out <= max;
+}
+
+// The name an unreadable state file is kept under: FILE.bad-<local time>.
+std::filesystem::path BadStateName(const std::filesystem::path& file) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::filesystem::path name = file.string() + ".bad-" + stamp;
+  for (int n = 2; std::filesystem::exists(name); ++n) {
+    name = file.string() + ".bad-" + stamp + "-" + std::to_string(n);
+  }
+  return name;
 }
 
 }  // namespace
@@ -79,11 +100,15 @@ int main(int argc, char** argv) {
   std::filesystem::path runtimeDir = platform::RuntimeDir();
   std::string scenarioFile;
   struct Override {
+    unsigned long max = 0;
     bool set = false;
     unsigned long value = 0;
-  } failEvery, refuseOpens, delay, restart, lostEvery, crcEvery, refuseEvery, refuseMs, dropEvery,
-      answerDelay, powerCut;
+  } failEvery{sim::kMaxEvery}, refuseOpens{sim::kMaxRefuseMs}, delay{sim::kMaxDelayMs},
+      restart{sim::kMaxRestartMs}, lostEvery{sim::kMaxEvery}, crcEvery{sim::kMaxEvery},
+      refuseEvery{sim::kMaxEvery}, refuseMs{sim::kMaxRefuseMs}, dropEvery{sim::kMaxEvery},
+      answerDelay{sim::kMaxDelayMs}, powerCut{0xFFFFFFFFUL};
   bool eepromError = false;
+  bool freshState = false;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -93,8 +118,16 @@ int main(int argc, char** argv) {
       return true;
     };
     const char* v = nullptr;
+    bool badNumber = false;
     auto number = [&](Override& o) {
-      return value(v) && ParseUnsigned(v, o.value) && (o.set = true);
+      if (!value(v)) return false;
+      if (!ParseUnsigned(v, o.max, o.value)) {
+        std::fprintf(stderr, "mrx520-sim: option '%s' takes a number from 0 to %lu, not '%s'\n",
+                     arg.c_str(), o.max, v);
+        badNumber = true;
+        return true;
+      }
+      return o.set = true;
     };
     bool ok = true;
     if (arg == "--help") {
@@ -111,6 +144,8 @@ int main(int argc, char** argv) {
       if (ok) stateFile = v;
     } else if (arg == "--no-state") {
       stateFile.clear();
+    } else if (arg == "--fresh-state") {
+      freshState = true;
     } else if (arg == "--runtime-dir") {
       ok = value(v);
       if (ok) runtimeDir = v;
@@ -146,6 +181,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "mrx520-sim: option '%s' needs a value\n%s", arg.c_str(), kUsage);
       return 64;
     }
+    if (badNumber) return 64;
   }
 
   if (!scenarioFile.empty()) {
@@ -175,7 +211,13 @@ int main(int argc, char** argv) {
   if (dropEvery.set) sf.dropEvery = static_cast<unsigned>(dropEvery.value);
   if (answerDelay.set) sf.delayMs = static_cast<std::uint32_t>(answerDelay.value);
 
-  if (!stateFile.empty()) {
+  // First, so that the folder is made 0700 before anything else goes in it
+  // (the state file may live there too).
+  if (std::string why; !platform::CheckPrivateDir(runtimeDir, true, why)) {
+    std::fprintf(stderr, "mrx520-sim: %s\n", why.c_str());
+    return 71;
+  }
+  if (!stateFile.empty() && stateFile.has_parent_path()) {
     std::error_code ec;
     std::filesystem::create_directories(stateFile.parent_path(), ec);
   }
@@ -188,12 +230,34 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  sim::SimUnit unit(scenario, platform::DefaultClock(), stateFile);
+  auto owned = std::make_unique<sim::SimUnit>(scenario, platform::DefaultClock(), stateFile);
+  if (!owned->StateError().empty()) {
+    // Stored settings are never silently replaced: only when asked, and then
+    // the old file is kept.
+    if (!freshState) {
+      std::fprintf(stderr,
+                   "mrx520-sim: %s\nmrx520-sim: the state file is left as it is; start with "
+                   "--fresh-state to keep it aside and start afresh\n",
+                   owned->StateError().c_str());
+      return 65;
+    }
+    const std::filesystem::path kept = BadStateName(stateFile);
+    std::error_code ec;
+    std::filesystem::rename(stateFile, kept, ec);
+    if (ec) {
+      std::fprintf(stderr, "mrx520-sim: cannot keep %s aside as %s: %s\n", stateFile.c_str(),
+                   kept.c_str(), ec.message().c_str());
+      return 73;
+    }
+    std::fprintf(stderr, "mrx520-sim: %s\nmrx520-sim: kept it as %s; starting afresh\n",
+                 owned->StateError().c_str(), kept.c_str());
+    owned = std::make_unique<sim::SimUnit>(scenario, platform::DefaultClock(), stateFile);
+  }
+  sim::SimUnit& unit = *owned;
   if (powerCut.set) unit.CutPowerAtBlock(static_cast<std::uint32_t>(powerCut.value));
-  sim::DeviceServer server(unit, runtimeDir);
   // Said once, in terms of the folder the user chose, before anything is served.
   for (const auto& socket :
-       {server.SocketPath(),
+       {runtimeDir / sim::kUnitDeviceName,
         platform::simbt::SocketPath(runtimeDir / "bluetooth",
                                     sim::BluetoothRegistration::AddressForSerial(0))}) {
     if (const auto problem = platform::SocketFolderProblem(runtimeDir, socket); !problem.empty()) {
@@ -203,6 +267,14 @@ int main(int argc, char** argv) {
     }
   }
   std::string error;
+  // Saved once now, so that settings stored later are not reported stored and
+  // then lost at the next start.
+  if (!unit.SaveState(error)) {
+    std::fprintf(stderr, "mrx520-sim: cannot save state to %s: %s\n", stateFile.c_str(),
+                 error.c_str());
+    return 73;
+  }
+  sim::DeviceServer server(unit, runtimeDir);
   if (!server.Start(error)) {
     std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
     return 71;
@@ -227,6 +299,7 @@ int main(int argc, char** argv) {
 
   int signal = 0;
   sigwait(&signals, &signal);
+  unit.Shutdown();
   bluetooth.Stop();
   stream.Stop();
   server.Stop();

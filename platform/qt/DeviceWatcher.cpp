@@ -1,7 +1,7 @@
 #include "platform/qt/DeviceWatcher.h"
 
 #include <QString>
-#include <system_error>
+#include <string>
 
 #include "platform/RuntimeDir.h"
 
@@ -9,8 +9,8 @@ namespace platform::qt {
 
 DeviceWatcher::DeviceWatcher(std::function<void()> changed, std::filesystem::path directory) {
   if (directory.empty()) directory = RuntimeDir();
-  std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
+  // A folder that is not this user's own is not watched: nothing in it is opened.
+  if (std::string why; !CheckPrivateDir(directory, true, why)) return;
   watcher_.addPath(QString::fromStdString(directory.string()));
   QObject::connect(&watcher_, &QFileSystemWatcher::directoryChanged, &watcher_,
                    [changed = std::move(changed)](const QString&) { changed(); });

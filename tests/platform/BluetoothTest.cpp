@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/Bluetooth.h"
+#include "platform/SimBluetooth.h"
+#include "tests/support/TempDir.h"
 
 namespace platform {
 namespace {
@@ -42,6 +45,22 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"SimWithAnAdapter", "sim", true, "sim"},
         ChoiceCase{"UnknownStack", "widcomm", true, nullptr}),
     [](const ::testing::TestParamInfo<ChoiceCase>& row) { return std::string(row.param.name); });
+
+// A device in the simulated stack's folder could be anyone's once others can
+// write it: the stack neither lists nor connects to it.
+TEST(SimBluetoothTest, AFolderOthersCanWriteIsRefusedByName) {
+  testing_support::TempDir dir;
+  chmod(dir.path().c_str(), 0777);
+  SimBluetooth stack(dir.path());
+  std::string error;
+  EXPECT_FALSE(stack.Inquiry([](const BtDeviceInfo&) { return true; }, error));
+  EXPECT_NE(error.find(dir.path().string() + " can be written by other users"), std::string::npos)
+      << error;
+  error.clear();
+  EXPECT_LT(stack.Connect(BtAddress{1, 2}, "COM-HARDWARE", -1, error), 0);
+  EXPECT_NE(error.find(dir.path().string()), std::string::npos) << error;
+  EXPECT_FALSE(stack.SetRadioMode(RadioMode::kOff));
+}
 
 }  // namespace
 }  // namespace platform

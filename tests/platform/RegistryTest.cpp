@@ -77,6 +77,14 @@ TEST(FileRegistryTest, ABrokenHiveIsReportedAndLeftAsItWas) {
   RegistryHive hive;
   ASSERT_TRUE(registry.Read(Hive::kLocalMachine, hive, error));
   EXPECT_NE(hive.Query("A", "v"), nullptr);
+  // The handheld's settings are for its user alone.
+  for (const auto& path :
+       {registry.HivePath(Hive::kLocalMachine),
+        std::filesystem::path(registry.HivePath(Hive::kLocalMachine).string() + ".lock")}) {
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << path;
+  }
   EXPECT_TRUE(registry.Read(Hive::kCurrentUser, hive, error)) << "a hive not written yet is empty";
 
   std::ofstream(registry.HivePath(Hive::kLocalMachine)) << "garbage\n";

@@ -41,14 +41,26 @@ TEST(ScenarioTest, RefusesBadTextWithTheLine) {
       {"module address=1 type=2\n", "line 0: no unit record"},
       {"unit\nunit\n", "line 2: a second unit record"},
       {"unit\nmodule type=2\n", "line 2: a module needs address= and type="},
-      {"unit\nmodule address=16 type=2\n", "line 2: bad value for 'address'"},
-      {"unit serial=10000\n", "line 1: bad value for 'serial'"},
-      {"unit date=2024-13-01\n", "line 1: bad value for 'date'"},
+      {"unit\nmodule address=16 type=2\n", "line 2: bad value '16' for 'address'"},
+      {"unit serial=10000\n", "line 1: bad value '10000' for 'serial'"},
+      {"unit date=2024-13-01\n", "line 1: bad value '2024-13-01' for 'date'"},
+      {"unit date=2023-02-29\n", "line 1: bad value '2023-02-29' for 'date'"},
+      {"unit\nmodule address=1 type=2 delivery=2024-04-31\n",
+       "line 2: bad value '2024-04-31' for 'delivery'"},
+      {"unit\nmodule address=1 type=2 settings=2049\n", "line 2: bad value '2049' for 'settings'"},
+      {"unit version=2.65536\n", "line 1: bad value '2.65536' for 'version'"},
+      {"unit boot=-1.0\n", "line 1: bad value '-1.0' for 'boot'"},
+      {"unit\nfaults fail-every=1000001\n", "line 2: bad value '1000001' for 'fail-every'"},
+      {"unit\nfaults delay-ms=1e3\n", "line 2: bad value '1e3' for 'delay-ms'"},
+      {"unit\nfaults restart-ms=600001\n", "line 2: bad value '600001' for 'restart-ms'"},
+      {"unit\nfaults refuse-opens-ms=3600001\n",
+       "line 2: bad value '3600001' for 'refuse-opens-ms'"},
+      {"unit serial=\x01\x7f\n", "line 1: bad value '\\x01\\x7F' for 'serial'"},
       {"unit\nmodule address=1 type=2\nmodule address=1 type=3\n", "line 3: address 1 given twice"},
       {"card address=1\n", "line 1: unknown record 'card'"},
       {"unit colour=red\n", "line 1: unknown key 'colour'"},
       {"unit slots\n", "line 1: expected key=value, got 'slots'"},
-      {"unit\nfaults stream-delay-ms=60001\n", "line 2: bad value for 'stream-delay-ms'"},
+      {"unit\nfaults stream-delay-ms=60001\n", "line 2: bad value '60001' for 'stream-delay-ms'"},
   };
   for (const auto& [text, message] : rows) {
     SCOPED_TRACE(text);
@@ -56,6 +68,20 @@ TEST(ScenarioTest, RefusesBadTextWithTheLine) {
     EXPECT_FALSE(ParseScenario(text, error));
     EXPECT_EQ(error, message);
   }
+}
+
+TEST(ScenarioTest, TakesTheEdgesOfEveryRange) {
+  std::string error;
+  const auto s = ParseScenario(
+      "unit date=2024-02-29 version=65535.65535\n"
+      "module address=15 type=255 settings=2048 delivery=2255-12-31 serial=9999\n"
+      "faults fail-every=1000000 delay-ms=60000 restart-ms=600000 refuse-opens-ms=3600000\n",
+      error);
+  ASSERT_TRUE(s) << error;
+  EXPECT_EQ(*s->Find(15)->settingsLength, 2048);
+  EXPECT_EQ(s->Find(15)->deliveryYear, 255);
+  EXPECT_EQ(s->modules[0].version.major, 65535);
+  EXPECT_EQ(s->faults.delayMs, 60000u);
 }
 
 TEST(ScenarioTest, DefaultUnitHasEveryCardKind) {

@@ -1,12 +1,16 @@
 // The real simulator process, driven through the socket backend.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <fstream>
+#include <thread>
 
+#include "../support/RunProgram.h"
 #include "../support/SimProcess.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
+#include "platform/DeviceWire.h"
 #include "platform/UnixDeviceIo.h"
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/IdentityRecord.h"
@@ -93,6 +97,139 @@ TEST_F(SimProcessTest, RefusesABadScenarioWithItsLine) {
   SimProcess sim(dir.path(), Args({"--scenario", (dir.path() / "bad.scenario").string()}));
   EXPECT_EQ(WEXITSTATUS(sim.Stop()), 65);
   EXPECT_FALSE(usb.IsDevicePresent());
+}
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Starts the simulator and the command line tool in set-ups they must refuse,
+// and checks the exit code and the first line each gives.
+TEST_F(SimProcessTest, RefusesToStartWhereItCannotKeepItsWord) {
+  const auto root = dir.path();
+  const std::string sim = MRX_BINARY_DIR "/sim/mrx520-sim --runtime-dir " + (root / "rt").string();
+  const std::string state = (root / "state").string();
+  const std::string badState = "mrx520-state 1\nrtc-offset 5\ngarbage\n";
+  struct Row {
+    const char* name;
+    std::function<void()> prepare;
+    std::string command;
+    int exitCode;
+    std::string firstLine;  // the start of it
+  };
+  const Row rows[] = {
+      {"delay beyond its range", [] {}, sim + " --delay 60001", 64,
+       "mrx520-sim: option '--delay' takes a number from 0 to 60000, not '60001'"},
+      {"count that is no number", [] {}, sim + " --fail-every 5x", 64,
+       "mrx520-sim: option '--fail-every' takes a number from 0 to 1000000, not '5x'"},
+      {"negative time", [] {}, sim + " --stream-refuse-ms -5", 64,
+       "mrx520-sim: option '--stream-refuse-ms' takes a number from 0 to 3600000, not '-5'"},
+      {"unreadable state", [&] { std::ofstream(state) << badState; }, sim + " --state " + state, 65,
+       "mrx520-sim: " + state + " line 3: unknown record 'garbage'"},
+      {"state that cannot be saved", [] {}, sim + " --state /proc/mrx520-sim-test/state", 73,
+       "mrx520-sim: cannot save state to /proc/mrx520-sim-test/state"},
+      {"runtime folder others can write",
+       [&] {
+         std::filesystem::create_directory(root / "rt");
+         chmod((root / "rt").c_str(), 0777);
+       },
+       sim + " --no-state", 71,
+       "mrx520-sim: " + (root / "rt").string() + " can be written by other users (mode 0777)"},
+      {"runtime folder of another user",
+       [&] {
+         std::filesystem::create_directory(root / "rt");
+         chown((root / "rt").c_str(), 65534, 0);
+       },
+       sim + " --no-state", 71,
+       "mrx520-sim: " + (root / "rt").string() + " belongs to another user (uid 65534)"},
+      {"Bluetooth folder others can write",
+       [&] {
+         std::filesystem::create_directories(root / "rt" / "bluetooth");
+         chmod((root / "rt" / "bluetooth").c_str(), 0777);
+       },
+       sim + " --no-state", 71,
+       "mrx520-sim: " + (root / "rt" / "bluetooth").string() + " can be written by other users"},
+      {"mrxctl in a runtime folder others can write",
+       [&] {
+         std::filesystem::create_directory(root / "rt");
+         chmod((root / "rt").c_str(), 0777);
+       },
+       "MRX_RUNTIME_DIR=" + (root / "rt").string() +
+           " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl status",
+       77, "mrxctl: " + (root / "rt").string() + " can be written by other users (mode 0777)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::error_code ec;
+    std::filesystem::remove_all(root / "rt", ec);
+    std::filesystem::remove(state, ec);
+    row.prepare();
+    std::string output;
+    EXPECT_EQ(testing_support::RunProgram(row.command + " 2>&1", output, std::chrono::seconds(20)),
+              row.exitCode)
+        << output;
+    EXPECT_EQ(output.rfind(row.firstLine, 0), 0u) << output;
+    EXPECT_FALSE(std::filesystem::exists(root / "rt" / "MRXUSBDevice0"));
+  }
+  // The unreadable file was left exactly as it was.
+  std::ofstream(state) << badState;
+  std::string output;
+  testing_support::RunProgram(sim + " --state " + state + " 2>&1", output,
+                              std::chrono::seconds(20));
+  EXPECT_EQ(FileText(state), badState);
+}
+
+TEST_F(SimProcessTest, AFreshStartKeepsTheUnreadableStateAside) {
+  const std::string badState = "mrx520-state 1\ndisplay 0 999\n";
+  std::ofstream(dir.path() / "state") << badState;
+  SimProcess sim(dir.path(), Args({"--fresh-state"}));
+  ASSERT_TRUE(sim.Running());
+  std::vector<std::filesystem::path> kept;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path().filename().string().starts_with("state.bad-")) kept.push_back(entry.path());
+  }
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(FileText(kept[0]), badState);
+  // The new file is the simulator's own, readable at the next start.
+  EXPECT_TRUE(FileText(dir.path() / "state").starts_with("mrx520-state 1\n"));
+  EXPECT_EQ(
+      std::filesystem::status(dir.path() / "state").permissions() & std::filesystem::perms::all,
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  sim.Stop();
+  sim.Start(Args());
+  EXPECT_TRUE(sim.Running());
+  EXPECT_TRUE(usb.IsDevicePresent());
+}
+
+TEST_F(SimProcessTest, EndsPromptlyOnASignalEvenInAnExchangeAndRemovesItsSockets) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    SimProcess sim(dir.path(), Args({"--delay", "60000"}));
+    ASSERT_TRUE(sim.Running());
+    const auto bluetooth = dir.path() / "bluetooth";
+    // The Bluetooth module registers just after the device appears.
+    ASSERT_TRUE(WaitFor([&] {
+      std::error_code ec;
+      return !std::filesystem::is_empty(bluetooth, ec) && !ec;
+    }));
+    // A request is on its way into a long delayed exchange as the signal comes.
+    const auto h = io.Open("\\\\.\\MRXUSBDevice0");
+    ASSERT_NE(h, platform::DeviceIo::kInvalidHandle);
+    const std::uint8_t frame[6] = {};  // the delay comes before the frame is looked at
+    const auto request = platform::wire::EncodeRequest(protocol::unit::kControlCode, frame,
+                                                       protocol::unit::kFrameSize);
+    ASSERT_EQ(send(h, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    int status = 0;
+    EXPECT_TRUE(sim.StopWithin(signal, std::chrono::milliseconds(1000), status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::uint8_t reply[16];
+    EXPECT_LE(recv(h, reply, sizeof reply, MSG_DONTWAIT), 8) << "no answer after the stop";
+    io.Close(h);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "MRXUSBDevice0"));
+    EXPECT_TRUE(std::filesystem::is_empty(bluetooth));
+  }
 }
 
 }  // namespace

@@ -56,6 +56,21 @@ class SimProcess {
     exitStatus_ = status;
     return status;
   }
+  // Like Stop, but gives the process only `limit` to end; false when it had
+  // to be killed. The exit status is in `status`.
+  bool StopWithin(int signal, std::chrono::milliseconds limit, int& status) {
+    status = exitStatus_;
+    if (pid_ <= 0) return true;
+    kill(pid_, signal);
+    const bool inTime = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+    if (!inTime) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    exitStatus_ = status;
+    return inTime;
+  }
   bool Running() const { return pid_ > 0; }
   // Sends a signal and goes on (SIGSTOP, SIGCONT).
   void Signal(int signal) {
