@@ -437,6 +437,52 @@ TEST_F(CardPagesTest, NamesAreCutAt15AndWrittenAsEachPageWritesThem) {
   }
 }
 
+// The KLF310 card's tab as far as the channel lists need it: its image.
+class KlfImagePage final : public CMRXPropertyPage {
+ public:
+  static constexpr ControlTemplate kControls[] = {
+      {common::kStatusLine, ControlKind::kLabel, "", 8, 8, 200, 12}};
+  static constexpr DialogTemplate kDialog{901, "KLF310", 300, 100, kControls};
+  explicit KlfImagePage(PageSite& site) : CMRXPropertyPage(kDialog, site) {}
+  const char* GetRuntimeClassName() const override { return "CPropertyKLF310"; }
+};
+
+TEST_F(CardPagesTest, ChannelListsAreFilledAgainOnEveryActivation) {
+  constexpr std::uint8_t kKlf = 11;
+  struct Row {
+    const char* name;
+    std::uint8_t address;
+    int list1, list2;
+  } rows[] = {
+      {"HEJ520", kHej, CPropertyHEJ520::kAssign1, CPropertyHEJ520::kAssign2},
+      {"TWR310i", kTwr, CPropertyTWR310i::kAssign1, CPropertyTWR310i::kAssign2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Power(sim::DefaultScenario());
+    Tapped();
+    StoreInUnit(row.address, row.address == kHej ? 56 : 28, {9, 0, 1, 0});
+    if (row.address == kHej) {
+      Open<CPropertyHEJ520>(row.address);
+    } else {
+      Open<CPropertyTWR310i>(row.address);
+    }
+    EXPECT_EQ(Text(*page_, row.list1), "") << "index 9 is past the fixed eight";
+    // The KLF310 card now lists three channels: the next activation shows them.
+    KlfImagePage klf(site_);
+    Show(klf, kKlf);
+    StoreInUnit(kKlf, 796, {3});
+    site_.card = &klf;
+    ASSERT_TRUE(page_->OnKillActive());
+    ASSERT_TRUE(page_->Activate());
+    EXPECT_EQ(page_->Get<QComboBox>(row.list1)->count(), 11);
+    EXPECT_EQ(page_->Get<QComboBox>(row.list2)->count(), 11);
+    EXPECT_EQ(page_->Get<QComboBox>(row.list1)->currentIndex(), 9);
+    EXPECT_EQ(Text(*page_, row.list2), "Front Right");
+    site_.card = nullptr;
+  }
+}
+
 std::unique_ptr<CMRXPropertyPage> Create(std::uint8_t type, PageSite& site) {
   return std::unique_ptr<CMRXPropertyPage>(CreateCardPage(CardPageClasses(), type, site));
 }
