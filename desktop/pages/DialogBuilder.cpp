@@ -10,8 +10,12 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
 #include <QString>
 #include <QWidget>
+
+#include "desktop/widgets/CmySliderCtrl.h"
 
 namespace desktop::pages {
 
@@ -59,6 +63,12 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
     }
     case ControlKind::kCheckBox:
       return new QCheckBox(Text(c.caption), parent);
+    case ControlKind::kRadio: {
+      // Each page decides which of its radio buttons belong together.
+      auto* radio = new QRadioButton(Text(c.caption), parent);
+      radio->setAutoExclusive(false);
+      return radio;
+    }
     case ControlKind::kDropList: {
       auto* list = new QComboBox(parent);
       for (std::string_view item : c.items) list->addItem(Text(item));
@@ -75,6 +85,13 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
       bar->setTextVisible(false);
       return bar;
     }
+    case ControlKind::kSlider: {
+      auto* slider = new QSlider(Qt::Horizontal, parent);
+      slider->setTickPosition(QSlider::TicksBelow);
+      return slider;
+    }
+    case ControlKind::kLevelSlider:
+      return new widgets::CmySliderCtrl(parent);
   }
   return new QWidget(parent);
 }

@@ -18,9 +18,12 @@ enum class ControlKind : std::uint8_t {
   kEdit,
   kButton,
   kCheckBox,
+  kRadio,     // radio button; the page keeps one of a group checked
   kDropList,  // drop-down list with fixed items
   kDatePicker,
   kProgress,
+  kSlider,       // horizontal trackbar
+  kLevelSlider,  // horizontal trackbar of class CmySliderCtrl
 };
 
 // One control of a dialog: its id (0 for decoration nobody looks up), kind,

@@ -20,6 +20,23 @@ class PageSite {
   // The first card page of this run-time class, or null. Valid only until the
   // next discovery.
   virtual CMRXPropertyPage* FindCardPage(std::string_view runtimeClass) = 0;
+  // A page runs a message box or dialog with its own event loop in between:
+  // the sheet deletes no page until the last one has returned.
+  virtual void EnterModal() {}
+  virtual void LeaveModal() {}
+};
+
+// Held by a page around a dialog it opens itself (message boxes asked through
+// the site's prompt are covered already).
+class ModalScope {
+ public:
+  explicit ModalScope(PageSite& site) : site_(site) { site_.EnterModal(); }
+  ~ModalScope() { site_.LeaveModal(); }
+  ModalScope(const ModalScope&) = delete;
+  ModalScope& operator=(const ModalScope&) = delete;
+
+ private:
+  PageSite& site_;
 };
 
 }  // namespace desktop::pages

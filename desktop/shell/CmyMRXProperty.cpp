@@ -45,7 +45,11 @@ std::string PictureName(int index, const QString& caption) {
 
 CmyMRXProperty::CmyMRXProperty(bool serviceMode, pages::Prompt& prompt, platform::Clock& clock,
                                std::span<const pages::PageClass> cardPages)
-    : serviceMode_(serviceMode), prompt_(prompt), clock_(clock), cardPageClasses_(cardPages) {
+    : serviceMode_(serviceMode),
+      prompt_(prompt),
+      pagePrompt_(prompt, *this),
+      clock_(clock),
+      cardPageClasses_(cardPages) {
   setWindowTitle(QString::fromLatin1(kCaption));
   setWindowIcon(pages::ValdurIcon());
   tabs_ = new QTabWidget(this);
@@ -90,12 +94,24 @@ void CmyMRXProperty::OnInitDialog() {
 }
 
 void CmyMRXProperty::OnDeviceChange() {
-  // A page that is asking the user (or a discovery under way) finishes first.
-  if (asking_ || discovering_) {
+  // Discovery deletes the card pages: a page whose handler is waiting in a box
+  // or dialog (or a discovery under way) finishes first.
+  if (modal_ > 0 || discovering_) {
     discoveryPending_ = true;
     return;
   }
   Discover();
+}
+
+void CmyMRXProperty::EnterModal() {
+  ++modal_;
+}
+
+void CmyMRXProperty::LeaveModal() {
+  --modal_;
+  // Run the waiting discovery from the event loop, once the handler that
+  // opened the box has returned.
+  if (modal_ == 0 && discoveryPending_) QTimer::singleShot(0, this, [this] { OnDeviceChange(); });
 }
 
 void CmyMRXProperty::Discover() {
@@ -178,11 +194,8 @@ pages::CMRXPropertyPage* CmyMRXProperty::FindCardPage(std::string_view runtimeCl
 
 bool CmyMRXProperty::LeaveCurrentPage() {
   if (current_ == nullptr) return true;
-  asking_ = true;
-  const bool left = current_->OnKillActive();
-  asking_ = false;
-  if (discoveryPending_) QTimer::singleShot(0, this, [this] { OnDeviceChange(); });
-  return left;
+  const pages::ModalScope scope(*this);
+  return current_->OnKillActive();
 }
 
 void CmyMRXProperty::OnTabChanged(int index) {

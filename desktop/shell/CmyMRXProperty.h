@@ -11,6 +11,7 @@
 
 #include "desktop/pages/PageClasses.h"
 #include "desktop/pages/PageSite.h"
+#include "desktop/shell/SheetPrompt.h"
 
 class QTabWidget;
 
@@ -46,9 +47,11 @@ class CmyMRXProperty final : public QDialog, public pages::PageSite {
 
   // PageSite.
   bool ServiceMode() const override { return serviceMode_; }
-  pages::Prompt& GetPrompt() override { return prompt_; }
+  pages::Prompt& GetPrompt() override { return pagePrompt_; }
   platform::Clock& GetClock() override { return clock_; }
   pages::CMRXPropertyPage* FindCardPage(std::string_view runtimeClass) override;
+  void EnterModal() override;
+  void LeaveModal() override;
 
   pages::CPropertyValdur* AboutPage() const { return about_; }
   pages::CPropertyMRX520* MainPage() const { return main_; }
@@ -76,6 +79,7 @@ class CmyMRXProperty final : public QDialog, public pages::PageSite {
 
   const bool serviceMode_;
   pages::Prompt& prompt_;
+  SheetPrompt pagePrompt_;
   platform::Clock& clock_;
   std::span<const pages::PageClass> cardPageClasses_;
   std::mutex listLock_;
@@ -87,7 +91,7 @@ class CmyMRXProperty final : public QDialog, public pages::PageSite {
   std::unique_ptr<platform::qt::DeviceWatcher> watcher_;
   bool initialised_ = false;
   bool switching_ = false;  // tab changes the sheet makes itself
-  bool asking_ = false;     // a page is being left (it may ask the user)
+  int modal_ = 0;           // handlers of pages inside their own event loop (a box, a dialog)
   bool discovering_ = false;
   bool discoveryPending_ = false;
   int discoveries_ = 0;

@@ -23,13 +23,15 @@ inline constexpr std::uint8_t kKLF310 = 11;
 inline constexpr std::uint8_t kFront26 = 16;
 }  // namespace type
 
-// One kind of card: what it is called, which desktop tab class shows it and
-// which dialog resource the remote's setup page for it is built on.
+// One kind of card: what it is called, which desktop tab class shows it,
+// whether the desktop program has that tab yet, and which dialog resource the
+// remote's setup page for it is built on.
 struct ModuleType {
   std::uint8_t code;
   std::string_view model;
   std::string_view pageClass;
   int setupDialog;
+  bool desktopTab = false;
 };
 
 // Every card the programs know. A code not listed gets no tab and no setup page.
@@ -37,13 +39,13 @@ inline constexpr ModuleType kModuleTypes[] = {
     {type::kQVI520, "QVI520", "CPropertyQVI520", 168},
     {type::kQVO520, "QVO520", "CPropertyQVO520", 166},
     {type::kQVO520b, "QVO520", "CPropertyQVO520", 166},
-    {type::kHEJ520, "HEJ520", "CPropertyHEJ520", 165},
-    {type::kSIV520, "SIV520", "CPropertySIV520", 167},
-    {type::kTWR310i, "TWR310i", "CPropertyTWR310i", 164},
-    {type::kNVO310, "NVO310", "CPropertyNVO310", 160},
+    {type::kHEJ520, "HEJ520", "CPropertyHEJ520", 165, true},
+    {type::kSIV520, "SIV520", "CPropertySIV520", 167, true},
+    {type::kTWR310i, "TWR310i", "CPropertyTWR310i", 164, true},
+    {type::kNVO310, "NVO310", "CPropertyNVO310", 160, true},
     {type::kBUZ310, "BUZ310", "CPropertyBUZ310", 168},
-    {type::kJOV520, "JOV520", "CPropertyJOV", 163},
-    {type::kYOR310, "YOR310", "CPropertyYOR310", 173},
+    {type::kJOV520, "JOV520", "CPropertyJOV", 163, true},
+    {type::kYOR310, "YOR310", "CPropertyYOR310", 173, true},
     {type::kKLF310, "KLF310", "CPropertyKLF310", 174},
     {type::kFront26, "Front26", "CPropertyFront26", 169},
 };

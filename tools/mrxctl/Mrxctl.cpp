@@ -215,8 +215,11 @@ int Discover(Context& ctx) {
   ctx.out << "ADDR SUB TYPE MODEL     VERSION  DATE        SETTINGS  TAB\n";
   for (const auto& m : all) {
     const auto f = m.Fields();
-    std::string tab = m.address == 0 ? "CPropertyMRX520" : "-";
-    if (auto type = pu::FindModuleType(f.type); type && m.address != 0) tab = type->pageClass;
+    std::string tab = m.address == 0 ? std::string(pu::kMainUnit.pageClass) : "-";
+    // A card shows the tab myMRX gives it, "-" for a type that has none yet.
+    if (auto type = pu::FindModuleType(f.type); type && type->desktopTab && m.address != 0) {
+      tab = type->pageClass;
+    }
     ctx.out << Format("%4d %3d %4d %-9s %-8s %-10s %9u  %s\n", m.address, m.subAddress, f.type,
                       ModelName(m).c_str(), VersionText(f).c_str(), DateText(f).c_str(),
                       f.settingsLength, tab.c_str());

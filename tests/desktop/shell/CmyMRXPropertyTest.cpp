@@ -1,11 +1,14 @@
 // The desktop program's sheet against the in-process simulated unit: service
 // option, discovery and device changes, card tabs, keys and leaving tabs.
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 
 #include "desktop/pages/CPropertyMRX520.h"
+#include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/CPropertyValdur.h"
 #include "desktop/shell/CmyMRXApp.h"
 #include "desktop/shell/CmyMRXProperty.h"
@@ -74,7 +77,10 @@ class SheetTest : public pages::PageFixture {
 TEST_F(SheetTest, AboutThenMainUnitAndCardsWithoutATabAreSkipped) {
   CmyMRXProperty& sheet = Open();
   EXPECT_EQ(sheet.windowTitle().toStdString(), "Valdur MRX520 Manager");
-  EXPECT_EQ(Captions(), (std::vector<std::string>{"Valdur", "MRX520"}));
+  // The demo unit holds every type once (and a type 12 nobody knows): the
+  // cards with a tab follow the main unit in address order.
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Valdur", "MRX520", "HEJ520", "SIV520", "TWR310",
+                                                  "NVO310", "JOV520", "YOR310"}));
   EXPECT_EQ(sheet.Tabs()->currentIndex(), 0);
   sheet.Tabs()->setCurrentIndex(1);
   EXPECT_TRUE(sheet.MainPage()->Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled());
@@ -179,6 +185,61 @@ TEST_F(SheetTest, ClosingWithEditsAsksAndCancelKeepsTheWindow) {
   sheet.close();
   EXPECT_FALSE(sheet.isVisible());
   EXPECT_EQ(unit_->StoredSettings(0)[77], 10);
+}
+
+// A message box during which the unit goes away and comes back: the device
+// change arrives while the box's own event loop runs.
+class DeviceChangeInBox final : public Prompt {
+ public:
+  Answer Ask(std::string_view text, Buttons, Icon) override {
+    asked.emplace_back(text);
+    if (during) during();
+    return Answer::kNo;
+  }
+  std::function<void()> during;
+  std::vector<std::string> asked;
+};
+
+TEST_F(SheetTest, ADeviceChangeWhileAPageAsksWaitsUntilItsHandlerHasReturned) {
+  using pages::CPropertyTWR310i;
+  struct Row {
+    const char* name;
+    const char* question;
+    std::function<void(CmyMRXProperty&, CMRXPropertyPage&)> act;
+  } rows[] = {
+      {"Default Settings in service mode", "Reset also serial and delivery?",
+       [](CmyMRXProperty&, CMRXPropertyPage& page) {
+         page.Get<QPushButton>(pages::common::kDefault)->click();
+       }},
+      {"leaving an edited tab", "Save changes?",
+       [](CmyMRXProperty& sheet, CMRXPropertyPage& page) {
+         QTest::keyClicks(page.Get<QLineEdit>(CPropertyTWR310i::kName), "x");
+         sheet.Tabs()->setCurrentIndex(1);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    DeviceChangeInBox box;
+    CmyMRXProperty sheet(true, box, clock_);
+    sheet.show();
+    QPointer<CMRXPropertyPage> page = sheet.FindCardPage("CPropertyTWR310i");
+    ASSERT_FALSE(page.isNull());
+    sheet.Tabs()->setCurrentWidget(page);
+    const int before = sheet.Discoveries();
+    bool waited = false;
+    box.during = [&] {
+      sheet.OnDeviceChange();
+      waited = !page.isNull() && sheet.Discoveries() == before;
+    };
+    row.act(sheet, *page);
+    EXPECT_EQ(box.asked, std::vector<std::string>{row.question});
+    EXPECT_TRUE(waited) << "no discovery while the box is open";
+    EXPECT_FALSE(page.isNull()) << "the handler returned to its page";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page.isNull(); }, 5000))
+        << "the discovery runs once the handler has returned";
+    EXPECT_EQ(sheet.Discoveries(), before + 1);
+    EXPECT_EQ(sheet.CardPages().size(), 6u);
+  }
 }
 
 }  // namespace

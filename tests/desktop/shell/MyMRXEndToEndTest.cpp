@@ -6,17 +6,21 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "desktop/firmware/DoloPacket.h"
 #include "desktop/pages/CPropertyMRX520.h"
+#include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/ScriptedPrompt.h"
 #include "desktop/shell/CmyMRXProperty.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/SimProcess.h"
 
 namespace desktop::shell {
@@ -83,6 +87,50 @@ TEST_F(EndToEndTest, HostUpdateFromTheMainUnitTabEndsWithTheNewVersion) {
       [&] { return page.Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled(); }, 20000));
 }
 
+// The image bytes of an `mrxctl settings read` dump ("0010  00 1F ..." per row).
+std::vector<int> DumpBytes(const std::string& dump) {
+  std::vector<int> bytes;
+  std::istringstream lines(dump);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string offset, hex;
+    fields >> offset;
+    while (fields >> hex) bytes.push_back(std::stoi(hex, nullptr, 16));
+  }
+  return bytes;
+}
+
+TEST_F(EndToEndTest, ATwrLevelMovedInItsTabIsStoredInTheUnit) {
+  using pages::CPropertyTWR310i;
+  testing_support::SimProcess sim(dir_.path(), {"--no-state"});
+  ASSERT_TRUE(sim.Running());
+  pages::ScriptedPrompt prompt;
+  CmyMRXProperty sheet(false, prompt, platform::DefaultClock());
+  sheet.show();
+  auto* page = sheet.FindCardPage("CPropertyTWR310i");
+  ASSERT_NE(page, nullptr);
+  sheet.Tabs()->setCurrentWidget(page);
+  const std::uint8_t address = page->Address();
+  page->Get<QSlider>(CPropertyTWR310i::kLevel1)->setValue(-125);  // linked: both outputs
+  page->Get<QPushButton>(pages::common::kWrite)->click();
+  EXPECT_FALSE(page->IsDirty());
+
+  std::string dump;
+  ASSERT_EQ(testing_support::RunProgram("MRX_RUNTIME_DIR='" + dir_.path().string() +
+                                            "' '" MRX_BINARY_DIR "/tools/mrxctl/mrxctl' settings "
+                                            "read " +
+                                            std::to_string(address),
+                                        dump),
+            0)
+      << dump;
+  const std::vector<int> image = DumpBytes(dump);
+  ASSERT_GE(image.size(), 34u) << dump;
+  // Output levels 1 and 2 at bytes 24 and 32, -125 tenths of a dB each.
+  EXPECT_EQ((std::vector<int>{image[24], image[25], image[32], image[33]}),
+            (std::vector<int>{0x83, 0xFF, 0x83, 0xFF}))
+      << dump;
+}
+
 TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
   testing_support::SimProcess sim(dir_.path(), {"--no-state"});
   const auto shots = dir_.path() / "shots";
@@ -90,14 +138,15 @@ TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
   const std::string command = "MRX_SCREENSHOTS='" + shots.string() +
                               "' '" MRX_BINARY_DIR "/desktop/shell/myMRX' -service 2>/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  for (const char* name : {"00-Valdur.png", "01-MRX520.png"}) {
+  for (const char* name : {"00-Valdur.png", "01-MRX520.png", "02-HEJ520.png", "03-SIV520.png",
+                           "04-TWR310.png", "05-NVO310.png", "06-JOV520.png", "07-YOR310.png"}) {
     SCOPED_TRACE(name);
     QImage image;
     ASSERT_TRUE(image.load(QString::fromStdString((shots / name).string())));
     EXPECT_GT(image.width(), 800);
     EXPECT_GT(image.height(), 600);
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 8);
 
   // A directory that cannot be written is an error, not a silent success.
   const std::string bad =

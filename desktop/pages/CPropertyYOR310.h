@@ -1,0 +1,37 @@
+#pragma once
+
+#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/LinkedSliders.h"
+
+namespace desktop::pages {
+
+// The tab of the YOR310 card: its name and two offset levels that the running
+// card follows while a slider moves. Moving a slider alone leaves nothing to
+// save: the card already plays the new offset.
+class CPropertyYOR310 : public CMRXPropertyPage {
+ public:
+  static constexpr int kIdd = 115;
+  static constexpr int kName = 1044;
+  static constexpr int kOffset1 = 1104;
+  static constexpr int kOffset1Text = 1102;
+  static constexpr int kOffset2 = 1105;
+  static constexpr int kOffset2Text = 1106;
+  static constexpr int kLink = 1063;
+  static constexpr int kMinOffset = 0;
+  static constexpr int kMaxOffset = 480;
+
+  explicit CPropertyYOR310(PageSite& site, QWidget* parent = nullptr);
+
+  const char* GetRuntimeClassName() const override { return "CPropertyYOR310"; }
+
+  int UpdateControls() override;
+  void UpdateImage() override;
+
+ protected:
+  bool OnInitDialog() override;
+
+ private:
+  LinkedSliders offsets_;
+};
+
+}  // namespace desktop::pages
