@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QString>
 #include <QWidget>
 
@@ -75,6 +76,8 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
       bar->setTextVisible(false);
       return bar;
     }
+    case ControlKind::kSlider:
+      return new QSlider(Qt::Horizontal, parent);
   }
   return new QWidget(parent);
 }

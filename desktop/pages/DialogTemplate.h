@@ -21,6 +21,7 @@ enum class ControlKind : std::uint8_t {
   kDropList,  // drop-down list with fixed items
   kDatePicker,
   kProgress,
+  kSlider,  // horizontal trackbar
 };
 
 // One control of a dialog: its id (0 for decoration nobody looks up), kind,

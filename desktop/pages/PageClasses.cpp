@@ -3,12 +3,26 @@
 #include <array>
 
 #include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CPropertyFront26.h"
+#include "protocol/unit/ModuleCatalogue.h"
 
 namespace desktop::pages {
 
 namespace {
 
-constexpr std::array<PageClass, 0> kCardPages{};
+template <typename Page>
+CMRXPropertyPage* Create(PageSite& site) {
+  return new Page(site);
+}
+
+// One row per card tab; the class name is the catalogue's.
+constexpr PageClass Row(std::uint8_t type, CMRXPropertyPage* (*create)(PageSite&)) {
+  return {type, protocol::unit::FindModuleType(type)->pageClass, create};
+}
+
+constexpr PageClass kCardPages[] = {
+    Row(protocol::unit::type::kFront26, Create<CPropertyFront26>),
+};
 
 }  // namespace
 
