@@ -34,6 +34,7 @@ constexpr const char* kUsage =
     "  --delay MS           delay every exchange by MS milliseconds\n"
     "  --restart-ms MS      how long the unit is gone after an erase (default 3000)\n"
     "  --eeprom-error       report a settings memory error in every status\n"
+    "  --display-rows N     answer only the first N rows of the display picture\n"
     "\nFaults of the remote's Bluetooth stream (counted from 1 since start):\n"
     "  --stream-lost-every N     do not send every N-th frame of the unit\n"
     "  --stream-crc-every N      send every N-th frame of the unit with a wrong CRC\n"
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     bool set = false;
     unsigned long value = 0;
   } failEvery, refuseOpens, delay, restart, lostEvery, crcEvery, refuseEvery, refuseMs, dropEvery,
-      answerDelay;
+      answerDelay, displayRows;
   bool eepromError = false;
 
   for (int i = 1; i < argc; ++i) {
@@ -126,6 +127,8 @@ int main(int argc, char** argv) {
       ok = number(dropEvery);
     } else if (arg == "--stream-delay-ms") {
       ok = number(answerDelay);
+    } else if (arg == "--display-rows") {
+      ok = number(displayRows);
     } else if (arg == "--eeprom-error") {
       eepromError = true;
     } else {
@@ -157,6 +160,7 @@ int main(int argc, char** argv) {
   if (delay.set) scenario.faults.delayMs = static_cast<std::uint32_t>(delay.value);
   if (restart.set) scenario.faults.restartMs = static_cast<std::uint32_t>(restart.value);
   if (eepromError) scenario.faults.eepromError = true;
+  if (displayRows.set) scenario.faults.displayRows = static_cast<unsigned>(displayRows.value);
   auto& sf = scenario.streamFaults;
   if (lostEvery.set) sf.lostEvery = static_cast<unsigned>(lostEvery.value);
   if (crcEvery.set) sf.crcEvery = static_cast<unsigned>(crcEvery.value);
