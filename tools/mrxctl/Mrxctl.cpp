@@ -24,6 +24,7 @@
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
+#include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
@@ -579,6 +580,8 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
       ->required()
       ->check(CLI::IsMember({"host", "boot"}));
   update->callback([&] { action = [&] { return Update(ctx, software == "boot"); }; });
+
+  AddDisplayCommand(app, usb, ctx.json, out, err, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;
