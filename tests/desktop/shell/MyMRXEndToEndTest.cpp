@@ -90,14 +90,14 @@ TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
   const std::string command = "MRX_SCREENSHOTS='" + shots.string() +
                               "' '" MRX_BINARY_DIR "/desktop/shell/myMRX' -service 2>/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  for (const char* name : {"00-Valdur.png", "01-MRX520.png"}) {
+  for (const char* name : {"00-Valdur.png", "01-MRX520.png", "02-Display.png"}) {
     SCOPED_TRACE(name);
     QImage image;
     ASSERT_TRUE(image.load(QString::fromStdString((shots / name).string())));
     EXPECT_GT(image.width(), 800);
     EXPECT_GT(image.height(), 600);
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 3);
 
   // A directory that cannot be written is an error, not a silent success.
   const std::string bad =
