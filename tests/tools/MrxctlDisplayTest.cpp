@@ -126,6 +126,23 @@ TEST_F(MrxctlPartialDisplayTest, IncompletePictureIsNotWritten) {
   EXPECT_FALSE(std::filesystem::exists(file));
 }
 
+class MrxctlNoDisplayTest : public MrxctlDisplayTest {
+ protected:
+  static sim::Scenario WithoutFront26() {
+    sim::Scenario s = sim::DefaultScenario();
+    std::erase_if(s.modules, [](const sim::ModuleSpec& m) { return m.type == 16; });
+    return s;
+  }
+  MrxctlNoDisplayTest() : MrxctlDisplayTest(WithoutFront26()) {}
+};
+
+TEST_F(MrxctlNoDisplayTest, ScreenshotOfAUnitWithoutADisplayModuleWritesNothing) {
+  const auto file = dir.path() / "shot.png";
+  EXPECT_EQ(Run({"display", "screenshot", file.string()}), kExitUnavailable);
+  EXPECT_NE(err.str().find("no display module (Front26)"), std::string::npos) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 // The band of the picture where the volume line is drawn (display rows 82-95),
 // as ImageMagick reads it.
 std::string VolumeBand(const std::filesystem::path& file) {
