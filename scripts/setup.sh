@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev libbluetooth-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev libgif-dev fonts-dejavu-core imagemagick
+  qt6-base-dev qt6-base-dev-tools libgl-dev libgif-dev libpng-dev fonts-dejavu-core imagemagick
   clang libclang-rt-14-dev clang-format clang-tidy libcli11-dev nlohmann-json3-dev
 )
 

@@ -8,6 +8,7 @@
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ModuleDescriptor.h"
 #include "sim/DisplayRenderer.h"
+#include "sim/SourceList.h"
 #include "sim/UsbHandlers.h"
 
 namespace sim {
@@ -18,16 +19,37 @@ namespace {
 
 using Reply = pu::ReplyHeader;
 
+// How often the peak meter moves, and how far it swings.
+constexpr std::uint64_t kMeterStepMs = 100;
+constexpr int kMeterSwing = 30;
+
+// A meter reading that moves with the unit's time, louder with the volume.
+int PeakAt(std::uint64_t step, int channel, int volumeTenths) {
+  std::uint64_t h = (step * 2 + static_cast<std::uint64_t>(channel)) * 0x9E3779B97F4A7C15ull;
+  h ^= h >> 29;
+  const int base = std::clamp(100 + volumeTenths / 10 - kMeterSwing, 0, 100 - kMeterSwing);
+  return base + static_cast<int>(h % (kMeterSwing + 1));
+}
+
 // What the display shows: what the remote set, the same unit on every link.
 DisplayContent CurrentDisplay(const Exchange& x) {
   const RemoteUnitState& remote = x.state.remote;
   DisplayContent c;
   c.line1 = std::string(pu::kMainUnit.model);
-  c.line2 = remote.sourceSlot == 0 && remote.sourceInput == 0 ? "CD" : "Input";
+  c.line2 = "No source";
+  for (const SourceEntry& source : ListSources(x.state)) {
+    if (source.slot == remote.sourceSlot && source.input == remote.sourceInput)
+      c.line2 = source.name;
+  }
   char volume[16];
   std::snprintf(volume, sizeof volume, "%.1f dB", remote.volume / 10.0);
-  c.line3 = volume;
+  c.line3 = remote.muted ? "Muted" : volume;
   c.powerOn = remote.power;
+  if (!remote.muted && !remote.fadedOut) {
+    const std::uint64_t step = x.clock.Milliseconds() / kMeterStepMs;
+    c.peakLeft = PeakAt(step, 0, remote.volume);
+    c.peakRight = PeakAt(step, 1, remote.volume);
+  }
   const auto t = platform::ToLocalTime(x.clock.WallTime() + x.state.rtcOffset);
   c.hour = t.hour;
   c.minute = t.minute;
@@ -70,6 +92,9 @@ bool ReadDisplayRow(Exchange& x) {
       h.arg2 >= pu::DisplayRow::kHeight) {
     return false;
   }
+  // The fault of a unit that stops answering part way down its display.
+  const unsigned answered = x.state.scenario.faults.displayRows;
+  if (answered != 0 && h.arg2 >= answered) return false;
   const auto row = RenderDisplayRow(CurrentDisplay(x), h.arg2);
   std::copy(row.begin(), row.end(), x.reply.begin() + Reply::kData);
   x.reply[Reply::kCount] = pu::DisplayRow::kSize;

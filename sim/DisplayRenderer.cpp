@@ -95,6 +95,12 @@ inline constexpr int kLine1MaxScale = 3;
 inline constexpr int kLine23MaxScale = 2;
 inline constexpr int kStandbyClockScale = 4;
 inline constexpr std::size_t kClockChars = 5;  // "HH:MM"
+// The peak meter: one labelled bar per channel, in segments.
+inline constexpr int kMeterTop[] = {102, 112};
+inline constexpr char kMeterLabel[] = {'L', 'R'};
+inline constexpr int kMeterLeft = 16;
+inline constexpr int kMeterRight = kWidth - 8;  // last pixel + 1
+inline constexpr int kMeterSegment = 4;         // pixels, the last one dark
 
 struct TextItem {
   std::string_view text;
@@ -170,6 +176,19 @@ Row::Bytes RenderDisplayRow(const DisplayContent& content, int row) {
         Centred(content.line3, kLine3Top, kLine23MaxScale),
     };
     for (const TextItem& item : items) DrawTextRow(item, row, 1, kWidth - 2, pixels);
+    const int peaks[] = {content.peakLeft, content.peakRight};
+    for (std::size_t ch = 0; ch < std::size(kMeterTop); ++ch) {
+      const int top = kMeterTop[ch];
+      DrawTextRow({std::string_view(&kMeterLabel[ch], 1), kMargin + 2, top, 1}, row, 1, kWidth - 2,
+                  pixels);
+      if (row < top + 1 || row >= top + kGlyphHeight - 1) continue;
+      const int lit = (kMeterRight - kMeterLeft) * std::clamp(peaks[ch], 0, 100) / 100;
+      for (int x = kMeterLeft; x < kMeterLeft + lit; ++x) {
+        if ((x - kMeterLeft) % kMeterSegment != kMeterSegment - 1) {
+          pixels[static_cast<std::size_t>(x)] = true;
+        }
+      }
+    }
   } else {
     // Standby: a large clock alone in the middle.
     const int scale = kStandbyClockScale;

@@ -11,6 +11,8 @@ struct DisplayContent {
   std::string line1;  // e.g. "MRX520"
   std::string line2;  // e.g. the source name
   std::string line3;  // e.g. "-30.0 dB"
+  int peakLeft = 0;   // percent of each channel's meter that is lit
+  int peakRight = 0;
   int hour = 0;
   int minute = 0;
   bool powerOn = true;

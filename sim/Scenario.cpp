@@ -129,6 +129,8 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
           ok = ParseNumber(value, 1, n), s.faults.eepromError = n != 0;
         else if (key == "restart-ms")
           ok = ParseNumber(value, kMaxRestartMs, n), s.faults.restartMs = std::uint32_t(n);
+        else if (key == "display-rows")
+          ok = ParseNumber(value, 128, n), s.faults.displayRows = unsigned(n);
         else if (key == "stream-lost-every")
           ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.lostEvery = unsigned(n);
         else if (key == "stream-crc-every")

@@ -46,6 +46,7 @@ struct Faults {
   std::uint32_t delayMs = 0;        // added to every exchange
   bool eepromError = false;         // status byte 2 bit 0
   std::uint32_t restartMs = 3000;   // how long the device is gone after an erase
+  unsigned displayRows = 0;         // command 17 answers rows below this only; 0 = every row
 };
 
 // What misbehaviour to show on the remote's Bluetooth stream. Counts run from
@@ -80,6 +81,7 @@ Scenario DefaultScenario();
 //   module address=1 type=1 serial=2001 version=1.020 date=2023-05-01 [settings=N] [sub=0]
 //          [delivery=2024-01-15] [running=0]
 //   faults fail-every=50 refuse-opens-ms=2000 delay-ms=5 eeprom-error=1 restart-ms=3000
+//          display-rows=64
 //          stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1000
 //          stream-drop-every=3 stream-delay-ms=100
 // `error` receives "line N: reason" when the text is refused.

@@ -20,6 +20,7 @@
 #include "protocol/unit/ProcessorRecord.h"
 #include "protocol/unit/TableEntry.h"
 #include "sim/Scenario.h"
+#include "sim/SourceList.h"
 #include "sim/UnitState.h"
 
 namespace sim {
@@ -119,12 +120,7 @@ class SimUnit {
   bool ApplyRemoteCommand(std::uint16_t command, std::span<const std::uint8_t> payload);
 
  private:
-  struct Source {
-    std::uint8_t slot;
-    std::uint8_t input;
-    std::uint8_t type;
-    std::string name;
-  };
+  using Source = SourceEntry;
   std::vector<Source> RemoteSources();
   bool IsSource(std::uint8_t slot, std::uint8_t input);
   std::int16_t QuantisedVolume(int wanted);

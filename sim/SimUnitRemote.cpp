@@ -55,10 +55,10 @@ std::uint16_t SimUnit::SerialNumber() {
   return state_.scenario.modules.front().serial;
 }
 
-std::vector<SimUnit::Source> SimUnit::RemoteSources() {
-  std::vector<Source> sources;
-  for (const auto& [address, m] : state_.modules) {
-    if (FindModule(address) == nullptr) continue;
+std::vector<SourceEntry> ListSources(UnitState& state) {
+  std::vector<SourceEntry> sources;
+  for (const auto& [address, m] : state.modules) {
+    if (state.FindModule(address) == nullptr) continue;
     for (const InputKind& kind : kInputKinds) {
       if (kind.type != m.setup.type || (address == 0) != (kind.type == kMainUnitType)) continue;
       for (std::uint8_t i = 0; i < kind.count; ++i) {
@@ -69,6 +69,10 @@ std::vector<SimUnit::Source> SimUnit::RemoteSources() {
     }
   }
   return sources;
+}
+
+std::vector<SimUnit::Source> SimUnit::RemoteSources() {
+  return ListSources(state_);
 }
 
 bool SimUnit::IsSource(std::uint8_t slot, std::uint8_t input) {

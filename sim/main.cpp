@@ -44,6 +44,7 @@ constexpr const char* kUsage =
     "  --eeprom-error       report a settings memory error in every status\n"
     "  --power-cut-at N     end abruptly, as at a power cut, once block N of a\n"
     "                       download is written (0: once an erase is taken)\n"
+    "  --display-rows N     answer only the first N rows of the display picture\n"
     "\nFaults of the remote's Bluetooth stream (counted from 1 since start):\n"
     "  --stream-lost-every N     do not send every N-th frame of the unit\n"
     "  --stream-crc-every N      send every N-th frame of the unit with a wrong CRC\n"
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
   } failEvery{sim::kMaxEvery}, refuseOpens{sim::kMaxRefuseMs}, delay{sim::kMaxDelayMs},
       restart{sim::kMaxRestartMs}, lostEvery{sim::kMaxEvery}, crcEvery{sim::kMaxEvery},
       refuseEvery{sim::kMaxEvery}, refuseMs{sim::kMaxRefuseMs}, dropEvery{sim::kMaxEvery},
-      answerDelay{sim::kMaxDelayMs}, powerCut{0xFFFFFFFFUL};
+      answerDelay{sim::kMaxDelayMs}, powerCut{0xFFFFFFFFUL}, displayRows{128};
   bool eepromError = false;
   bool freshState = false;
 
@@ -171,6 +172,8 @@ int main(int argc, char** argv) {
       ok = number(answerDelay);
     } else if (arg == "--power-cut-at") {
       ok = number(powerCut) && powerCut.value <= UINT32_MAX;
+    } else if (arg == "--display-rows") {
+      ok = number(displayRows);
     } else if (arg == "--eeprom-error") {
       eepromError = true;
     } else {
@@ -203,6 +206,7 @@ int main(int argc, char** argv) {
   if (delay.set) scenario.faults.delayMs = static_cast<std::uint32_t>(delay.value);
   if (restart.set) scenario.faults.restartMs = static_cast<std::uint32_t>(restart.value);
   if (eepromError) scenario.faults.eepromError = true;
+  if (displayRows.set) scenario.faults.displayRows = static_cast<unsigned>(displayRows.value);
   auto& sf = scenario.streamFaults;
   if (lostEvery.set) sf.lostEvery = static_cast<unsigned>(lostEvery.value);
   if (crcEvery.set) sf.crcEvery = static_cast<unsigned>(crcEvery.value);

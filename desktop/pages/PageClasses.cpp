@@ -1,6 +1,7 @@
 #include "desktop/pages/PageClasses.h"
 
 #include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CPropertyFront26.h"
 #include "desktop/pages/CPropertyHEJ520.h"
 #include "desktop/pages/CPropertyJOV.h"
 #include "desktop/pages/CPropertyNVO310.h"
@@ -33,6 +34,7 @@ constexpr PageClass kCardPages[] = {
     {type::kNVO310, ClassOf(type::kNVO310), &Create<CPropertyNVO310>},
     {type::kJOV520, ClassOf(type::kJOV520), &Create<CPropertyJOV>},
     {type::kYOR310, ClassOf(type::kYOR310), &Create<CPropertyYOR310>},
+    {type::kFront26, ClassOf(type::kFront26), &Create<CPropertyFront26>},
 };
 
 }  // namespace

@@ -3,10 +3,12 @@
 namespace protocol::unit {
 
 DisplayLevels DisplayLevels::Decode(std::span<const std::uint8_t> in) {
+  // A short reply reads as zeros past its end, never beyond it.
+  auto byte = [&](std::size_t at) -> std::uint8_t { return at < in.size() ? in[at] : 0; };
   DisplayLevels d;
   for (std::size_t n = 0; n < kCount; ++n) {
     const std::size_t at = kTripleSize * n;
-    d.levels[n] = {in[at + kValue], in[at + kMin], in[at + kMax]};
+    d.levels[n] = {byte(at + kValue), byte(at + kMin), byte(at + kMax)};
   }
   return d;
 }

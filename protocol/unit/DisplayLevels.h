@@ -46,7 +46,7 @@ struct DisplayLevels {
     return levels[static_cast<std::size_t>(s)];
   }
 
-  // `in` is the reply data: triple n starts at byte 3n.
+  // `in` is the reply data: triple n starts at byte 3n; missing bytes are 0.
   static DisplayLevels Decode(std::span<const std::uint8_t> in);
   std::array<std::uint8_t, kSize> Encode() const;
 };

@@ -47,7 +47,7 @@ inline constexpr ModuleType kModuleTypes[] = {
     {type::kJOV520, "JOV520", "CPropertyJOV", 163, true},
     {type::kYOR310, "YOR310", "CPropertyYOR310", 173, true},
     {type::kKLF310, "KLF310", "CPropertyKLF310", 174},
-    {type::kFront26, "Front26", "CPropertyFront26", 169},
+    {type::kFront26, "Front26", "CPropertyFront26", 169, true},
 };
 
 // The main unit at address 0 is not looked up by type: its tab always exists

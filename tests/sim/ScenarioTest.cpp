@@ -12,7 +12,7 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
       "unit slots=3 serial=77 version=2.105 date=2024-03-05 boot=1.012 bootdate=2023-11-20\n"
       "module address=1 type=7 serial=9 settings=300 sub=2\n"
       "module address=3 type=16 running=0\n"
-      "faults fail-every=50 delay-ms=2 eeprom-error=1\n"
+      "faults fail-every=50 delay-ms=2 eeprom-error=1 display-rows=64\n"
       "faults stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1500\n"
       "faults stream-drop-every=3 stream-delay-ms=40\n",
       error);
@@ -28,6 +28,7 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
   EXPECT_FALSE(s->Find(3)->running);
   EXPECT_EQ(s->faults.failEvery, 50u);
   EXPECT_TRUE(s->faults.eepromError);
+  EXPECT_EQ(s->faults.displayRows, 64u);
   EXPECT_EQ(s->streamFaults.lostEvery, 7u);
   EXPECT_EQ(s->streamFaults.crcEvery, 9u);
   EXPECT_EQ(s->streamFaults.refuseEvery, 2u);
@@ -61,6 +62,7 @@ TEST(ScenarioTest, RefusesBadTextWithTheLine) {
       {"unit colour=red\n", "line 1: unknown key 'colour'"},
       {"unit slots\n", "line 1: expected key=value, got 'slots'"},
       {"unit\nfaults stream-delay-ms=60001\n", "line 2: bad value '60001' for 'stream-delay-ms'"},
+      {"unit\nfaults display-rows=129\n", "line 2: bad value '129' for 'display-rows'"},
   };
   for (const auto& [text, message] : rows) {
     SCOPED_TRACE(text);

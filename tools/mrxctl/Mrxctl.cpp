@@ -27,6 +27,7 @@
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
 #include "tools/mrxctl/CheckedUpdateTransport.h"
+#include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
@@ -774,6 +775,8 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
       ->required()
       ->check(CLI::IsMember({"host", "boot"}));
   update->callback([&] { action = [&] { return Update(ctx, software == "boot"); }; });
+
+  AddDisplayCommand(app, usb, ctx.json, out, err, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;

@@ -220,6 +220,15 @@ TEST(DisplayLevelsTest, EightTriplesInReplyOrder) {
   EXPECT_EQ(d.Encode(), bytes);
 }
 
+TEST(DisplayLevelsTest, ShortReplyGivesZerosPastItsEnd) {
+  const std::uint8_t bytes[] = {5, 1, 9, 7};
+  const DisplayLevels d = DisplayLevels::Decode(bytes);
+  EXPECT_EQ(d[DisplaySetting::kBrightnessOn], (DisplayLevel{5, 1, 9}));
+  EXPECT_EQ(d[DisplaySetting::kBrightnessOff], (DisplayLevel{7, 0, 0}));
+  EXPECT_EQ(d[DisplaySetting::kBrightnessAlternate], (DisplayLevel{0, 0, 0}));
+  EXPECT_EQ(DisplayLevels::Decode({})[DisplaySetting::kContrast], (DisplayLevel{0, 0, 0}));
+}
+
 TEST(DisplayLevelsTest, EachSettingCommandSetsItsTriple) {
   struct Row {
     int code;
