@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "LinkFixture.h"
+#include "platform/SimBluetoothWire.h"
 #include "protocol/remote/RemoteProtocol.h"
 
 namespace remote::link {
@@ -68,9 +69,13 @@ TEST(RemoteIntegrationTest, ReachesTheUnitThroughAMisbehavingStream) {
     out << "unit serial=4321\nfaults stream-crc-every=5 stream-delay-ms=40\n";
   }
   SimProcess sim(dir.path(),
-                 {"--no-state", "--scenario", scenario.string(), "--stream-refuse-ms", "3000"});
+                 {"--no-state", "--scenario", scenario.string(), "--stream-refuse-ms", "8000"});
   ASSERT_TRUE(sim.Running());
   const auto address = platform::BtAddress{0xC2000000u | 4321, 0x0050};
+  // The device socket is up before the Bluetooth module registers: wait for both.
+  ASSERT_TRUE(testing_support::WaitFor([&] {
+    return std::filesystem::exists(platform::simbt::SocketPath(dir.path() / "bluetooth", address));
+  }));
 
   // The first connection is refused by the unit's module, not by a missing device.
   platform::SimBluetooth bluetooth(dir.path() / "bluetooth");
