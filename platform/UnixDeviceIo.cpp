@@ -31,6 +31,10 @@ std::string DeviceNameFromPath(std::string_view path) {
 UnixDeviceIo::UnixDeviceIo(std::filesystem::path directory, int replyTimeoutMs)
     : directory_(std::move(directory)), replyTimeoutMs_(replyTimeoutMs) {}
 
+int UnixDeviceIo::Limit() const {
+  return silent_ ? std::min(replyTimeoutMs_, kSilentUnitTimeoutMs) : replyTimeoutMs_;
+}
+
 DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
   const std::string name = DeviceNameFromPath(path);
   if (name.empty()) return kInvalidHandle;
@@ -45,7 +49,7 @@ DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
 
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return kInvalidHandle;
-  if (!ConnectWithin(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr), replyTimeoutMs_)) {
+  if (!ConnectWithin(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr), Limit())) {
     close(fd);
     return kInvalidHandle;
   }
@@ -58,15 +62,15 @@ bool UnixDeviceIo::Control(Handle handle, std::uint32_t code, std::span<const st
   if (handle < 0 || in.size() > wire::kMaxPayload || out.size() > wire::kMaxPayload) return false;
   // One deadline for the whole exchange, so a unit that trickles bytes cannot
   // stretch it either.
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs_);
+  const int limit = Limit();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
   const auto left = [&] {
     return static_cast<int>(std::max<std::int64_t>(
         0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                  std::chrono::steady_clock::now())
                .count()));
   };
-  if (!WriteAll(handle, wire::EncodeRequest(code, in, out.size()), replyTimeoutMs_)) return false;
+  if (!WriteAll(handle, wire::EncodeRequest(code, in, out.size()), limit)) return false;
 
   std::array<std::uint8_t, wire::kReplyHeaderSize + wire::kMaxPayload> buffer{};
   std::size_t have = 0;
@@ -77,6 +81,7 @@ bool UnixDeviceIo::Control(Handle handle, std::uint32_t code, std::span<const st
       case wire::ParseResult::kInvalid:
         return false;
       case wire::ParseResult::kComplete:
+        silent_ = false;
         std::copy(reply.output.begin(), reply.output.end(), out.begin());
         if (returned != nullptr) *returned = static_cast<std::uint32_t>(reply.output.size());
         return reply.success;
@@ -85,7 +90,10 @@ bool UnixDeviceIo::Control(Handle handle, std::uint32_t code, std::span<const st
     }
     if (have == buffer.size()) return false;
     const ssize_t n = ReceiveWithin(handle, buffer.data() + have, buffer.size() - have, left());
-    if (n <= 0) return false;
+    if (n <= 0) {
+      if (n < 0 && errno == ETIMEDOUT) silent_ = true;
+      return false;
+    }
     have += static_cast<std::size_t>(n);
   }
 }

@@ -185,5 +185,38 @@ TEST_F(UnixDeviceIoTest, AServerThatStoppedFailsTheCallAtTheLimit) {
   close(listener);
 }
 
+// After one exchange has run out of time the unit counts as silent, so later
+// calls (a clock timer polling a stopped unit) wait only briefly; its next
+// answer gives it the full limit back.
+TEST_F(UnixDeviceIoTest, ASilentUnitIsWaitedForBrieflyUntilItAnswersAgain) {
+  const std::filesystem::path path = dir_ / "Dev";
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  UnixDeviceIo io(dir_, 400);
+  std::uint8_t in[6] = {2};
+  std::uint8_t reply[64] = {};
+
+  EXPECT_FALSE(io.Silent());
+  auto h = io.Open("\\\\.\\Dev");
+  ASSERT_NE(h, DeviceIo::kInvalidHandle);
+  EXPECT_FALSE(io.Control(h, 0x226000, in, reply, nullptr));
+  io.Close(h);
+  EXPECT_TRUE(io.Silent()) << "the exchange ran out of time";
+  close(listener);
+  unlink(path.c_str());
+
+  std::vector<std::uint8_t> out(64, 0);
+  OneShotServer server(dir_, wire::EncodeReply(true, out));
+  h = io.Open("\\\\.\\Dev");
+  ASSERT_NE(h, DeviceIo::kInvalidHandle);
+  EXPECT_TRUE(io.Control(h, 0x226000, in, reply, nullptr));
+  io.Close(h);
+  EXPECT_FALSE(io.Silent()) << "an answer ends the short waits";
+}
+
 }  // namespace
 }  // namespace platform
