@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageTarget.h"
 #include "protocol/unit/DownloadBlock.h"
+#include "protocol/unit/ModelNames.h"
 
 namespace desktop::firmware {
 
@@ -29,9 +30,9 @@ class CDoloThread : public platform::CWinThread {
   static constexpr std::uint32_t kFinalPauseMs = 1000;
 
   // Package keys of the two images.
-  static constexpr std::uint16_t kModelMrx = 1;
-  static constexpr std::uint16_t kComponentBoot = 1;
-  static constexpr std::uint16_t kComponentHost = 2;
+  static constexpr std::uint16_t kModelMrx = protocol::unit::model::kMrx;
+  static constexpr std::uint16_t kComponentBoot = protocol::unit::component::kBoot;
+  static constexpr std::uint16_t kComponentHost = protocol::unit::component::kHost;
 
   static constexpr const char* kTextNotFound = "FATAL: Software not found!";
   static constexpr const char* kTextEraseBoot =

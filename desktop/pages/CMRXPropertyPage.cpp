@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "desktop/firmware/ModelNames.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "platform/Bytes.h"
 #include "platform/qt/WaitCursor.h"
@@ -21,6 +20,7 @@
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/LiveRecords.h"
+#include "protocol/unit/ModelNames.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/UnitCommand.h"
 
@@ -261,11 +261,11 @@ void CMRXPropertyPage::FillChannelList(QComboBox* list) {
 }
 
 std::string_view CMRXPropertyPage::ModelName(int code) {
-  return firmware::ModelName(code);
+  return protocol::unit::ModelName(code);
 }
 
 std::string_view CMRXPropertyPage::ComponentName(int code) {
-  return firmware::ComponentName(code);
+  return protocol::unit::ComponentName(code);
 }
 
 void CMRXPropertyPage::MarkDirtyOnChange(int id) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "desktop/pages/Logo.h"
+#include "protocol/unit/ModelNames.h"
 
 namespace desktop::pages {
 
@@ -23,8 +24,6 @@ constexpr ControlTemplate kControls[] = {
 constexpr DialogTemplate kDialog{CPropertyValdur::kIdd, "Valdur", 600, 398, kControls};
 
 constexpr std::uint32_t kFirstYear = 2004;
-constexpr std::uint16_t kModelUnit = 1;
-constexpr std::uint16_t kComponentHost = 2;
 
 }  // namespace
 
@@ -33,7 +32,8 @@ CPropertyValdur::CPropertyValdur(const firmware::_DoloPacket* list, QWidget* par
 
 std::string CPropertyValdur::VersionLine(const firmware::_DoloPacket* list) {
   const firmware::_DoloPacket* host =
-      firmware::FindDoloPacket(list, firmware::kDoloUnitImage, kModelUnit, kComponentHost);
+      firmware::FindDoloPacket(list, firmware::kDoloUnitImage, protocol::unit::model::kMrx,
+                               protocol::unit::component::kHost);
   if (host == nullptr) return {};
   char text[64];
   std::snprintf(text, sizeof text, "%u-%u, Version %d.%03d", kFirstYear, unsigned{host->year},

@@ -1,15 +1,16 @@
 #include "sim/cards/Qvo520Processors.h"
 
+#include "protocol/unit/ModelNames.h"
+
 namespace sim::cards {
 
 namespace {
 
 namespace pu = protocol::unit;
 
-// Codes of the firmware packages' model and component tables.
-constexpr std::uint8_t kModelZel520 = 4;
-constexpr std::uint8_t kComponentDsp = 19;
-constexpr std::uint8_t kComponentPfc = 18;
+constexpr auto kModelZel520 = static_cast<std::uint8_t>(pu::model::kZel520);
+constexpr auto kComponentDsp = static_cast<std::uint8_t>(pu::component::kDsp);
+constexpr auto kComponentPfc = static_cast<std::uint8_t>(pu::component::kPfc);
 
 struct Board {
   std::uint8_t year;  // - 2000

@@ -10,7 +10,6 @@
 
 #include "desktop/firmware/CDoloThread.h"
 #include "desktop/firmware/DoloPacket.h"
-#include "desktop/firmware/ModelNames.h"
 #include "desktop/firmware/WorkerMessages.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
@@ -23,6 +22,7 @@
 #include "platform/SocketPath.h"
 #include "platform/UnixDeviceIo.h"
 #include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/ModelNames.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
@@ -431,8 +431,8 @@ int Packages(Context& ctx) {
     ctx.out << "KIND MODEL       COMPONENT      VERSION  DATE                     SIZE  CHECKSUM\n";
   }
   for (const fw::_DoloPacket* p = head; !fw::IsDoloListEnd(p); p = p->next) {
-    const auto model = fw::ModelName(p->model);
-    const auto component = fw::ComponentName(p->component);
+    const auto model = pu::ModelName(p->model);
+    const auto component = pu::ComponentName(p->component);
     if (ctx.json) {
       packages.push_back({{"kind", p->kind},
                           {"model", p->model},

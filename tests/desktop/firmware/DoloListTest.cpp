@@ -6,11 +6,14 @@
 #include <string>
 
 #include "desktop/firmware/DoloPacket.h"
-#include "desktop/firmware/ModelNames.h"
 #include "protocol/unit/ImageStamp.h"
+#include "protocol/unit/ModelNames.h"
 
 namespace desktop::firmware {
 namespace {
+
+using protocol::unit::ComponentName;
+using protocol::unit::ModelName;
 
 const _DoloPacket* Embedded() {
   return GetDoloBase();

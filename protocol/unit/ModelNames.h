@@ -3,27 +3,43 @@
 #include <array>
 #include <string_view>
 
-namespace desktop::firmware {
+namespace protocol::unit {
 
-// Model and software component names: the package list's keys as
-// the user reads them. Codes not in a table have the empty name.
+// Model and software component codes: the package list's keys and the
+// processor record's fields, with their names as the user reads them. Codes
+// not in a table have the empty name.
+namespace model {
+inline constexpr int kMrx = 1;
+inline constexpr int kTwr520 = 2;
+inline constexpr int kTwr310 = 3;
+inline constexpr int kZel520 = 4;
+inline constexpr int kGof310 = 5;
+inline constexpr int kPocketPc = 6;
+}  // namespace model
+namespace component {
+inline constexpr int kBoot = 1;
+inline constexpr int kHost = 2;
+inline constexpr int kPfc = 18;
+inline constexpr int kDsp = 19;
+}  // namespace component
+
 struct CodeName {
   int code;
   std::string_view name;
 };
 
 inline constexpr std::array<CodeName, 6> kModelNames{{
-    {1, "MRX"},
-    {2, "TWR520"},
-    {3, "TWR310"},
-    {4, "ZEL520"},
-    {5, "GOF310"},
-    {6, "PocketPC"},
+    {model::kMrx, "MRX"},
+    {model::kTwr520, "TWR520"},
+    {model::kTwr310, "TWR310"},
+    {model::kZel520, "ZEL520"},
+    {model::kGof310, "GOF310"},
+    {model::kPocketPc, "PocketPC"},
 }};
 
 inline constexpr std::array<CodeName, 31> kComponentNames{{
-    {1, "Boot"},
-    {2, "Host"},
+    {component::kBoot, "Boot"},
+    {component::kHost, "Host"},
     {3, "Host-FPGA"},
     {4, "Firmware"},
     {5, "QVI520-Equalizer"},
@@ -38,8 +54,8 @@ inline constexpr std::array<CodeName, 31> kComponentNames{{
     {15, "PANEL-FPGA"},
     {16, "HDD - USB recording only"},
     {17, "QVO520-DSP65"},
-    {18, "PFC"},
-    {19, "DSP"},
+    {component::kPfc, "PFC"},
+    {component::kDsp, "DSP"},
     {20, "SIV520-DSP"},
     {21, "SIV520-FPGA"},
     {27, "NVO310-DSP"},
@@ -70,4 +86,4 @@ constexpr std::string_view ComponentName(int code) {
   return NameOf(kComponentNames, code);
 }
 
-}  // namespace desktop::firmware
+}  // namespace protocol::unit
