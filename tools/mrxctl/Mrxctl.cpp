@@ -610,7 +610,8 @@ constexpr const char* kFooter =
     "  70  the carried package set lacks the image\n"
     "  74  an exchange with the unit failed, the unit or a module did not\n"
     "      answer in time, an update failed, or a file could not be written;\n"
-    "      the unit did not report the change asked for";
+    "      the unit did not report the change asked for\n"
+    "  77  the runtime folder is not the user's own or others can write it";
 
 // Validators that say what is wrong in the program's own words.
 CLI::Validator ModuleAddress() {

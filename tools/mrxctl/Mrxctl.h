@@ -16,6 +16,7 @@ inline constexpr int kExitDataError = 65;
 inline constexpr int kExitUnavailable = 69;
 inline constexpr int kExitSoftware = 70;
 inline constexpr int kExitIoError = 74;
+inline constexpr int kExitNoPermission = 77;
 
 // Runs one mrxctl command line (without the program name) against the unit
 // behind `usb`, writing results to `out` and messages to `err`. Updates wait on

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -10,10 +11,15 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  // Settings and firmware are never sent to a device someone else could have put there.
-  if (std::string why; !platform::CheckPrivateDir(platform::RuntimeDir(), false, why)) {
+  // Settings and firmware are never sent to a device someone else could have
+  // put there; asking for help or the version reaches no device.
+  const bool onlyHelp = std::any_of(args.begin(), args.end(), [](const std::string& a) {
+    return a == "--help" || a == "-h" || a == "--version";
+  });
+  if (std::string why;
+      !onlyHelp && !platform::CheckPrivateDir(platform::RuntimeDir(), false, why)) {
     std::fprintf(stderr, "mrxctl: %s\n", why.c_str());
-    return 77;
+    return tools::mrxctl::kExitNoPermission;
   }
   auto& usb = desktop::unitlink::theTiroUSB;
   char name[64];
