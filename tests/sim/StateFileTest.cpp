@@ -18,13 +18,13 @@ using testing_support::TempDir;
 UnitState Shape() {
   UnitState s;
   s.scenario = DefaultScenario();
-  for (const ModuleSpec& spec : s.scenario.modules) {
+  for (const ModuleSpec& module : s.scenario.modules) {
     ModuleState m;
-    m.setup = spec;
+    m.setup = module;
     // The unknown card at 12 has no settings image.
-    m.stored.assign(spec.address == 0 ? 300 : spec.address == 12 ? 0 : 64, 0);
+    m.stored.assign(module.address == 0 ? 300 : module.address == 12 ? 0 : 64, 0);
     m.working = m.stored;
-    s.modules[spec.address] = m;
+    s.modules[module.address] = m;
   }
   s.display = cards::DefaultDisplayLevels();
   return s;
