@@ -346,6 +346,7 @@ void CPropertyQVO520::RefreshProcessors(bool force) {
     auto* ee = Get<QPushButton>(kEeWrite[p]);
     if (hwType_[p].empty()) {
       update->setVisible(false);
+      update->setEnabled(false);
       ee->setVisible(false);
       Control(kBoardDate[p])->setEnabled(false);
       Control(kBoardSerial[p])->setEnabled(false);
