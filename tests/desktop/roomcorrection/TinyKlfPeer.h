@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -27,21 +28,16 @@ class TinyKlfPeer {
   using Bytes = std::vector<std::uint8_t>;
   using Handler = std::function<std::vector<Bytes>(const Bytes& request)>;
 
-  explicit TinyKlfPeer(Handler handler) : handler_(std::move(handler)) {
-    listener_.Reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    listen(listener_.Get(), 4);
-    socklen_t size = sizeof address;
-    getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+  // With `openWhen`, connections are refused (nobody listens) until it
+  // first returns true.
+  explicit TinyKlfPeer(Handler handler, std::function<bool()> openWhen = {})
+      : handler_(std::move(handler)), openWhen_(std::move(openWhen)) {
+    Listen();
+    if (openWhen_) listener_.Reset();  // keep the port number, refuse for now
     thread_ = std::thread([this] { Serve(); });
   }
   ~TinyKlfPeer() {
     stop_ = true;
-    shutdown(listener_.Get(), SHUT_RDWR);
     thread_.join();
   }
 
@@ -53,8 +49,31 @@ class TinyKlfPeer {
   int Connections() const { return connections_.load(); }
 
  private:
+  void Listen() {
+    listener_.Reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    setsockopt(listener_.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port_);
+    bind(listener_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    listen(listener_.Get(), 4);
+    socklen_t size = sizeof address;
+    getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+  }
+
   void Serve() {
     while (!stop_) {
+      if (!listener_) {
+        if (openWhen_()) {
+          Listen();
+        } else {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the peer's own pace
+        }
+        continue;
+      }
       pollfd p{listener_.Get(), POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;
       platform::UniqueFd client(accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -83,6 +102,7 @@ class TinyKlfPeer {
   }
 
   Handler handler_;
+  std::function<bool()> openWhen_;
   platform::UniqueFd listener_;
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
