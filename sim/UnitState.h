@@ -3,11 +3,14 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "protocol/klf/CurveBin.h"
 #include "protocol/unit/CardDownloadBegin.h"
 #include "protocol/unit/DisplayLevels.h"
+#include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/TableEntry.h"
 #include "sim/CdDrive.h"
 #include "sim/Scenario.h"
@@ -29,6 +32,11 @@ struct ModuleState {
   // Card download in progress: the begin record of command 165 per processor.
   std::array<protocol::unit::CardDownloadBegin, 2> cardDownload{};
   std::array<bool, 2> cardDownloadActive{};
+  // A KLF310 card: its sixteen correction curves, channel after channel (empty
+  // for other cards), and the application version its last update flashed
+  // (none: the one it left the factory with).
+  std::vector<protocol::klf::CurveBin> curves;
+  std::optional<protocol::unit::Klf310VersionEntry> klfApplication;
 };
 
 enum class FlashArea { kNone, kHost, kBoot };

@@ -25,6 +25,13 @@ inline constexpr std::uint16_t kWriteCurve = 0x15;
 inline constexpr std::uint16_t kUpdatePort = 4000;
 inline constexpr std::uint16_t kCurvePort = 4010;
 
+// Where the card's application lives in its flash: the package image's
+// segments fall inside, and nothing is written outside.
+struct CardFlash {
+  static constexpr std::uint32_t kApplicationStart = 0x40010000;
+  static constexpr std::uint32_t kApplicationEnd = 0x40040000;  // one past the last byte
+};
+
 struct MessageHeader {
   static constexpr std::size_t kCommand = 0;  // u16
   static constexpr std::size_t kLength = 2;   // u16, payload bytes
