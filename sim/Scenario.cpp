@@ -1,5 +1,6 @@
 #include "sim/Scenario.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -78,6 +79,19 @@ bool ParseDate(std::string_view text, std::uint8_t& day, std::uint8_t& month, st
   month = static_cast<std::uint8_t>(m);
   year = static_cast<std::uint8_t>(y - 2000);
   return true;
+}
+
+// "127.0.0.78" -> its four octets, first first.
+bool ParseIpv4(std::string_view text, std::array<std::uint8_t, 4>& out) {
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const auto dot = i + 1 < out.size() ? text.find('.') : text.size();
+    unsigned long octet = 0;
+    if (dot == std::string_view::npos || !ParseNumber(text.substr(0, dot), 255, octet))
+      return false;
+    out[i] = static_cast<std::uint8_t>(octet);
+    text.remove_prefix(std::min(dot + 1, text.size()));
+  }
+  return text.empty();
 }
 
 }  // namespace
@@ -178,6 +192,10 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
       } else if (key == "running") {
         ok = ParseNumber(value, 1, n);
         m.running = n != 0;
+      } else if (key == "ip" && kind == "module") {
+        std::array<std::uint8_t, 4> ip{};
+        ok = ParseIpv4(value, ip);
+        m.ip = ip;
       } else {
         return fail("unknown key '" + platform::Printable(key) + "'");
       }

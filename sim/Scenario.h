@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ struct ModuleSpec {
   // Settings image size; empty = the type's default.
   std::optional<std::uint16_t> settingsLength;
   bool running = true;  // descriptor flags bit 0
+  // A KLF310 card's own IPv4 address in its factory settings; empty = the default.
+  std::optional<std::array<std::uint8_t, 4>> ip;
 };
 
 // The largest values the fault settings take, in scenarios and on the command line.
@@ -79,7 +82,7 @@ Scenario DefaultScenario();
 // Scenario text: one record per line, "key=value" words, '#' comments:
 //   unit slots=14 serial=1234 version=2.105 date=2024-03-05 boot=1.012 bootdate=2023-11-20
 //   module address=1 type=1 serial=2001 version=1.020 date=2023-05-01 [settings=N] [sub=0]
-//          [delivery=2024-01-15] [running=0]
+//          [delivery=2024-01-15] [running=0] [ip=127.0.0.78]
 //   faults fail-every=50 refuse-opens-ms=2000 delay-ms=5 eeprom-error=1 restart-ms=3000
 //          display-rows=64
 //          stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1000

@@ -44,7 +44,7 @@ void FillDescriptor(const UnitState& state, const ModuleState& m, std::span<std:
   d.versionMonth = m.setup.version.month;
   d.versionYear = m.setup.version.year;
   d.flags = running ? pu::ModuleDescriptor::kFlagRunning : 0;
-  d.moduleSpecific = cards::ModuleSpecificDescriptor(m.setup.type);
+  d.moduleSpecific = cards::ModuleSpecificDescriptor(m.setup.type, m.klfApplication);
   d.EncodeInto(out.first<pu::ModuleDescriptor::kSize>());
 }
 

@@ -14,6 +14,7 @@
 #include "sim/StateFile.h"
 #include "sim/UsbHandlers.h"
 #include "sim/cards/DisplaySettings.h"
+#include "sim/cards/Klf310Versions.h"
 
 namespace sim {
 
@@ -31,6 +32,14 @@ SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::pat
     m.setup = moduleSpec;
     m.defaults = DefaultSettings(moduleSpec.type);
     if (moduleSpec.settingsLength) m.defaults.resize(*moduleSpec.settingsLength, 0);
+    if (moduleSpec.type == pu::type::kKLF310) {
+      if (moduleSpec.ip && m.defaults.size() >= pu::Klf310Image::kIp + moduleSpec.ip->size()) {
+        std::copy(moduleSpec.ip->begin(), moduleSpec.ip->end(),
+                  m.defaults.begin() + pu::Klf310Image::kIp);
+      }
+      m.curves.assign(pu::Klf310Image::kChannelCount * protocol::klf::CurveBin::kBinCount,
+                      cards::DefaultCurveBin());
+    }
     m.working = m.defaults;
     // The identity record is the unit's own: serial and delivery from the scenario.
     if (m.working.size() >= pu::IdentityRecord::kSize) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "protocol/klf/KlfMessage.h"
 #include "protocol/remote/ClockRecord.h"
 #include "protocol/remote/DiscStatusRecord.h"
 #include "protocol/remote/StatusRecord.h"
@@ -126,6 +127,29 @@ class SimUnit {
   std::int16_t QuantisedVolume(int wanted);
   void SettleCd();
   bool ApplyBlockCommand(std::uint16_t command, std::span<const std::uint8_t> payload);
+
+  // ---------------------------------------------------------------------------
+  // The KLF310 cards' own network side: what their TCP ports read and change.
+ public:
+  struct KlfCard {
+    std::uint8_t address = 0;
+    std::array<std::uint8_t, 4> ip{};  // from the card's stored settings
+  };
+  // Every KLF310 card on the unit's bus.
+  std::vector<KlfCard> KlfCards();
+  // Bins of one channel's curve; false for a range the card does not have.
+  bool KlfReadBins(std::uint8_t address, const protocol::klf::CurveRange& range,
+                   std::vector<protocol::klf::CurveBin>& out);
+  // Takes the bins into the curve; the state file is written when `save`
+  // (the last message of a transfer) so a curve is kept whole.
+  bool KlfWriteBins(std::uint8_t address, const protocol::klf::CurveRange& range,
+                    std::span<const protocol::klf::CurveBin> bins, bool save);
+  void KlfSaveState();
+  // The card starts the application just flashed: its version and date from
+  // the stand-in's stamp at the first byte; an image without one leaves the
+  // version as it was.
+  void KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash);
+  std::vector<protocol::klf::CurveBin> KlfCurve(std::uint8_t address, std::size_t channel);
 };
 
 }  // namespace sim

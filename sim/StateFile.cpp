@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "platform/AtomicFile.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
+#include "sim/cards/Klf310Versions.h"
 
 namespace sim {
 
@@ -228,7 +230,68 @@ const LineKind kLineKinds[] = {
        }
        return true;
      }},
+    // A KLF310 channel whose curve differs from the factory one: its 2048 bins
+    // as the card sends them.
+    {"klf-curve",
+     [](Words& w, UnitState& s, const std::filesystem::path& file, int lineNo, std::string& why) {
+       std::uint8_t address = 0;
+       std::size_t channel = 0;
+       std::vector<std::uint8_t> bytes;
+       if (!w.Number(address, why) ||
+           !w.Number(channel, why, std::size_t{0},
+                     protocol::unit::Klf310Image::kChannelCount - 1) ||
+           !w.Bytes(bytes, why) || !w.End(why)) {
+         return false;
+       }
+       constexpr std::size_t kBins = protocol::klf::CurveBin::kBinCount;
+       if (ModuleState* m = ModuleFor(s, address, file, lineNo)) {
+         if (m->curves.empty() || bytes.size() != kBins * protocol::klf::CurveBin::kSize) {
+           OtherSize(file, lineNo);
+         } else {
+           for (std::size_t i = 0; i < kBins; ++i) {
+             m->curves[channel * kBins + i] = protocol::klf::CurveBin::Decode(
+                 std::span(bytes).subspan(i * protocol::klf::CurveBin::kSize));
+           }
+         }
+       }
+       return true;
+     }},
+    // The KLF310 application an update flashed: major, minor, day, month, full year.
+    {"klf-application",
+     [](Words& w, UnitState& s, const std::filesystem::path& file, int lineNo, std::string& why) {
+       std::uint8_t address = 0;
+       protocol::unit::Klf310VersionEntry v;
+       v.valid = true;
+       if (!w.Number(address, why) || !w.Number(v.major, why) || !w.Number(v.minor, why) ||
+           !w.Number(v.day, why) || !w.Number(v.month, why) || !w.Number(v.year, why) ||
+           !w.End(why)) {
+         return false;
+       }
+       if (ModuleState* m = ModuleFor(s, address, file, lineNo)) m->klfApplication = v;
+       return true;
+     }},
 };
+
+// Only what differs from the factory: most cards keep most channels flat.
+void WriteKlfCard(std::ostream& out, std::uint8_t address, const ModuleState& m) {
+  constexpr std::size_t kBins = protocol::klf::CurveBin::kBinCount;
+  const protocol::klf::CurveBin flat = cards::DefaultCurveBin();
+  for (std::size_t channel = 0; channel * kBins < m.curves.size(); ++channel) {
+    const auto curve = std::span(m.curves).subspan(channel * kBins, kBins);
+    if (std::all_of(curve.begin(), curve.end(), [&](const auto& b) { return b == flat; })) continue;
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(kBins * protocol::klf::CurveBin::kSize);
+    for (const auto& bin : curve) {
+      const auto b = bin.Encode();
+      bytes.insert(bytes.end(), b.begin(), b.end());
+    }
+    out << "klf-curve " << int(address) << ' ' << channel << ' ' << Hex(bytes) << "\n";
+  }
+  if (const auto& v = m.klfApplication) {
+    out << "klf-application " << int(address) << ' ' << int(v->major) << ' ' << v->minor << ' '
+        << int(v->day) << ' ' << int(v->month) << ' ' << v->year << "\n";
+  }
+}
 
 }  // namespace
 
@@ -253,6 +316,7 @@ std::string EncodeState(const UnitState& state) {
     for (std::size_t t = 0; t < m.table.size(); ++t) {
       out << "table " << int(address) << ' ' << t << ' ' << Hex(m.table[t]) << "\n";
     }
+    WriteKlfCard(out, address, m);
   }
   return out.str();
 }

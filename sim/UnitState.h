@@ -3,11 +3,14 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "protocol/klf/CurveBin.h"
 #include "protocol/unit/CardDownloadBegin.h"
 #include "protocol/unit/DisplayLevels.h"
+#include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/TableEntry.h"
 #include "sim/CdDrive.h"
 #include "sim/Scenario.h"
@@ -29,6 +32,11 @@ struct ModuleState {
   // Card download per processor: what arrived since command 165 (not kept
   // across a restart, like the card's own buffers).
   std::array<cards::CardDownload, 2> cardDownload{};
+  // A KLF310 card: its sixteen correction curves, channel after channel (empty
+  // for other cards), and the application version its last update flashed
+  // (none: the one it left the factory with).
+  std::vector<protocol::klf::CurveBin> curves;
+  std::optional<protocol::unit::Klf310VersionEntry> klfApplication;
 };
 
 enum class FlashArea { kNone, kHost, kBoot };

@@ -1,5 +1,5 @@
-// mrx520-sim: a simulated MRX520 unit serving the USB device socket and the
-// remote's Bluetooth stream.
+// mrx520-sim: a simulated MRX520 unit serving the USB device socket, the
+// KLF310 card's TCP ports and the remote's Bluetooth stream.
 #include <signal.h>
 
 #include <charconv>
@@ -18,6 +18,7 @@
 #include "platform/SocketPath.h"
 #include "sim/BluetoothRegistration.h"
 #include "sim/DeviceServer.h"
+#include "sim/Klf310Server.h"
 #include "sim/RemoteStreamServer.h"
 #include "sim/Scenario.h"
 #include "sim/SimUnit.h"
@@ -28,7 +29,10 @@ constexpr const char* kUsage =
     "Usage: mrx520-sim [OPTIONS]\n"
     "Simulates an MRX520 unit: serves its USB device in $MRX_RUNTIME_DIR and\n"
     "registers its Bluetooth module (\"Valdur MRX520-<serial>\") with the simulated\n"
-    "Bluetooth stack in $MRX_RUNTIME_DIR/bluetooth, until interrupted.\n\n"
+    "Bluetooth stack in $MRX_RUNTIME_DIR/bluetooth, and serves each KLF310 card's\n"
+    "TCP ports 4000 and 4010 on the IPv4 address of its settings (default\n"
+    "127.0.0.77; a scenario's module record sets another with ip=A.B.C.D),\n"
+    "until interrupted.\n\n"
     "  --scenario FILE      modules of the unit (default: the demo unit)\n"
     "  --state FILE         where stored settings persist\n"
     "                       (default: $XDG_STATE_HOME/mrx520-sim/state)\n"
@@ -283,6 +287,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
     return 71;
   }
+  sim::Klf310Server klf(unit);
+  if (!klf.Start(error)) {
+    std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
+    server.Stop();
+    return 71;
+  }
   const std::uint16_t serial = unit.SerialNumber();
   sim::RemoteStreamServer stream(unit, scenario.streamFaults);
   sim::BluetoothRegistration bluetooth(sim::BluetoothRegistration::AddressForSerial(serial),
@@ -291,6 +301,7 @@ int main(int argc, char** argv) {
   stream.SetModule(&bluetooth);
   if (!bluetooth.Start(error)) {
     std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
+    klf.Stop();
     server.Stop();
     return 71;
   }
@@ -306,6 +317,7 @@ int main(int argc, char** argv) {
   unit.Shutdown();
   bluetooth.Stop();
   stream.Stop();
+  klf.Stop();
   server.Stop();
   std::printf("mrx520-sim: stopped\n");
   return 0;

@@ -21,6 +21,7 @@ inline constexpr int kBoot = 1;
 inline constexpr int kHost = 2;
 inline constexpr int kPfc = 18;
 inline constexpr int kDsp = 19;
+inline constexpr int kKlf310 = 39;  // the KLF310 card's software
 }  // namespace component
 
 struct CodeName {

@@ -27,16 +27,22 @@ Entry Version(std::uint8_t major, std::uint16_t minor, std::uint8_t day, std::ui
 }  // namespace
 
 std::array<std::uint8_t, pu::ModuleDescriptor::kModuleSpecificSize> ModuleSpecificDescriptor(
-    std::uint8_t type) {
+    std::uint8_t type, const std::optional<Entry>& application) {
   std::array<std::uint8_t, pu::ModuleDescriptor::kModuleSpecificSize> bytes{};
   if (type != pu::type::kKLF310) return bytes;
   const auto boot = Version(1, 3, 10, 6, 2008).Encode();
-  const auto main = Version(3, 12, 4, 11, 2008).Encode();
+  const auto main = (application ? *application : Version(3, 12, 4, 11, 2008)).Encode();
   std::copy(boot.begin(), boot.end(),
             bytes.begin() + (Entry::kBootDescriptorOffset - pu::ModuleDescriptor::kModuleSpecific));
   std::copy(main.begin(), main.end(),
             bytes.begin() + (Entry::kMainDescriptorOffset - pu::ModuleDescriptor::kModuleSpecific));
   return bytes;
+}
+
+protocol::klf::CurveBin DefaultCurveBin() {
+  protocol::klf::CurveBin bin;
+  bin.roomLevel.fill(protocol::klf::CurveBin::kZeroDbLevelCode);
+  return bin;
 }
 
 }  // namespace sim::cards

@@ -12,13 +12,14 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
       "unit slots=3 serial=77 version=2.105 date=2024-03-05 boot=1.012 bootdate=2023-11-20\n"
       "module address=1 type=7 serial=9 settings=300 sub=2\n"
       "module address=3 type=16 running=0\n"
+      "module address=2 type=11 ip=127.0.3.254\n"
       "faults fail-every=50 delay-ms=2 eeprom-error=1 display-rows=64\n"
       "faults stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1500\n"
       "faults stream-drop-every=3 stream-delay-ms=40\n",
       error);
   ASSERT_TRUE(s) << error;
   EXPECT_EQ(s->slotCount, 3);
-  ASSERT_EQ(s->modules.size(), 3u);
+  ASSERT_EQ(s->modules.size(), 4u);
   EXPECT_EQ(s->modules[0].serial, 77);
   EXPECT_EQ(s->modules[0].version.minor, 105);
   EXPECT_EQ(s->modules[0].version.year, 24);
@@ -26,6 +27,8 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
   EXPECT_EQ(*s->Find(1)->settingsLength, 300);
   EXPECT_EQ(s->Find(1)->subAddress, 2);
   EXPECT_FALSE(s->Find(3)->running);
+  EXPECT_FALSE(s->Find(3)->ip);
+  EXPECT_EQ(s->Find(2)->ip, (std::array<std::uint8_t, 4>{127, 0, 3, 254}));
   EXPECT_EQ(s->faults.failEvery, 50u);
   EXPECT_TRUE(s->faults.eepromError);
   EXPECT_EQ(s->faults.displayRows, 64u);
@@ -63,6 +66,12 @@ TEST(ScenarioTest, RefusesBadTextWithTheLine) {
       {"unit slots\n", "line 1: expected key=value, got 'slots'"},
       {"unit\nfaults stream-delay-ms=60001\n", "line 2: bad value '60001' for 'stream-delay-ms'"},
       {"unit\nfaults display-rows=129\n", "line 2: bad value '129' for 'display-rows'"},
+      {"unit\nmodule address=1 type=11 ip=127.0.0\n", "line 2: bad value '127.0.0' for 'ip'"},
+      {"unit\nmodule address=1 type=11 ip=127.0.0.256\n",
+       "line 2: bad value '127.0.0.256' for 'ip'"},
+      {"unit\nmodule address=1 type=11 ip=127.0..1\n", "line 2: bad value '127.0..1' for 'ip'"},
+      {"unit\nmodule address=1 type=11 ip=1.2.3.4.5\n", "line 2: bad value '1.2.3.4.5' for 'ip'"},
+      {"unit ip=127.0.0.1\n", "line 1: unknown key 'ip'"},
   };
   for (const auto& [text, message] : rows) {
     SCOPED_TRACE(text);

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/PollLoop.h"
+#include "platform/UniqueFd.h"
+#include "sim/SimUnit.h"
+
+namespace sim {
+
+// The network side of every KLF310 card of the unit: each card listens on
+// ports 4000 (software update) and 4010 (curves) of the IPv4 address its
+// stored settings give it, all served by one poll loop.
+//
+// Port 4000 runs the application until command 1 starts the boot software:
+// the card is gone for a while (nothing listens), then the boot software
+// takes erase, blocks, end and start; after start the card is gone again and
+// comes back running the new application, whose version the unit's
+// descriptor reports from then on. Port 4010 is served only by the
+// application. A request the card does not take ends its connection, so the
+// client learns of it at once.
+class Klf310Server {
+ public:
+  struct Options {
+    // How long nothing listens after command 1, and after command 5.
+    std::uint32_t restartMs = 1000;
+    // Every n-th reply goes out in two writes with a pause between them, as
+    // a card's stack may split it (0: never), so clients must reassemble.
+    unsigned splitEvery = 7;
+    std::uint32_t splitPauseMs = 2;
+    // A client that gets nowhere for this long is dropped.
+    int idleLimitMs = 10000;
+  };
+
+  explicit Klf310Server(SimUnit& unit) : Klf310Server(unit, Options{}) {}
+  Klf310Server(SimUnit& unit, Options options);
+  ~Klf310Server();
+  Klf310Server(const Klf310Server&) = delete;
+  Klf310Server& operator=(const Klf310Server&) = delete;
+
+  // Starts serving. A card whose address cannot be bound (another simulator
+  // has it) is reported on standard error and tried again every second.
+  bool Start(std::string& error);
+  void Stop();
+
+  // Replies sent in two writes so far.
+  unsigned SplitReplies() const { return splitReplies_.load(); }
+  // The card at `address` runs its boot software now.
+  bool InBootSoftware(std::uint8_t address);
+
+ private:
+  struct Card;
+  struct Session;
+  struct Chunk {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t due = 0;
+  };
+
+  void Run();
+  void Tick();
+  int NextTimeoutMs();
+  void FollowCards();
+  void Listen(Card& card);
+  void Unlisten(Card& card);
+  void Restart(Card& card);
+  void Accept(Card& card, bool curvePort);
+  void OnReadable(Session& session);
+  // One whole request; false when the card does not take it.
+  bool Handle(Session& session, std::span<const std::uint8_t> message);
+  bool HandleCurve(Session& session, std::span<const std::uint8_t> message);
+  bool HandleUpdate(Session& session, std::span<const std::uint8_t> message);
+  void Reply(Session& session, std::span<const std::uint8_t> bytes);
+  void Flush(Session& session);
+  void Watch(Session& session, short events);
+  void Close(Session& session);
+  void Reap();
+  std::uint64_t Now();
+
+  SimUnit& unit_;
+  const Options options_;
+  platform::PollLoop loop_;
+  std::thread thread_;
+  std::atomic<unsigned> splitReplies_{0};
+  unsigned replies_ = 0;
+
+  std::mutex mutex_;  // guards the boot flags tests look at
+  std::map<std::uint8_t, bool> bootFlags_;
+
+  // Loop thread only.
+  std::map<std::uint8_t, std::unique_ptr<Card>> cards_;
+  std::map<int, std::unique_ptr<Session>> sessions_;
+};
+
+}  // namespace sim

@@ -1,0 +1,93 @@
+// The KLF310 cards' side of the simulated unit: curves and the flashed version.
+#include <algorithm>
+
+#include "protocol/unit/ImageStamp.h"
+#include "protocol/unit/Klf310Image.h"
+#include "protocol/unit/ModuleCatalogue.h"
+#include "sim/SimUnit.h"
+
+namespace sim {
+
+namespace pu = protocol::unit;
+namespace pk = protocol::klf;
+
+namespace {
+
+constexpr std::size_t kBins = pk::CurveBin::kBinCount;
+
+bool InCurve(const ModuleState& m, const pk::CurveRange& range) {
+  return !m.curves.empty() && range.channel < pu::Klf310Image::kChannelCount &&
+         range.count <= pk::CurveRange::kMaxBins &&
+         std::size_t{range.firstBin} + range.count <= kBins;
+}
+
+}  // namespace
+
+std::vector<SimUnit::KlfCard> SimUnit::KlfCards() {
+  std::lock_guard lock(mutex_);
+  std::vector<KlfCard> cards;
+  for (const auto& [address, m] : state_.modules) {
+    if (m.setup.type != pu::type::kKLF310 || state_.FindModule(address) == nullptr) continue;
+    if (m.stored.size() < pu::Klf310Image::kIp + pu::Klf310Image::kAddressSize) continue;
+    KlfCard card;
+    card.address = address;
+    std::copy_n(m.stored.begin() + pu::Klf310Image::kIp, card.ip.size(), card.ip.begin());
+    cards.push_back(card);
+  }
+  return cards;
+}
+
+bool SimUnit::KlfReadBins(std::uint8_t address, const pk::CurveRange& range,
+                          std::vector<pk::CurveBin>& out) {
+  std::lock_guard lock(mutex_);
+  const ModuleState* m = FindModule(address);
+  if (m == nullptr || !InCurve(*m, range)) return false;
+  const auto first =
+      m->curves.begin() + static_cast<std::ptrdiff_t>(range.channel * kBins + range.firstBin);
+  out.assign(first, first + range.count);
+  return true;
+}
+
+bool SimUnit::KlfWriteBins(std::uint8_t address, const pk::CurveRange& range,
+                           std::span<const pk::CurveBin> bins, bool save) {
+  std::lock_guard lock(mutex_);
+  ModuleState* m = FindModule(address);
+  if (m == nullptr || !InCurve(*m, range) || bins.size() != range.count) return false;
+  std::copy(
+      bins.begin(), bins.end(),
+      m->curves.begin() + static_cast<std::ptrdiff_t>(range.channel * kBins + range.firstBin));
+  if (save) Save();
+  return true;
+}
+
+void SimUnit::KlfSaveState() {
+  std::lock_guard lock(mutex_);
+  Save();
+}
+
+void SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash) {
+  const auto stamp = pu::ImageStamp::Decode(flash);
+  if (!stamp) return;
+  std::lock_guard lock(mutex_);
+  ModuleState* m = FindModule(address);
+  if (m == nullptr) return;
+  pu::Klf310VersionEntry v;
+  v.valid = true;
+  v.major = static_cast<std::uint8_t>(stamp->version & 0x3F);
+  v.minor = static_cast<std::uint16_t>(stamp->version >> 6);
+  v.day = stamp->day;
+  v.month = stamp->month;
+  v.year = stamp->year;
+  m->klfApplication = v;
+  Save();
+}
+
+std::vector<pk::CurveBin> SimUnit::KlfCurve(std::uint8_t address, std::size_t channel) {
+  std::lock_guard lock(mutex_);
+  const ModuleState* m = FindModule(address);
+  if (m == nullptr || m->curves.empty() || channel >= pu::Klf310Image::kChannelCount) return {};
+  const auto first = m->curves.begin() + static_cast<std::ptrdiff_t>(channel * kBins);
+  return {first, first + kBins};
+}
+
+}  // namespace sim

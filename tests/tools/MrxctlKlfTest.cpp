@@ -1,0 +1,167 @@
+// "mrxctl klf" against the mrx520-sim program: curves through slope files,
+// the card's update with its new version read back, and what a user sees when
+// a file is bad or nothing answers.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "desktop/firmware/DoloPacket.h"
+#include "platform/AtomicFile.h"
+#include "protocol/klf/SlopeFile.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace pk = protocol::klf;
+using testing_support::TempDir;
+
+// A loopback address of this test process alone: test programs running side
+// by side never meet on the card's ports.
+std::string OwnLoopback(int salt) {
+  const auto pid = static_cast<unsigned>(getpid());
+  return "127." + std::to_string(1 + (pid >> 16) % 254) + "." + std::to_string((pid >> 8) & 0xFF) +
+         "." + std::to_string(1 + ((pid & 0xFF) + static_cast<unsigned>(salt) * 37) % 253);
+}
+
+std::string ReadAll(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class MrxctlKlfTest : public ::testing::Test {
+ protected:
+  // A unit with its KLF310 at module 1 on an address of its own.
+  void StartSim(int salt, bool withCard = true) {
+    host = OwnLoopback(salt);
+    std::string error;
+    ASSERT_TRUE(platform::WriteFileAtomically(
+        dir.path() / "scenario",
+        std::string("unit serial=1234\n") +
+            (withCard ? "module address=1 type=11 ip=" + host + "\n" : "module address=1 type=2\n"),
+        error))
+        << error;
+    sim = std::make_unique<testing_support::SimProcess>(
+        dir.path() / "run",
+        std::vector<std::string>{"--scenario", (dir.path() / "scenario").string(), "--state",
+                                 (dir.path() / "state").string()});
+    ASSERT_TRUE(sim->Running());
+  }
+  int Mrxctl(const std::string& args, std::string& output) {
+    return testing_support::RunProgram("MRX_RUNTIME_DIR='" + (dir.path() / "run").string() + "' " +
+                                           MRX_BINARY_DIR "/tools/mrxctl/mrxctl " + args + " 2>&1",
+                                       output);
+  }
+  std::string File(const char* name) { return (dir.path() / name).string(); }
+
+  TempDir dir;
+  std::string host;
+  std::unique_ptr<testing_support::SimProcess> sim;
+};
+
+// A curve with different values in every column and row.
+std::string PatternFile() {
+  std::vector<pk::CurveBin> bins(pk::CurveBin::kBinCount);
+  for (int k = 0; k < pk::CurveBin::kBinCount; ++k) {
+    auto& b = bins[static_cast<std::size_t>(k)];
+    for (int r = 0; r < pk::CurveBin::kRoomCount; ++r) {
+      b.roomLevel[static_cast<std::size_t>(r)] =
+          static_cast<std::uint16_t>((k * 3 + r * 11) % 1021);
+    }
+    b.amplitude = static_cast<std::int8_t>(k % 241 - 120);
+    b.phase = static_cast<std::int16_t>((k * 7) % 4001 - 2000);
+  }
+  return pk::SlopeFile::Write(bins);
+}
+
+TEST_F(MrxctlKlfTest, CurvePutThenGetGivesTheSameFile) {
+  StartSim(1);
+  std::string output, error;
+  const std::string pattern = PatternFile();
+  ASSERT_TRUE(platform::WriteFileAtomically(File("in.txt"), pattern, error));
+  ASSERT_EQ(Mrxctl("klf curve put 3 " + File("in.txt"), output), 0) << output;
+  ASSERT_EQ(Mrxctl("klf curve get 3 " + File("out.txt"), output), 0) << output;
+  EXPECT_EQ(ReadAll(File("out.txt")), pattern);
+
+  // Every channel in one go, named as the dialog proposes; channel 3 is the one written.
+  ASSERT_EQ(Mrxctl("klf curve get --all " + File("all"), output), 0) << output;
+  EXPECT_EQ(ReadAll(dir.path() / "all" / "0000-CH03-Rear Right.txt"), pattern);
+  EXPECT_NE(ReadAll(dir.path() / "all" / "0000-CH02-Rear Left.txt"), pattern);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "all" / "0000-CH05-Subwoofer.txt"));
+
+  // The card keeps it across a restart of the unit.
+  sim->Stop();
+  sim->Start({"--scenario", File("scenario"), "--state", File("state")});
+  ASSERT_EQ(Mrxctl("klf curve get 3 " + File("again.txt"), output), 0) << output;
+  EXPECT_EQ(ReadAll(File("again.txt")), pattern);
+}
+
+TEST_F(MrxctlKlfTest, MalformedSlopeFileChangesNothing) {
+  StartSim(2);
+  std::string output, error;
+  ASSERT_EQ(Mrxctl("klf curve get 0 " + File("before.txt"), output), 0) << output;
+  // Row 3 of the file is cut short: the whole file is refused, naming the line.
+  std::string text = PatternFile();
+  const auto third = text.find('\n', text.find('\n', text.find('\n') + 1) + 1) + 1;
+  text.insert(third, "  40  1.5\r\n");
+  ASSERT_TRUE(platform::WriteFileAtomically(File("bad.txt"), text, error));
+  EXPECT_EQ(Mrxctl("klf curve put 0 " + File("bad.txt"), output), 65);
+  EXPECT_NE(output.find("line 4"), std::string::npos) << output;
+  ASSERT_EQ(Mrxctl("klf curve get 0 " + File("after.txt"), output), 0) << output;
+  EXPECT_EQ(ReadAll(File("after.txt")), ReadAll(File("before.txt")));
+  // A file that is not there says so without touching the card.
+  EXPECT_EQ(Mrxctl("klf curve put 0 " + File("missing.txt"), output), 74);
+}
+
+TEST_F(MrxctlKlfTest, UpdateIsReadBackWithInfo) {
+  StartSim(3);
+  std::string output;
+  const desktop::firmware::_DoloPacket* image =
+      desktop::firmware::FindDoloPacket(GetDoloBase(), desktop::firmware::kDoloKlf310, 1, 39);
+  ASSERT_NE(image, nullptr);
+  char carried[40];
+  std::snprintf(carried, sizeof carried, "%s, %02d.%02d.%04d",
+                desktop::firmware::DoloVersionText(image->version).c_str(), image->day,
+                image->month, image->year);
+
+  ASSERT_EQ(Mrxctl("--json klf info", output), 0) << output;
+  EXPECT_NE(nlohmann::json::parse(output)["application"], carried);
+  ASSERT_EQ(Mrxctl("klf update", output), 0) << output;
+  EXPECT_NE(output.find("Download finished"), std::string::npos) << output;
+  ASSERT_EQ(Mrxctl("--json klf info", output), 0) << output;
+  const auto info = nlohmann::json::parse(output);
+  EXPECT_EQ(info["application"], carried);
+  EXPECT_EQ(info["ip"], host);
+  EXPECT_EQ(info["channels"], 6);
+}
+
+TEST_F(MrxctlKlfTest, NothingListeningOrNoCardTellsAtOnce) {
+  StartSim(4);
+  std::string output;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Mrxctl("klf --ip " + OwnLoopback(5) + " curve get 1 " + File("x.txt"), output), 74);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_NE(output.find("Unable to connect to KLF310. Please check cable or IP settings!"),
+            std::string::npos)
+      << output;
+  EXPECT_FALSE(std::filesystem::exists(File("x.txt")));
+  EXPECT_EQ(Mrxctl("klf --module 2 info", output), 69) << output;
+}
+
+TEST_F(MrxctlKlfTest, UnitWithoutTheCard) {
+  StartSim(6, false);
+  std::string output;
+  EXPECT_EQ(Mrxctl("klf info", output), 69) << output;
+  EXPECT_NE(output.find("no KLF310"), std::string::npos) << output;
+}
+
+}  // namespace
