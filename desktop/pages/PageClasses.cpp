@@ -1,10 +1,12 @@
 #include "desktop/pages/PageClasses.h"
 
 #include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CPropertyBUZ310.h"
 #include "desktop/pages/CPropertyFront26.h"
 #include "desktop/pages/CPropertyHEJ520.h"
 #include "desktop/pages/CPropertyJOV.h"
 #include "desktop/pages/CPropertyNVO310.h"
+#include "desktop/pages/CPropertyQVI520.h"
 #include "desktop/pages/CPropertySIV520.h"
 #include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/CPropertyYOR310.h"
@@ -35,6 +37,8 @@ constexpr PageClass kCardPages[] = {
     {type::kJOV520, ClassOf(type::kJOV520), &Create<CPropertyJOV>},
     {type::kYOR310, ClassOf(type::kYOR310), &Create<CPropertyYOR310>},
     {type::kFront26, ClassOf(type::kFront26), &Create<CPropertyFront26>},
+    {type::kQVI520, ClassOf(type::kQVI520), &Create<CPropertyQVI520>},
+    {type::kBUZ310, ClassOf(type::kBUZ310), &Create<CPropertyBUZ310>},
 };
 
 }  // namespace
