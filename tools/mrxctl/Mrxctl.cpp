@@ -28,6 +28,7 @@
 #include "protocol/unit/StatusRecord.h"
 #include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/DisplayCommand.h"
+#include "tools/mrxctl/PhonoCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
@@ -604,7 +605,8 @@ constexpr const char* kFooter =
     "  64  usage error\n"
     "  65  bad data (a file that does not fit the module or is too large, a\n"
     "      source or volume the unit does not have, a handheld registry or\n"
-    "      handheld.conf that cannot be read whole)\n"
+    "      handheld.conf that cannot be read whole, an address that holds no\n"
+    "      phono card)\n"
     "  69  no unit attached, or no such module; no unit found or answering over\n"
     "      Bluetooth, no default unit recorded, or no Bluetooth adapter\n"
     "  70  the carried package set lacks the image\n"
@@ -778,6 +780,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
   update->callback([&] { action = [&] { return Update(ctx, software == "boot"); }; });
 
   AddDisplayCommand(app, usb, ctx.json, out, err, action);
+  AddPhonoCommand(app, usb, ctx.json, out, err, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;
