@@ -150,7 +150,7 @@ int Curve(Phono& p, const Request& r) {
   for (std::size_t i = 0; i < t.size(); ++i) {
     p.out << kTimeNames[i] << "  ";
     if (t[i] == 0) {
-      p.out << Format("%8s", 0) << "disabled";
+      p.out << "disabled";
     } else {
       char line[64];
       std::snprintf(line, sizeof line, "%5u us  %7.1f Hz", unsigned{t[i]},
