@@ -279,20 +279,36 @@ TEST_F(CPropertyPhonoTest, ASelectionByteOutsideTheSlotsShowsTheFirstAndIsKept) 
   EXPECT_EQ(Stored(kQvi, kSelectedAt, 1), Bytes{200});
 }
 
-TEST_F(CPropertyPhonoTest, RenamingACurveKeepsFifteenCharacters) {
-  auto& page = Open();
-  Choose(page, P::kCurve, "NAB");
-  QLineEdit* edit = page.Get<QComboBox>(P::kCurve)->lineEdit();
-  edit->selectAll();
-  QTest::keyClicks(edit, QStringLiteral("Twenty characters!!!"));
-  EXPECT_TRUE(page.IsDirty());
-  EXPECT_EQ(ComboNames()[5], "Twenty characte");
-  EXPECT_EQ(page.Get<QComboBox>(P::kCurve)->count(), 8) << "renamed in place";
-  Click(page, common::kWrite);
-  const std::string fifteen = "Twenty characte";
-  Bytes name(fifteen.begin(), fifteen.end());
-  name.push_back(0);
-  EXPECT_EQ(Stored(kQvi, SlotAt(5) + 10, 16), name);
+TEST_F(CPropertyPhonoTest, RenamingACurveKeepsWhatIsTypedUpToFifteenCharacters) {
+  struct Row {
+    const char* name;
+    const char* typed;
+    Bytes stored;  // the slot's 16 name bytes afterwards
+  } rows[] = {
+      {"twenty characters",
+       "Twenty characters!!!",
+       {'T', 'w', 'e', 'n', 't', 'y', ' ', 'c', 'h', 'a', 'r', 'a', 'c', 't', 'e', 0}},
+      // Nothing completes it to "RIAA (IEC)" while it is typed.
+      {"the start of another curve's name",
+       "RIAA",
+       {'R', 'I', 'A', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Power(sim::DefaultScenario());
+    Tapped();
+    auto& page = Open();
+    Choose(page, P::kCurve, "NAB");
+    QLineEdit* edit = page.Get<QComboBox>(P::kCurve)->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, QString::fromLatin1(row.typed));
+    EXPECT_TRUE(page.IsDirty());
+    const std::string kept(row.stored.begin(), std::find(row.stored.begin(), row.stored.end(), 0));
+    EXPECT_EQ(ComboNames()[5], kept);
+    EXPECT_EQ(page.Get<QComboBox>(P::kCurve)->count(), 8) << "renamed in place";
+    Click(page, common::kWrite);
+    EXPECT_EQ(Stored(kQvi, SlotAt(5) + 10, 16), row.stored);
+  }
 }
 
 TEST_F(CPropertyPhonoTest, OnlyTheBuzShowsTheHighPassSwitchAndBothKeepItsBit) {
