@@ -2,9 +2,14 @@
 // tab is what the card holds, as mrxctl reads it over USB.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTest>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
 
@@ -74,6 +79,44 @@ TEST_F(PhonoEndToEndTest, GainAndTimeConstantMovedInTheTabReachTheCard) {
   EXPECT_EQ((std::vector<int>{image[30], image[31]}), (std::vector<int>{0x90, 0x01}));
   EXPECT_EQ((std::vector<int>{image[28], image[29]}), (std::vector<int>{0x6C, 0x0C}))
       << "t1 unchanged";
+}
+
+TEST_F(PhonoEndToEndTest, ACurveWrittenFromTheTabOutlivesARestartOfTheUnit) {
+  const std::string state = (dir_.path() / "state").string();
+  testing_support::SimProcess sim(dir_.path(), {"--state", state});
+  ASSERT_TRUE(sim.Running());
+  int address = 0;
+  {
+    pages::ScriptedPrompt prompt;
+    CmyMRXProperty sheet(false, prompt, platform::DefaultClock());
+    sheet.show();
+    auto* page = dynamic_cast<CPropertyPhono*>(sheet.FindCardPage("CPropertyQVI520"));
+    ASSERT_NE(page, nullptr);
+    sheet.Tabs()->setCurrentWidget(page);
+    address = page->Address();
+    QLineEdit* name = page->Get<QComboBox>(CPropertyPhono::kCurve)->lineEdit();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Decca ffrr"));
+    page->Get<QScrollBar>(CPropertyPhono::kTime[2])->setValue(50);
+    page->Get<QPushButton>(pages::common::kWrite)->click();
+    EXPECT_FALSE(page->IsDirty());
+  }
+  sim.Stop();
+  sim.Start({"--state", state});
+  ASSERT_TRUE(sim.Running());
+
+  std::string output;
+  ASSERT_EQ(testing_support::RunProgram("MRX_RUNTIME_DIR='" + dir_.path().string() +
+                                            "' '" MRX_BINARY_DIR "/tools/mrxctl/mrxctl' --json "
+                                            "phono curve " +
+                                            std::to_string(address),
+                                        output),
+            0)
+      << output;
+  const auto curve = nlohmann::json::parse(output);
+  EXPECT_EQ(curve["name"], "Decca ffrr");
+  EXPECT_EQ(curve["timeConstants"][2]["us"], 50);
+  EXPECT_EQ(curve["timeConstants"][0]["us"], 3180);
 }
 
 }  // namespace
