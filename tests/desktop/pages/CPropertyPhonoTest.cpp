@@ -302,6 +302,8 @@ TEST_F(CPropertyPhonoTest, RenamingACurveKeepsWhatIsTypedUpToFifteenCharacters) 
     QLineEdit* edit = page.Get<QComboBox>(P::kCurve)->lineEdit();
     edit->selectAll();
     QTest::keyClicks(edit, QString::fromLatin1(row.typed));
+    QTest::keyClick(edit, Qt::Key_Return);  // as a user ends an edit
+    EXPECT_EQ(page.SelectedSlot(), 5) << "still the renamed curve";
     EXPECT_TRUE(page.IsDirty());
     const std::string kept(row.stored.begin(), std::find(row.stored.begin(), row.stored.end(), 0));
     EXPECT_EQ(ComboNames()[5], kept);
