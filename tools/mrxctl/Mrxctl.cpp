@@ -29,6 +29,7 @@
 #include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/PhonoCommand.h"
+#include "tools/mrxctl/QvoCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
@@ -780,6 +781,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
   update->callback([&] { action = [&] { return Update(ctx, software == "boot"); }; });
 
   AddDisplayCommand(app, usb, ctx.json, out, err, action);
+  AddQvoCommand(app, usb, clock, ctx.json, terminal, out, err, action);
   AddPhonoCommand(app, usb, ctx.json, out, err, action);
 
   RemoteRequest remote;
