@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QString>
 #include <QWidget>
@@ -92,6 +93,16 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
     }
     case ControlKind::kLevelSlider:
       return new widgets::CmySliderCtrl(parent);
+    case ControlKind::kScrollBar:
+      return new QScrollBar(Qt::Horizontal, parent);
+    case ControlKind::kComboEdit: {
+      auto* combo = new QComboBox(parent);
+      combo->setEditable(true);
+      // The page decides what an edit changes; Enter adds no entry.
+      combo->setInsertPolicy(QComboBox::NoInsert);
+      for (std::string_view item : c.items) combo->addItem(Text(item));
+      return combo;
+    }
   }
   return new QWidget(parent);
 }

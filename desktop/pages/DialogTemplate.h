@@ -24,6 +24,8 @@ enum class ControlKind : std::uint8_t {
   kProgress,
   kSlider,       // horizontal trackbar
   kLevelSlider,  // horizontal trackbar of class CmySliderCtrl
+  kScrollBar,    // horizontal scroll bar
+  kComboEdit,    // drop-down combo box with an edit field
 };
 
 // One control of a dialog: its id (0 for decoration nobody looks up), kind,

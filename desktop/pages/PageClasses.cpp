@@ -1,10 +1,12 @@
 #include "desktop/pages/PageClasses.h"
 
 #include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CPropertyBUZ310.h"
 #include "desktop/pages/CPropertyFront26.h"
 #include "desktop/pages/CPropertyHEJ520.h"
 #include "desktop/pages/CPropertyJOV.h"
 #include "desktop/pages/CPropertyNVO310.h"
+#include "desktop/pages/CPropertyQVI520.h"
 #include "desktop/pages/CPropertyQVO520.h"
 #include "desktop/pages/CPropertySIV520.h"
 #include "desktop/pages/CPropertyTWR310i.h"
@@ -38,6 +40,8 @@ constexpr PageClass kCardPages[] = {
     {type::kFront26, ClassOf(type::kFront26), &Create<CPropertyFront26>},
     {type::kQVO520, ClassOf(type::kQVO520), &Create<CPropertyQVO520>},
     {type::kQVO520b, ClassOf(type::kQVO520b), &Create<CPropertyQVO520>},
+    {type::kQVI520, ClassOf(type::kQVI520), &Create<CPropertyQVI520>},
+    {type::kBUZ310, ClassOf(type::kBUZ310), &Create<CPropertyBUZ310>},
 };
 
 }  // namespace

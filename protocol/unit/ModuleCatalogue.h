@@ -36,14 +36,14 @@ struct ModuleType {
 
 // Every card the programs know. A code not listed gets no tab and no setup page.
 inline constexpr ModuleType kModuleTypes[] = {
-    {type::kQVI520, "QVI520", "CPropertyQVI520", 168},
+    {type::kQVI520, "QVI520", "CPropertyQVI520", 168, true},
     {type::kQVO520, "QVO520", "CPropertyQVO520", 166, true},
     {type::kQVO520b, "QVO520", "CPropertyQVO520", 166, true},
     {type::kHEJ520, "HEJ520", "CPropertyHEJ520", 165, true},
     {type::kSIV520, "SIV520", "CPropertySIV520", 167, true},
     {type::kTWR310i, "TWR310i", "CPropertyTWR310i", 164, true},
     {type::kNVO310, "NVO310", "CPropertyNVO310", 160, true},
-    {type::kBUZ310, "BUZ310", "CPropertyBUZ310", 168},
+    {type::kBUZ310, "BUZ310", "CPropertyBUZ310", 168, true},
     {type::kJOV520, "JOV520", "CPropertyJOV", 163, true},
     {type::kYOR310, "YOR310", "CPropertyYOR310", 173, true},
     {type::kKLF310, "KLF310", "CPropertyKLF310", 174},

@@ -50,7 +50,7 @@ TEST_F(MrxctlTest, DiscoverListsEveryAnsweringModule) {
     tabs[address] = line.substr(line.find_last_of(' ') + 1);
   }
   const std::pair<int, const char*> expected[] = {{0, "CPropertyMRX520"},
-                                                  {1, "-"},
+                                                  {1, "CPropertyQVI520"},
                                                   {4, "CPropertyHEJ520"},
                                                   {6, "CPropertyTWR310i"},
                                                   {9, "CPropertyJOV"},

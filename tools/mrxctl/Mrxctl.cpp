@@ -29,6 +29,7 @@
 #include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/KlfCommand.h"
+#include "tools/mrxctl/PhonoCommand.h"
 #include "tools/mrxctl/QvoCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
@@ -606,7 +607,8 @@ constexpr const char* kFooter =
     "  64  usage error\n"
     "  65  bad data (a file that does not fit the module or is too large, a\n"
     "      source or volume the unit does not have, a handheld registry or\n"
-    "      handheld.conf that cannot be read whole)\n"
+    "      handheld.conf that cannot be read whole, an address that holds no\n"
+    "      phono card)\n"
     "  69  no unit attached, or no such module; no unit found or answering over\n"
     "      Bluetooth, no default unit recorded, or no Bluetooth adapter\n"
     "  70  the carried package set lacks the image\n"
@@ -782,6 +784,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
   AddDisplayCommand(app, usb, ctx.json, out, err, action);
   AddQvoCommand(app, usb, clock, ctx.json, terminal, out, err, action);
   AddKlfCommand(app, usb, ctx.json, out, err, clock, terminal, action);
+  AddPhonoCommand(app, usb, ctx.json, out, err, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;
