@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "protocol/klf/TextNumbers.h"
+
 namespace protocol::klf {
 
 namespace {
@@ -53,9 +55,10 @@ CurveBin CurveBin::Decode(std::span<const std::uint8_t> bytes) {
 }
 
 std::uint16_t CurveBin::LevelCode(double db) {
-  const double code = std::trunc((db + 90.0) * 10.0);
-  if (!(code > 0)) return 0;  // NaN too
-  return static_cast<std::uint16_t>(std::min(code, static_cast<double>(kMaxLevelCode)));
+  const double scaled = (db + 90.0) * 10.0;
+  if (!(scaled > 0)) return 0;  // NaN too
+  if (scaled >= kMaxLevelCode) return kMaxLevelCode;
+  return static_cast<std::uint16_t>(std::max(0L, TruncScaled(scaled)));
 }
 
 double CurveBin::LevelDb(std::uint16_t code) {

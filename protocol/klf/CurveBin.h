@@ -30,7 +30,8 @@ struct CurveBin {
   // `bytes` holds at least kSize bytes.
   static CurveBin Decode(std::span<const std::uint8_t> bytes);
 
-  // trunc((dB + 90) * 10), clamped to 0..1020.
+  // trunc((dB + 90) * 10), clamped to 0..1020; decimal text such as -89.9
+  // gives its code (1), not the one below it.
   static std::uint16_t LevelCode(double db);
   static double LevelDb(std::uint16_t code);
   static double FrequencyHz(int bin) { return bin * kBinSpacingHz; }
