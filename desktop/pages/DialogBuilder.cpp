@@ -15,6 +15,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "desktop/widgets/CEditCtrl.h"
 #include "desktop/widgets/CmySliderCtrl.h"
 
 namespace desktop::pages {
@@ -92,6 +93,8 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
     }
     case ControlKind::kLevelSlider:
       return new widgets::CmySliderCtrl(parent);
+    case ControlKind::kNumberEdit:
+      return new widgets::CEditCtrl(parent);
   }
   return new QWidget(parent);
 }

@@ -24,6 +24,7 @@ enum class ControlKind : std::uint8_t {
   kProgress,
   kSlider,       // horizontal trackbar
   kLevelSlider,  // horizontal trackbar of class CmySliderCtrl
+  kNumberEdit,   // numeric edit field of class CEditCtrl
 };
 
 // One control of a dialog: its id (0 for decoration nobody looks up), kind,
