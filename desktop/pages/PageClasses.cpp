@@ -8,6 +8,7 @@
 #include "desktop/pages/CPropertySIV520.h"
 #include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/CPropertyYOR310.h"
+#include "desktop/roomcorrection/CPropertyKLF310.h"
 #include "protocol/unit/ModuleCatalogue.h"
 
 namespace desktop::pages {
@@ -35,6 +36,7 @@ constexpr PageClass kCardPages[] = {
     {type::kJOV520, ClassOf(type::kJOV520), &Create<CPropertyJOV>},
     {type::kYOR310, ClassOf(type::kYOR310), &Create<CPropertyYOR310>},
     {type::kFront26, ClassOf(type::kFront26), &Create<CPropertyFront26>},
+    {type::kKLF310, ClassOf(type::kKLF310), &Create<roomcorrection::CPropertyKLF310>},
 };
 
 }  // namespace
