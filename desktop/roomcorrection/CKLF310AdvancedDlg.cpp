@@ -1,10 +1,12 @@
 #include "desktop/roomcorrection/CKLF310AdvancedDlg.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -60,7 +62,11 @@ CKLF310AdvancedDlg::CKLF310AdvancedDlg(Prompt& prompt, KlfCurveTransport& transp
   }
   grid_->SetEditEnded([this](int row, int column) { CellEdited(row, column); });
   for (int c = 0; c < headings.size(); ++c) {
-    grid_->setColumnWidth(c, grid_->fontMetrics().horizontalAdvance(headings[c]) + 24);
+    // Wide enough for the heading and the widest value a cell shows.
+    const QFontMetrics metrics = grid_->fontMetrics();
+    grid_->setColumnWidth(c, std::max(metrics.horizontalAdvance(headings[c]),
+                                      metrics.horizontalAdvance(QStringLiteral("-2000.0"))) +
+                                 24);
   }
 
   auto* layout = new QVBoxLayout(this);
@@ -70,7 +76,7 @@ CKLF310AdvancedDlg::CKLF310AdvancedDlg(Prompt& prompt, KlfCurveTransport& transp
   FillGrid(buffers_[0]);
   int width = grid_->frameWidth() * 2 + grid_->verticalScrollBar()->sizeHint().width();
   for (int c = 0; c < headings.size(); ++c) width += grid_->columnWidth(c);
-  resize(width, 480);
+  resize(width, 560);
 }
 
 CKLF310AdvancedDlg::~CKLF310AdvancedDlg() = default;
@@ -116,6 +122,15 @@ bool CKLF310AdvancedDlg::OpenChannel(int channel, const QString& name) {
   FillGrid(buffers_[static_cast<std::size_t>(channel)]);
   show();
   raise();
+  return true;
+}
+
+bool CKLF310AdvancedDlg::ShowBuffer(int channel, const QString& name) {
+  if (channel < 0 || channel >= kChannels || (shown_ >= 0 && shown_ != channel)) return false;
+  if (shown_ != channel) FillGrid(buffers_[static_cast<std::size_t>(channel)]);
+  name_ = name;
+  setWindowTitle(name);
+  show();
   return true;
 }
 

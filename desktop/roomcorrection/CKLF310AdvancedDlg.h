@@ -47,6 +47,9 @@ class CKLF310AdvancedDlg : public QDialog {
   // its buffer, reads the new channel's curve from the card unless it is the
   // one shown, and shows it. False (and nothing changed) when the read failed.
   bool OpenChannel(int channel, const QString& name);
+  // Shows what the channel's buffer holds without asking the card; false
+  // while another channel is shown, whose grid is not to be lost.
+  bool ShowBuffer(int channel, const QString& name);
   int ShownChannel() const { return shown_; }
   const QString& ChannelName() const { return name_; }
 

@@ -477,6 +477,15 @@ void CPropertyKLF310::OpenAdvanced(int channel) {
   advanced_->OpenChannel(channel, Get<QLineEdit>(NameId(channel))->text());
 }
 
+std::vector<QWidget*> CPropertyKLF310::PictureDialogs() {
+  if (!HasWindow()) return {};
+  if (!advanced_) {
+    advanced_ = std::make_unique<CKLF310AdvancedDlg>(Site().GetPrompt(), transport_, this);
+  }
+  advanced_->ShowBuffer(0, Get<QLineEdit>(NameId(0))->text());
+  return {advanced_.get()};
+}
+
 void CPropertyKLF310::StartSoftwareUpdate() {
   // The card's update worker is not part of this program yet: say so rather
   // than pretend an update ran.

@@ -61,6 +61,9 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   void UpdateImage() override;
   void EnableControls(bool enable) override;
   bool OnKillActive() override;
+  // The advanced dialog with channel 0's curve buffer, as the card's curves
+  // are not read for a picture.
+  std::vector<QWidget*> PictureDialogs() override;
 
   // How curves reach the card; the page hands it to its dialog.
   KlfCurveTransport& CurveTransport() { return transport_; }

@@ -147,7 +147,12 @@ TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
     EXPECT_GT(image.width(), 800);
     EXPECT_GT(image.height(), 600);
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 10);
+  // The KLF310 tab's advanced dialog, titled with its channel's name.
+  QImage dialog;
+  ASSERT_TRUE(dialog.load(QString::fromStdString((shots / "08-KLF310-Front-Left.png").string())));
+  EXPECT_GT(dialog.width(), 400);
+  EXPECT_GT(dialog.height(), 300);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 11);
 
   // A directory that cannot be written is an error, not a silent success.
   const std::string bad =
