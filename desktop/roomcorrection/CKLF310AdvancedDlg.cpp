@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
@@ -12,6 +13,7 @@
 
 #include "desktop/pages/Prompt.h"
 #include "desktop/widgets/CGridCtrl.h"
+#include "protocol/klf/MeasurementText.h"
 #include "protocol/klf/TextNumbers.h"
 
 namespace desktop::roomcorrection {
@@ -91,6 +93,8 @@ void CKLF310AdvancedDlg::BuildMenu() {
   file->addSeparator();
   file->addAction(QStringLiteral("Import from File"), this, [this] { ImportWithDialog(); });
   file->addAction(QStringLiteral("Export to File"), this, [this] { ExportWithDialog(); });
+  file->addAction(QStringLiteral("Import Measurement..."), this,
+                  [this] { ImportMeasurementWithDialog(); });
   file->addSeparator();
   file->addAction(QStringLiteral("Print..."), this, [this] { grid_->PrintWithDialog(name_); });
   QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
@@ -157,16 +161,23 @@ bool CKLF310AdvancedDlg::Reload() {
   return true;
 }
 
-bool CKLF310AdvancedDlg::ImportFromFile(const QString& path) {
-  const std::string file = path.toStdString();
+bool CKLF310AdvancedDlg::ReadText(const std::string& file, std::string& text) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     Tell("Can't open file " + file + ".");
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  const SlopeFile::Parsed parsed = SlopeFile::Parse(text.str());
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return true;
+}
+
+bool CKLF310AdvancedDlg::ImportFromFile(const QString& path) {
+  const std::string file = path.toStdString();
+  std::string text;
+  if (!ReadText(file, text)) return false;
+  const SlopeFile::Parsed parsed = SlopeFile::Parse(text);
   if (!parsed.ok) {
     Tell(file + ", line " + std::to_string(parsed.error.line) + ": " + parsed.error.message +
          ". Nothing was imported.");
@@ -174,6 +185,32 @@ bool CKLF310AdvancedDlg::ImportFromFile(const QString& path) {
   }
   for (std::size_t row = 0; row < parsed.rows.size(); ++row) {
     ShowRow(static_cast<int>(row), parsed.rows[row]);
+  }
+  return true;
+}
+
+bool CKLF310AdvancedDlg::ImportMeasurement(const QString& path, int column) {
+  if (column < kAmplitude || column > kRoom4) return false;
+  const std::string file = path.toStdString();
+  std::string text;
+  if (!ReadText(file, text)) return false;
+  const klf::MeasurementText::Parsed parsed = klf::MeasurementText::Parse(text);
+  if (!parsed.ok) {
+    Tell(file + ", line " + std::to_string(parsed.error.line) + ": " + parsed.error.message +
+         ". Nothing was imported.");
+    return false;
+  }
+  std::vector<klf::CurveBin> bins(kBins);
+  TakeGrid(bins);
+  if (!klf::MeasurementText::ApplyToColumn(parsed.points, column, bins)) {
+    Tell(file +
+         (column == kPhase ? " holds no phase for the phase column" : " holds no measurement") +
+         ". Nothing was imported.");
+    return false;
+  }
+  for (int row = 0; row < kBins; ++row) {
+    const klf::SlopeRow values = SlopeFile::RowOf(bins[static_cast<std::size_t>(row)]);
+    grid_->SetText(row, column, Cell(column, ColumnValue(values, column)));
   }
   return true;
 }
@@ -249,6 +286,21 @@ void CKLF310AdvancedDlg::ImportWithDialog() {
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import from File"),
                                                     QString(), QString::fromLatin1(kFileFilter));
   if (!path.isEmpty()) ImportFromFile(path);
+}
+
+void CKLF310AdvancedDlg::ImportMeasurementWithDialog() {
+  const QString path =
+      QFileDialog::getOpenFileName(this, QStringLiteral("Import Measurement"), QString(),
+                                   QString::fromLatin1(kMeasurementFilter));
+  if (path.isEmpty()) return;
+  QStringList columns;
+  for (int c = kAmplitude; c <= kRoom4; ++c) columns << QString::fromUtf8(kHeadings[c]);
+  bool chosen = false;
+  const QString column =
+      QInputDialog::getItem(this, QStringLiteral("Import Measurement"),
+                            QStringLiteral("Into column:"), columns, 0, false, &chosen);
+  if (!chosen) return;
+  ImportMeasurement(path, kAmplitude + static_cast<int>(columns.indexOf(column)));
 }
 
 void CKLF310AdvancedDlg::ExportWithDialog() {

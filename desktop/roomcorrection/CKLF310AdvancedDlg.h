@@ -36,6 +36,7 @@ class CKLF310AdvancedDlg : public QDialog {
   static constexpr const char* kTextNoConnection =
       "Unable to connect to KLF310. Please check cable or IP settings!";
   static constexpr const char* kFileFilter = "KLF310 settings (*.txt);;All Files (*)";
+  static constexpr const char* kMeasurementFilter = "Measurement text (*.txt *.frd);;All Files (*)";
 
   enum Column { kHz, kAmplitude, kPhase, kRoom1, kRoom2, kRoom3, kRoom4 };
 
@@ -59,6 +60,10 @@ class CKLF310AdvancedDlg : public QDialog {
   bool ImportFromFile(const QString& path);
   bool ExportToFile(const QString& path);
   QString ProposedFileName() const;
+  // A measurement tool's text export into one column (amplitude, phase or a
+  // room) of every row; the whole file is read first, so a broken file or a
+  // phase column asked of a measurement without phase changes nothing.
+  bool ImportMeasurement(const QString& path, int column);
   // Edit menu: that column set to 0.0 in every row.
   void ClearColumn(int column);
 
@@ -76,6 +81,8 @@ class CKLF310AdvancedDlg : public QDialog {
   void Tell(const std::string& text);
   void ImportWithDialog();
   void ExportWithDialog();
+  void ImportMeasurementWithDialog();
+  bool ReadText(const std::string& file, std::string& text);
 
   pages::Prompt& prompt_;
   KlfCurveTransport& transport_;

@@ -300,6 +300,40 @@ TEST_F(AdvancedDlgTest, AMalformedImportChangesNothingAndNamesTheLine) {
   EXPECT_EQ(Cell(1, D::kAmplitude), " -3.5");
 }
 
+TEST_F(AdvancedDlgTest, AMeasurementGoesIntoTheChosenColumnOnly) {
+  card_.curves[3] = Pattern(3);
+  ASSERT_TRUE(dlg_.OpenChannel(3, QStringLiteral("Front")));
+  const std::string amplitude = Cell(500, D::kAmplitude);
+  const std::string room3 = Cell(500, D::kRoom3);
+  WriteFile(File("m.txt"),
+            "* measured at the listening seat\r\n"
+            "# Hz dB\r\n"
+            "100 -6\r\n"
+            "1000 0\r\n"
+            "10000 6\r\n");
+  ASSERT_TRUE(dlg_.ImportMeasurement(Path("m.txt"), D::kRoom2));
+  // Below and above the measured range the nearest end holds.
+  EXPECT_EQ(Cell(0, D::kRoom2), " -6.0");
+  EXPECT_EQ(Cell(2047, D::kRoom2), "  6.0");
+  EXPECT_EQ(Cell(500, D::kAmplitude), amplitude);
+  EXPECT_EQ(Cell(500, D::kRoom3), room3);
+  EXPECT_TRUE(prompt_.Asked().empty());
+}
+
+TEST_F(AdvancedDlgTest, AMeasurementThatCannotBeUsedChangesNothing) {
+  ASSERT_TRUE(dlg_.OpenChannel(3, QStringLiteral("Front")));
+  WriteFile(File("nophase.txt"), "100 -6\n1000 0\n");
+  WriteFile(File("broken.txt"), "100 -6\n1000 zero\n");
+  EXPECT_FALSE(dlg_.ImportMeasurement(Path("nophase.txt"), D::kPhase));
+  EXPECT_FALSE(dlg_.ImportMeasurement(Path("broken.txt"), D::kRoom1));
+  ASSERT_EQ(prompt_.Asked().size(), 2u);
+  EXPECT_NE(prompt_.Asked()[0].find("no phase"), std::string::npos) << prompt_.Asked()[0];
+  EXPECT_NE(prompt_.Asked()[1].find("line 2"), std::string::npos) << prompt_.Asked()[1];
+  EXPECT_EQ(Cell(1, D::kPhase), " -100.0");
+  EXPECT_EQ(Cell(1, D::kRoom1), "-90.0");
+  EXPECT_EQ(Cell(0, D::kRoom1), "-90.0");
+}
+
 TEST_F(AdvancedDlgTest, ExportImportStoreReloadGivesTheSameRows) {
   card_.curves[5] = Pattern(5);
   ASSERT_TRUE(dlg_.OpenChannel(5, QStringLiteral("Centre")));
