@@ -16,12 +16,15 @@
 #include <cstring>
 #include <string>
 
+#include "desktop/firmware/WorkerMessages.h"
 #include "desktop/pages/CardFields.h"
 #include "desktop/roomcorrection/CKLF310AdvancedDlg.h"
 #include "desktop/roomcorrection/QtGraphCanvas.h"
 #include "desktop/unitlink/CTiroUSB.h"
+#include "desktop/unitlink/UnitProtocol.h"
 #include "desktop/widgets/CEditCtrl.h"
 #include "platform/Bytes.h"
+#include "platform/qt/SystemSound.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/TableEntry.h"
 
@@ -177,7 +180,8 @@ QString VersionText(const char* prefix, const pu::Klf310VersionEntry& e) {
 }  // namespace
 
 CPropertyKLF310::CPropertyKLF310(pages::PageSite& site, QWidget* parent)
-    : CMRXPropertyPage(kDialog, site, parent) {
+    : CMRXPropertyPage(kDialog, site, parent),
+      target_(this, [this](const platform::Message& m) { OnWorkerMessage(m); }) {
   liveTimer_.setSingleShot(true);
   liveTimer_.setInterval(kLiveDelayMs);
   QObject::connect(&liveTimer_, &QTimer::timeout, this, [this] { SendChangedChannels(); });
@@ -486,9 +490,59 @@ std::vector<QWidget*> CPropertyKLF310::PictureDialogs() {
   return {advanced_.get()};
 }
 
+void CPropertyKLF310::BeginUpdate() {
+  updateRunning_ = true;
+  EnableControls(enabled_);
+  if (advanced_) advanced_->setEnabled(false);  // curves and the update share the card's link
+  auto* bar = Get<QProgressBar>(kProgress);
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  bar->show();
+}
+
+void CPropertyKLF310::OnWorkerMessage(const platform::Message& m) {
+  switch (m.id) {
+    case firmware::WM_WORKER_STATUS:
+      Get<QProgressBar>(kProgress)->setValue(static_cast<int>(m.wParam));
+      Get<QLabel>(kStatus)->setText(QString::fromStdString(m.text));
+      break;
+    case firmware::WM_WORKER_FINISHED:
+      platform::qt::PlaySystemSound("SystemAsterisk");
+      ReadVersionsAfterUpdate(m.wParam != 0);
+      updateRunning_ = false;
+      Get<QProgressBar>(kProgress)->hide();
+      if (advanced_) advanced_->setEnabled(true);
+      EnableControls(enabled_);
+      break;
+    default:  // WM_WORKER_STARTED needs nothing
+      break;
+  }
+}
+
+void CPropertyKLF310::ReadVersionsAfterUpdate(bool success) {
+  using V = pu::Klf310VersionEntry;
+  auto bothValid = [](const unitlink::ModuleInfo& info) {
+    const std::span<const std::uint8_t> d(info.descriptor.data(), info.descriptor.size());
+    return V::Decode(d.subspan(V::kBootDescriptorOffset, V::kSize)).valid &&
+           V::Decode(d.subspan(V::kMainDescriptorOffset, V::kSize)).valid;
+  };
+  unitlink::ModuleInfo info;
+  if (!unitlink::ReadModuleDescriptor(unitlink::theTiroUSB, Address(), info)) return;
+  // The card restarts after an update and reports its versions only when up.
+  for (int i = 0; success && !bothValid(info) && i < kVersionReads; ++i) {
+    Site().GetClock().Sleep(kVersionReadIntervalMs);
+    unitlink::ModuleInfo next;
+    if (!unitlink::ReadModuleDescriptor(unitlink::theTiroUSB, Address(), next)) break;
+    info = next;
+  }
+  SetModule(info.address, info.subAddress, info.descriptor.data());
+  ShowVersions();
+}
+
 void CPropertyKLF310::StartSoftwareUpdate() {
   // The card's update worker is not part of this program yet: say so rather
-  // than pretend an update ran.
+  // than pretend an update ran. With it: BeginUpdate, then the worker with
+  // WorkerTarget(), the progress bar and the IP field's address, resumed.
   Get<QLabel>(kStatus)->setText(QString::fromLatin1(kTextUpdateNotAvailable));
   Site().GetPrompt().Ask(kTextUpdateNotAvailable, pages::Prompt::Buttons::kOk,
                          pages::Prompt::Icon::kInformation);

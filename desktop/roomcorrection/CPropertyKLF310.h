@@ -9,6 +9,7 @@
 #include "desktop/pages/CMRXPropertyPage.h"
 #include "desktop/roomcorrection/CFilterDesign.h"
 #include "desktop/roomcorrection/KlfCurveTransport.h"
+#include "platform/qt/MessagePump.h"
 #include "protocol/unit/Klf310Image.h"
 
 namespace desktop::roomcorrection {
@@ -39,6 +40,8 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   static constexpr int kMinChannelsSerial112 = 10;
   static constexpr std::uint16_t kSerialWithTenChannels = 112;
   static constexpr int kLiveDelayMs = 10;
+  static constexpr int kVersionReads = 20;
+  static constexpr std::uint32_t kVersionReadIntervalMs = 500;
   static constexpr const char* kTextUpdateNotAvailable =
       "The software update of the KLF310 is not available in this program.";
 
@@ -74,6 +77,13 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   // live timer does when it fires.
   void SendChangedChannels();
   bool LivePending() const { return liveTimer_.isActive(); }
+  // Where the card's update worker reports; its messages arrive in the
+  // event loop as OnWorkerMessage.
+  platform::MessageTarget& WorkerTarget() { return target_; }
+  // Before the worker is resumed: controls off, progress bar shown at 0.
+  void BeginUpdate();
+  bool UpdateRunning() const { return updateRunning_; }
+  void OnWorkerMessage(const platform::Message& message);
   const QImage& Graph(int side) const { return graphImages_[static_cast<std::size_t>(side)]; }
 
  protected:
@@ -99,6 +109,9 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   void ControlChanged();
   void ChannelCountChosen();
   void StartSoftwareUpdate();
+  // After the worker: the descriptor again, and after a successful update
+  // until both version entries are valid.
+  void ReadVersionsAfterUpdate(bool success);
 
   KlfCurveTransport transport_;
   std::unique_ptr<CKLF310AdvancedDlg> advanced_;
@@ -108,6 +121,7 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   bool enabled_ = false;
   bool showing_ = false;  // controls are being filled: their changes are not the user's
   bool updateRunning_ = false;
+  platform::qt::MessagePump target_;
 };
 
 }  // namespace desktop::roomcorrection

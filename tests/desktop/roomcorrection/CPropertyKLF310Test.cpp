@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstring>
 
+#include "desktop/firmware/WorkerMessages.h"
 #include "desktop/pages/PageClasses.h"
 #include "desktop/roomcorrection/CKLF310AdvancedDlg.h"
 #include "desktop/roomcorrection/CPropertyKLF310.h"
@@ -293,6 +294,34 @@ TEST_F(KLF310PageTest, SoftwareUpdateDoesNotPretendToRun) {
   EXPECT_EQ(site_.prompt.Asked()[0], P::kTextUpdateNotAvailable);
   EXPECT_EQ(Text(page, P::kStatus), P::kTextUpdateNotAvailable);
   EXPECT_TRUE(page.Control(pages::common::kWrite)->isEnabled());
+}
+
+TEST_F(KLF310PageTest, WorkerMessagesMoveTheProgressBarAndStatusLine) {
+  P& page = Open();
+  page.BeginUpdate();
+  EXPECT_TRUE(page.Get<QProgressBar>(P::kProgress)->isVisibleTo(&page));
+  EXPECT_FALSE(page.Control(P::kSoftwareUpdate)->isEnabled());
+  EXPECT_FALSE(page.Control(P::StartId(0))->isEnabled());
+  EXPECT_FALSE(page.Control(pages::common::kWrite)->isEnabled());
+  page.WorkerTarget().Post(firmware::WM_WORKER_STARTED, 0);
+  page.WorkerTarget().Post(firmware::WM_WORKER_STATUS, 40,
+                           "40%: Download of V3.013 in progress (51200 Bytes/s) ...");
+  ASSERT_TRUE(testing_support::WaitFor([&] {
+    QCoreApplication::processEvents();
+    return page.Get<QProgressBar>(P::kProgress)->value() == 40;
+  }));
+  EXPECT_EQ(Text(page, P::kStatus), "40%: Download of V3.013 in progress (51200 Bytes/s) ...");
+  page.WorkerTarget().Post(firmware::WM_WORKER_FINISHED, 1);
+  ASSERT_TRUE(testing_support::WaitFor([&] {
+    QCoreApplication::processEvents();
+    return !page.UpdateRunning();
+  }));
+  // The versions are read again from the card's descriptor.
+  EXPECT_EQ(Text(page, P::kStatus), "V3.012, 04.11.2008");
+  EXPECT_EQ(Text(page, P::kBootVersion), "Boot: V1.003, 10.06.2008");
+  EXPECT_FALSE(page.Get<QProgressBar>(P::kProgress)->isVisibleTo(&page));
+  EXPECT_TRUE(page.Control(P::kSoftwareUpdate)->isEnabled());
+  EXPECT_TRUE(page.Control(P::StartId(0))->isEnabled());
 }
 
 TEST_F(KLF310PageTest, TheBandGraphsAreDrawnAtTheirControlsSize) {
