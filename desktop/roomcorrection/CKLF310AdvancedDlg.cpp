@@ -9,8 +9,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "desktop/pages/PageSite.h"
 #include "desktop/pages/Prompt.h"
 #include "desktop/widgets/CGridCtrl.h"
 #include "protocol/klf/MeasurementText.h"
@@ -96,7 +98,7 @@ void CKLF310AdvancedDlg::BuildMenu() {
   file->addAction(QStringLiteral("Import Measurement..."), this,
                   [this] { ImportMeasurementWithDialog(); });
   file->addSeparator();
-  file->addAction(QStringLiteral("Print..."), this, [this] { grid_->PrintWithDialog(name_); });
+  file->addAction(QStringLiteral("Print..."), this, [this] { PrintWithDialog(); });
   QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
   edit->addAction(QStringLiteral("Clear Amplitude"), this, [this] { ClearColumn(kAmplitude); });
   edit->addAction(QStringLiteral("Clear Phase"), this, [this] { ClearColumn(kPhase); });
@@ -283,12 +285,22 @@ void CKLF310AdvancedDlg::Tell(const std::string& text) {
 }
 
 void CKLF310AdvancedDlg::ImportWithDialog() {
+  std::optional<pages::ModalScope> modal;
+  if (site_ != nullptr) modal.emplace(*site_);
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import from File"),
                                                     QString(), QString::fromLatin1(kFileFilter));
   if (!path.isEmpty()) ImportFromFile(path);
 }
 
+void CKLF310AdvancedDlg::PrintWithDialog() {
+  std::optional<pages::ModalScope> modal;
+  if (site_ != nullptr) modal.emplace(*site_);
+  grid_->PrintWithDialog(name_);
+}
+
 void CKLF310AdvancedDlg::ImportMeasurementWithDialog() {
+  std::optional<pages::ModalScope> modal;
+  if (site_ != nullptr) modal.emplace(*site_);
   const QString path =
       QFileDialog::getOpenFileName(this, QStringLiteral("Import Measurement"), QString(),
                                    QString::fromLatin1(kMeasurementFilter));
@@ -304,6 +316,8 @@ void CKLF310AdvancedDlg::ImportMeasurementWithDialog() {
 }
 
 void CKLF310AdvancedDlg::ExportWithDialog() {
+  std::optional<pages::ModalScope> modal;
+  if (site_ != nullptr) modal.emplace(*site_);
   QFileDialog dialog(this, QStringLiteral("Export to File"), ProposedFileName(),
                      QString::fromLatin1(kFileFilter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -13,8 +13,9 @@ class QAction;
 class QLabel;
 
 namespace desktop::pages {
+class PageSite;
 class Prompt;
-}
+}  // namespace desktop::pages
 namespace desktop::widgets {
 class CGridCtrl;
 }
@@ -43,6 +44,10 @@ class CKLF310AdvancedDlg : public QDialog {
   CKLF310AdvancedDlg(pages::Prompt& prompt, KlfCurveTransport& transport,
                      QWidget* parent = nullptr);
   ~CKLF310AdvancedDlg() override;
+
+  // The sheet around the owning page: it keeps the page while a file or
+  // print dialog of this one runs its own event loop.
+  void SetSite(pages::PageSite* site) { site_ = site; }
 
   // The channel's "Advanced" button: keeps the grid of the channel shown in
   // its buffer, reads the new channel's curve from the card unless it is the
@@ -82,9 +87,11 @@ class CKLF310AdvancedDlg : public QDialog {
   void ImportWithDialog();
   void ExportWithDialog();
   void ImportMeasurementWithDialog();
+  void PrintWithDialog();
   bool ReadText(const std::string& file, std::string& text);
 
   pages::Prompt& prompt_;
+  pages::PageSite* site_ = nullptr;
   KlfCurveTransport& transport_;
   widgets::CGridCtrl* grid_;
   std::array<std::vector<protocol::klf::CurveBin>, kChannels> buffers_;

@@ -477,6 +477,7 @@ void CPropertyKLF310::OpenAdvanced(int channel) {
   if (channel < 0 || channel >= kChannels) return;
   if (!advanced_) {
     advanced_ = std::make_unique<CKLF310AdvancedDlg>(Site().GetPrompt(), transport_, this);
+    advanced_->SetSite(&Site());
   }
   advanced_->OpenChannel(channel, Get<QLineEdit>(NameId(channel))->text());
 }
@@ -485,6 +486,7 @@ std::vector<QWidget*> CPropertyKLF310::PictureDialogs() {
   if (!HasWindow()) return {};
   if (!advanced_) {
     advanced_ = std::make_unique<CKLF310AdvancedDlg>(Site().GetPrompt(), transport_, this);
+    advanced_->SetSite(&Site());
   }
   advanced_->ShowBuffer(0, Get<QLineEdit>(NameId(0))->text());
   return {advanced_.get()};
