@@ -138,6 +138,11 @@ constexpr DialogTemplate kDialog{
 float F32(std::span<const std::uint8_t> b, std::size_t at) {
   return std::bit_cast<float>(platform::GetU32(b, at));
 }
+// A stored float as the page shows and draws it: what is no number counts as 0.
+double Finite(std::span<const std::uint8_t> b, std::size_t at) {
+  const float v = F32(b, at);
+  return std::isfinite(v) ? static_cast<double>(v) : 0.0;
+}
 void PutF32(std::span<std::uint8_t> b, std::size_t at, float v) {
   platform::PutU32(b, at, std::bit_cast<std::uint32_t>(v));
 }
@@ -306,13 +311,12 @@ void CPropertyKLF310::ShowChannelTable() {
     const std::size_t at = Img::ChannelOffset(static_cast<std::size_t>(ch));
     const std::uint32_t flags = platform::GetU32(held, at + Rec::kFlags);
     Get<QCheckBox>(ActiveId(ch))->setChecked((flags & Rec::kActiveBit) != 0);
-    auto finite = [](float v) { return std::isfinite(v) ? static_cast<double>(v) : 0.0; };
     Number(*this, StartId(ch))
-        ->setText(Number(*this, StartId(ch))->Format(finite(F32(held, at + Rec::kStart))));
+        ->setText(Number(*this, StartId(ch))->Format(Finite(held, at + Rec::kStart)));
     Number(*this, StopId(ch))
-        ->setText(Number(*this, StopId(ch))->Format(finite(F32(held, at + Rec::kStop))));
+        ->setText(Number(*this, StopId(ch))->Format(Finite(held, at + Rec::kStop)));
     Number(*this, DelayId(ch))
-        ->setText(Number(*this, DelayId(ch))->Format(finite(F32(held, at + Rec::kDelay))));
+        ->setText(Number(*this, DelayId(ch))->Format(Finite(held, at + Rec::kDelay)));
     const char* name = reinterpret_cast<const char*>(held.data() + at + Rec::kName);
     Get<QLineEdit>(NameId(ch))
         ->setText(QString::fromUtf8(name, static_cast<int>(strnlen(name, Rec::kNameSize - 1))));
@@ -345,8 +349,8 @@ void CPropertyKLF310::DrawGraphs() {
       const bool active = (flags & Rec::kInUseBit) != 0 && (flags & Rec::kActiveBit) != 0;
       const int fraction = static_cast<int>(flags >> Rec::kFractionShift & Rec::kFractionMask);
       graphs_[static_cast<std::size_t>(ch % 2)].SetBand(ch / 2, active ? 1 : 0,
-                                                        F32(held, at + Rec::kStart),
-                                                        F32(held, at + Rec::kStop), fraction);
+                                                        Finite(held, at + Rec::kStart),
+                                                        Finite(held, at + Rec::kStop), fraction);
     }
   }
   for (int side = 0; side < 2; ++side) {

@@ -127,6 +127,15 @@ TEST_F(KLF310PageTest, ShowsTheCardsAddressesVersionsAndChannels) {
   EXPECT_FALSE(page.IsDirty());
 }
 
+TEST_F(KLF310PageTest, ANonNumberInAStoredRecordIsShownAsZero) {
+  // Channel 0's start is a NaN, its stop an infinity, as a damaged image would hold.
+  StoreInUnit(kKlf, 28 + 4, {0x00, 0x00, 0xC0, 0x7F, 0x00, 0x00, 0x80, 0x7F});
+  P& page = Open();
+  EXPECT_EQ(Text(page, P::StartId(0)), "0 Hz");
+  EXPECT_EQ(Text(page, P::StopId(0)), "0 Hz");
+  EXPECT_FALSE(page.Graph(0).isNull());
+}
+
 TEST_F(KLF310PageTest, RowIdsFollowTheDialogsNumbering) {
   struct Row {
     int channel, act, start, stop, delay, name, advanced;
