@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "desktop/pages/DialogBuilder.h"
 #include "desktop/pages/DialogTemplate.h"
@@ -36,6 +37,10 @@ class CPropertyPage : public QWidget, public platform::CObject {
 
   virtual bool OnSetActive();
   virtual bool OnKillActive();
+
+  // The page's own dialogs worth a picture in the screenshot run, filled with
+  // what the page holds and named by their window titles; none by default.
+  virtual std::vector<QWidget*> PictureDialogs() { return {}; }
 
   // Data exchange between the page's members and its controls.
   bool UpdateData(bool saveAndValidate);

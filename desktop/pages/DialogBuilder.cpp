@@ -16,6 +16,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "desktop/widgets/CEditCtrl.h"
 #include "desktop/widgets/CmySliderCtrl.h"
 
 namespace desktop::pages {
@@ -103,6 +104,8 @@ QWidget* Make(const ControlTemplate& c, QWidget* parent) {
       for (std::string_view item : c.items) combo->addItem(Text(item));
       return combo;
     }
+    case ControlKind::kNumberEdit:
+      return new widgets::CEditCtrl(parent);
   }
   return new QWidget(parent);
 }

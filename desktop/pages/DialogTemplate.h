@@ -26,6 +26,7 @@ enum class ControlKind : std::uint8_t {
   kLevelSlider,  // horizontal trackbar of class CmySliderCtrl
   kScrollBar,    // horizontal scroll bar
   kComboEdit,    // drop-down combo box with an edit field
+  kNumberEdit,   // numeric edit field of class CEditCtrl
 };
 
 // One control of a dialog: its id (0 for decoration nobody looks up), kind,

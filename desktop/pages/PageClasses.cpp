@@ -11,6 +11,7 @@
 #include "desktop/pages/CPropertySIV520.h"
 #include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/CPropertyYOR310.h"
+#include "desktop/roomcorrection/CPropertyKLF310.h"
 #include "protocol/unit/ModuleCatalogue.h"
 
 namespace desktop::pages {
@@ -42,6 +43,7 @@ constexpr PageClass kCardPages[] = {
     {type::kQVO520b, ClassOf(type::kQVO520b), &Create<CPropertyQVO520>},
     {type::kQVI520, ClassOf(type::kQVI520), &Create<CPropertyQVI520>},
     {type::kBUZ310, ClassOf(type::kBUZ310), &Create<CPropertyBUZ310>},
+    {type::kKLF310, ClassOf(type::kKLF310), &Create<roomcorrection::CPropertyKLF310>},
 };
 
 }  // namespace

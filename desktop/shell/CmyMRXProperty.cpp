@@ -263,6 +263,23 @@ bool CmyMRXProperty::RenderTabs(const std::filesystem::path& directory, std::str
                                        error)) {
       return false;
     }
+    auto* page = dynamic_cast<pages::CPropertyPage*>(tabs_->widget(i));
+    for (QWidget* dialog : page != nullptr ? page->PictureDialogs() : std::vector<QWidget*>{}) {
+      QCoreApplication::processEvents();
+      QByteArray dialogPng;
+      QBuffer dialogBuffer(&dialogPng);
+      dialogBuffer.open(QIODevice::WriteOnly);
+      if (!dialog->grab().save(&dialogBuffer, "PNG")) {
+        error = "cannot encode the picture of a dialog of tab " + std::to_string(i);
+        return false;
+      }
+      const auto dialogPath =
+          directory / PictureName(i, tabs_->tabText(i) + QLatin1Char('-') + dialog->windowTitle());
+      if (!platform::WriteFileAtomically(
+              dialogPath, std::string_view(dialogPng.constData(), dialogPng.size()), error)) {
+        return false;
+      }
+    }
   }
   return true;
 }

@@ -46,7 +46,7 @@ inline constexpr ModuleType kModuleTypes[] = {
     {type::kBUZ310, "BUZ310", "CPropertyBUZ310", 168, true},
     {type::kJOV520, "JOV520", "CPropertyJOV", 163, true},
     {type::kYOR310, "YOR310", "CPropertyYOR310", 173, true},
-    {type::kKLF310, "KLF310", "CPropertyKLF310", 174},
+    {type::kKLF310, "KLF310", "CPropertyKLF310", 174, true},
     {type::kFront26, "Front26", "CPropertyFront26", 169, true},
 };
 

@@ -54,7 +54,7 @@ TEST_F(MrxctlTest, DiscoverListsEveryAnsweringModule) {
                                                   {4, "CPropertyHEJ520"},
                                                   {6, "CPropertyTWR310i"},
                                                   {9, "CPropertyJOV"},
-                                                  {11, "-"},
+                                                  {11, "CPropertyKLF310"},
                                                   {12, "-"}};
   for (const auto& [address, tab] : expected)
     EXPECT_EQ(tabs[address], tab) << "address " << address;

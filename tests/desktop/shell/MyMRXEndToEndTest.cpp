@@ -141,14 +141,19 @@ TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
   for (const char* name :
        {"00-Valdur.png", "01-MRX520.png", "02-QVI520.png", "03-QVO520.png", "04-QVO520.png",
         "05-HEJ520.png", "06-SIV520.png", "07-TWR310.png", "08-NVO310.png", "09-BUZ310.png",
-        "10-JOV520.png", "11-YOR310.png", "12-QVO520.png", "13-Display.png"}) {
+        "10-JOV520.png", "11-YOR310.png", "12-KLF310.png", "13-QVO520.png", "14-Display.png"}) {
     SCOPED_TRACE(name);
     QImage image;
     ASSERT_TRUE(image.load(QString::fromStdString((shots / name).string())));
     EXPECT_GT(image.width(), 800);
     EXPECT_GT(image.height(), 600);
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 14);
+  // The KLF310 tab's advanced dialog, titled with its channel's name.
+  QImage dialog;
+  ASSERT_TRUE(dialog.load(QString::fromStdString((shots / "12-KLF310-Front-Left.png").string())));
+  EXPECT_GT(dialog.width(), 400);
+  EXPECT_GT(dialog.height(), 300);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 16);
 
   // A directory that cannot be written is an error, not a silent success.
   const std::string bad =
