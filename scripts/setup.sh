@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libbluetooth-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libgif-dev libpng-dev fonts-dejavu-core imagemagick
   clang libclang-rt-14-dev clang-format clang-tidy libcli11-dev nlohmann-json3-dev
+  librsvg2-bin
 )
 
 missing=()

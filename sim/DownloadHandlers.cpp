@@ -145,25 +145,25 @@ bool BeginCardDownload(Exchange& x) {
   if (!IsOutputCard(m) || x.request.data.size() != pu::CardDownloadBegin::kSize) return false;
   const auto begin = pu::CardDownloadBegin::Decode(x.request.data);
   if (begin.processor >= pu::Qvo520Image::kProcessorCount) return false;
-  m.cardDownload[begin.processor] = begin;
-  m.cardDownloadActive[begin.processor] = true;
+  m.cardDownload[begin.processor].Begin(begin);
   return true;
 }
 
 bool WriteCardBlock(Exchange& x) {
   std::size_t index = 0;
-  if (!ProcessorIndex(x, index) || !x.module->cardDownloadActive[index]) return false;
+  if (!ProcessorIndex(x, index)) return false;
   pu::DownloadBlock block;
   return pu::DownloadBlock::Decode(x.request.data, block) == pu::ParseResult::kComplete &&
-         block.data.size() <= pu::DownloadBlock::kMaxCardData;
+         block.data.size() <= pu::DownloadBlock::kMaxCardData &&
+         x.module->cardDownload[index].TakeBlock(block.address, block.data);
 }
 
 bool EndCardDownload(Exchange& x) {
   std::size_t index = 0;
   ModuleState& m = *x.module;
-  if (!ProcessorIndex(x, index) || !m.cardDownloadActive[index]) return false;
-  m.cardDownloadActive[index] = false;
-  cards::TakeDownloadedSoftware(m.cardDownload[index], m.processors[index]);
+  if (!ProcessorIndex(x, index) || !m.cardDownload[index].Active()) return false;
+  // A broken image leaves the old software running, and the end fails.
+  if (!m.cardDownload[index].End(m.processors[index])) return false;
   x.changed = true;
   return true;
 }

@@ -29,9 +29,9 @@ struct ModuleState {
   std::array<std::array<std::uint8_t, protocol::unit::TableEntry::kEntrySize>,
              protocol::unit::TableEntry::kEntryCount>
       table{};
-  // Card download in progress: the begin record of command 165 per processor.
-  std::array<protocol::unit::CardDownloadBegin, 2> cardDownload{};
-  std::array<bool, 2> cardDownloadActive{};
+  // Card download per processor: what arrived since command 165 (not kept
+  // across a restart, like the card's own buffers).
+  std::array<cards::CardDownload, 2> cardDownload{};
   // A KLF310 card: its sixteen correction curves, channel after channel (empty
   // for other cards), and the application version its last update flashed
   // (none: the one it left the factory with).

@@ -5,6 +5,7 @@
 #include "desktop/pages/CPropertyHEJ520.h"
 #include "desktop/pages/CPropertyJOV.h"
 #include "desktop/pages/CPropertyNVO310.h"
+#include "desktop/pages/CPropertyQVO520.h"
 #include "desktop/pages/CPropertySIV520.h"
 #include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/CPropertyYOR310.h"
@@ -35,6 +36,8 @@ constexpr PageClass kCardPages[] = {
     {type::kJOV520, ClassOf(type::kJOV520), &Create<CPropertyJOV>},
     {type::kYOR310, ClassOf(type::kYOR310), &Create<CPropertyYOR310>},
     {type::kFront26, ClassOf(type::kFront26), &Create<CPropertyFront26>},
+    {type::kQVO520, ClassOf(type::kQVO520), &Create<CPropertyQVO520>},
+    {type::kQVO520b, ClassOf(type::kQVO520b), &Create<CPropertyQVO520>},
 };
 
 }  // namespace

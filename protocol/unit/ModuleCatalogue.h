@@ -37,8 +37,8 @@ struct ModuleType {
 // Every card the programs know. A code not listed gets no tab and no setup page.
 inline constexpr ModuleType kModuleTypes[] = {
     {type::kQVI520, "QVI520", "CPropertyQVI520", 168},
-    {type::kQVO520, "QVO520", "CPropertyQVO520", 166},
-    {type::kQVO520b, "QVO520", "CPropertyQVO520", 166},
+    {type::kQVO520, "QVO520", "CPropertyQVO520", 166, true},
+    {type::kQVO520b, "QVO520", "CPropertyQVO520", 166, true},
     {type::kHEJ520, "HEJ520", "CPropertyHEJ520", 165, true},
     {type::kSIV520, "SIV520", "CPropertySIV520", 167, true},
     {type::kTWR310i, "TWR310i", "CPropertyTWR310i", 164, true},

@@ -53,3 +53,44 @@ void TakeDownloadedSoftware(const pu::CardDownloadBegin& begin, ProcessorBytes& 
 }
 
 }  // namespace sim::cards
+
+namespace sim::cards {
+
+void CardDownload::Begin(const pu::CardDownloadBegin& begin) {
+  begin_ = begin;
+  active_ = true;
+  memory_.assign(kMemoryEnd - kMemoryStart, 0);
+  written_.assign(kMemoryEnd - kMemoryStart, false);
+  received_ = 0;
+}
+
+bool CardDownload::TakeBlock(std::uint32_t address, std::span<const std::uint8_t> data) {
+  if (!active_ || address < kMemoryStart || address > kMemoryEnd ||
+      data.size() > kMemoryEnd - address) {
+    return false;
+  }
+  const std::size_t at = address - kMemoryStart;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (!written_[at + i]) ++received_;
+    written_[at + i] = true;
+    memory_[at + i] = data[i];
+  }
+  return true;
+}
+
+bool CardDownload::End(ProcessorBytes& record) {
+  if (!active_) return false;
+  active_ = false;
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < memory_.size(); ++i) {
+    if (written_[i]) sum += memory_[i];
+  }
+  const bool whole = received_ != 0 && sum == begin_.checksum;
+  memory_.clear();
+  written_.clear();
+  if (!whole) return false;
+  TakeDownloadedSoftware(begin_, record);
+  return true;
+}
+
+}  // namespace sim::cards

@@ -238,6 +238,7 @@ TEST_F(SimUnitTest, CardRecordsTableEntriesAndDisplayLevelsPersist) {
   ASSERT_TRUE(usb_->BeginCardDownload(2, begin));
   std::uint8_t block[64] = {};
   block[1] = 8;
+  block[8] = 1;  // at 0x10000, in the processor's program memory; two zeros sum to the checksum
   block[10] = 2;
   ASSERT_TRUE(usb_->WriteCardBlock(2, 1, block));
   ASSERT_TRUE(usb_->EndCardDownload(2, 1));

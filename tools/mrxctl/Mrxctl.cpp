@@ -29,6 +29,7 @@
 #include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/KlfCommand.h"
+#include "tools/mrxctl/QvoCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
@@ -780,6 +781,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
 
   AddDisplayCommand(app, usb, ctx.json, out, err, action);
   AddKlfCommand(app, usb, ctx.json, out, err, clock, terminal, action);
+  AddQvoCommand(app, usb, clock, ctx.json, terminal, out, err, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;

@@ -79,8 +79,9 @@ TEST_F(SheetTest, AboutThenMainUnitAndCardsWithoutATabAreSkipped) {
   EXPECT_EQ(sheet.windowTitle().toStdString(), "Valdur MRX520 Manager");
   // The demo unit holds every type once (and a type 12 nobody knows): the
   // cards with a tab follow the main unit in address order.
-  EXPECT_EQ(Captions(), (std::vector<std::string>{"Valdur", "MRX520", "HEJ520", "SIV520", "TWR310",
-                                                  "NVO310", "JOV520", "YOR310", "Display"}));
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Valdur", "MRX520", "QVO520", "QVO520", "HEJ520",
+                                                  "SIV520", "TWR310", "NVO310", "JOV520", "YOR310",
+                                                  "QVO520", "Display"}));
   EXPECT_EQ(sheet.Tabs()->currentIndex(), 0);
   sheet.Tabs()->setCurrentIndex(1);
   EXPECT_TRUE(sheet.MainPage()->Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled());
@@ -238,7 +239,7 @@ TEST_F(SheetTest, ADeviceChangeWhileAPageAsksWaitsUntilItsHandlerHasReturned) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.isNull(); }, 5000))
         << "the discovery runs once the handler has returned";
     EXPECT_EQ(sheet.Discoveries(), before + 1);
-    EXPECT_EQ(sheet.CardPages().size(), 7u);
+    EXPECT_EQ(sheet.CardPages().size(), 10u);
   }
 }
 

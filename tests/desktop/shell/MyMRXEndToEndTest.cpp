@@ -138,16 +138,16 @@ TEST_F(EndToEndTest, ScreenshotModeWritesEveryTabAndExits) {
   const std::string command = "MRX_SCREENSHOTS='" + shots.string() +
                               "' '" MRX_BINARY_DIR "/desktop/shell/myMRX' -service 2>/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  for (const char* name :
-       {"00-Valdur.png", "01-MRX520.png", "02-HEJ520.png", "03-SIV520.png", "04-TWR310.png",
-        "05-NVO310.png", "06-JOV520.png", "07-YOR310.png", "08-Display.png"}) {
+  for (const char* name : {"00-Valdur.png", "01-MRX520.png", "02-QVO520.png", "03-QVO520.png",
+                           "04-HEJ520.png", "05-SIV520.png", "06-TWR310.png", "07-NVO310.png",
+                           "08-JOV520.png", "09-YOR310.png", "10-QVO520.png", "11-Display.png"}) {
     SCOPED_TRACE(name);
     QImage image;
     ASSERT_TRUE(image.load(QString::fromStdString((shots / name).string())));
     EXPECT_GT(image.width(), 800);
     EXPECT_GT(image.height(), 600);
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 9);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shots), {}), 12);
 
   // A directory that cannot be written is an error, not a silent success.
   const std::string bad =

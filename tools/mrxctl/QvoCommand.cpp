@@ -1,0 +1,265 @@
+#include "tools/mrxctl/QvoCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "desktop/firmware/CCardDoloThread.h"
+#include "desktop/unitlink/UnitProtocol.h"
+#include "platform/MessageTarget.h"
+#include "protocol/unit/ModelNames.h"
+#include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/ProcessorRecord.h"
+#include "tools/mrxctl/Mrxctl.h"
+
+namespace tools::mrxctl {
+
+namespace {
+
+namespace ul = desktop::unitlink;
+namespace fw = desktop::firmware;
+namespace pu = protocol::unit;
+using Json = nlohmann::ordered_json;
+
+// A unit that drops an exchange now and then takes the next one.
+constexpr int kAttempts = 3;
+constexpr const char* kSides[] = {"left", "right"};
+
+struct Qvo {
+  ul::CTiroUSB& usb;
+  platform::Clock& clock;
+  const bool& json;
+  bool terminal;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+template <typename Exchange>
+bool Asked(Exchange exchange) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (exchange()) return true;
+  }
+  return false;
+}
+
+std::string Format(const char* format, auto... values) {
+  char text[160];
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
+
+std::string VersionText(int major, int minor) {
+  return Format("V%d.%03d", major, minor);
+}
+
+std::string DateText(const pu::PackedDate& d) {
+  return Format("%04d-%02d-%02d", d.year, d.month, d.day);
+}
+
+// The card at `address`, or the exit code that says why there is none.
+int FindCard(Qvo& q, unsigned address) {
+  ul::ModuleInfo unit;
+  if (!Asked([&] { return ul::ReadModuleDescriptor(q.usb, pu::kMainUnitAddress, unit); })) {
+    q.err << "mrxctl: no MRX520 unit answers; connect the unit, or start the simulator "
+             "(mrx520-sim).\n";
+    return kExitUnavailable;
+  }
+  ul::ModuleInfo card;
+  const auto at = static_cast<std::uint8_t>(address);
+  if (address == pu::kMainUnitAddress || address > unit.Fields().slotCount ||
+      !Asked([&] { return ul::ReadModuleDescriptor(q.usb, at, card); })) {
+    q.err << "mrxctl: no module at address " << address << "\n";
+    return kExitDataError;
+  }
+  const std::uint8_t type = card.Fields().type;
+  if (type != pu::type::kQVO520 && type != pu::type::kQVO520b) {
+    const auto known = pu::FindModuleType(type);
+    q.err << "mrxctl: the module at address " << address << " is "
+          << (known ? std::string("a ") + std::string(known->model)
+                    : "of type " + std::to_string(type))
+          << ", not a QVO520\n";
+    return kExitDataError;
+  }
+  return kExitOk;
+}
+
+bool ReadRecord(Qvo& q, unsigned address, int processor, pu::ProcessorRecord& record) {
+  std::uint8_t bytes[pu::ProcessorRecord::kSize] = {};
+  const auto at = static_cast<std::uint8_t>(address);
+  const auto index = static_cast<std::uint8_t>(processor);
+  if (!Asked([&] { return q.usb.ReadProcessorRecord(at, index, bytes); })) return false;
+  record = pu::ProcessorRecord::Decode(bytes);
+  return true;
+}
+
+Json RecordJson(int processor, const pu::ProcessorRecord& r) {
+  Json j = {{"processor", kSides[processor]},
+            {"hardwareType", std::string(pu::ModelName(r.model))},
+            {"model", r.model},
+            {"software", std::string(pu::ComponentName(r.component))},
+            {"component", r.component},
+            {"version", VersionText(r.major, r.minor)},
+            {"label", r.update ? "update" : "orig"},
+            {"date", DateText(r.date)}};
+  if (r.secondComponent != 0) {
+    j["second"] = {{"software", std::string(pu::ComponentName(r.secondComponent))},
+                   {"component", r.secondComponent},
+                   {"version", VersionText(r.secondMajor, r.secondMinor)},
+                   {"date", DateText(r.secondDate)}};
+  }
+  j["board"] = {{"serial", Format("%04u", r.board.serial % pu::BoardIdentity::kSerialModulus)},
+                {"delivery", Format("%04d-%02d-%02d", 2000 + r.board.deliveryYear,
+                                    r.board.deliveryMonth, r.board.deliveryDay)}};
+  return j;
+}
+
+void PrintRecord(Qvo& q, int processor, const pu::ProcessorRecord& r) {
+  const Json j = RecordJson(processor, r);
+  q.out << (processor == 0 ? "Left" : "Right")
+        << " processor: " << j["hardwareType"].get<std::string>() << ", "
+        << j["software"].get<std::string>() << " " << j["version"].get<std::string>() << " of "
+        << j["date"].get<std::string>() << " (" << j["label"].get<std::string>() << ")";
+  if (j.contains("second")) {
+    q.out << ", " << j["second"]["software"].get<std::string>() << " "
+          << j["second"]["version"].get<std::string>() << " of "
+          << j["second"]["date"].get<std::string>();
+  }
+  q.out << "; board " << j["board"]["serial"].get<std::string>() << " delivered "
+        << j["board"]["delivery"].get<std::string>() << "\n";
+}
+
+int Info(Qvo& q, unsigned address) {
+  if (int rc = FindCard(q, address); rc != kExitOk) return rc;
+  Json list = Json::array();
+  for (int p = 0; p < 2; ++p) {
+    pu::ProcessorRecord r;
+    if (!ReadRecord(q, address, p, r)) {
+      q.err << "mrxctl: the " << kSides[p] << " processor's record did not come\n";
+      return kExitIoError;
+    }
+    if (q.json) {
+      list.push_back(RecordJson(p, r));
+    } else {
+      PrintRecord(q, p, r);
+    }
+  }
+  if (q.json) q.out << list.dump(2) << "\n";
+  return kExitOk;
+}
+
+std::string Bar(unsigned percentage) {
+  constexpr unsigned kWidth = 30;
+  const unsigned filled = std::min(percentage, 100u) * kWidth / 100;
+  return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" +
+         Format("%4u%%", percentage);
+}
+
+int Update(Qvo& q, unsigned address, int processor) {
+  if (int rc = FindCard(q, address); rc != kExitOk) return rc;
+  pu::ProcessorRecord before;
+  if (!ReadRecord(q, address, processor, before)) {
+    q.err << "mrxctl: the " << kSides[processor] << " processor's record did not come\n";
+    return kExitIoError;
+  }
+  const fw::_DoloPacket* first = nullptr;
+  const fw::_DoloPacket* second = nullptr;
+  if (!fw::CCardDoloThread::FindPackages(::GetDoloBase(), before.model, before.component, first,
+                                         second)) {
+    q.err << "mrxctl: this program carries no software for the " << kSides[processor]
+          << " processor (" << pu::ModelName(before.model) << ", "
+          << pu::ComponentName(before.component) << ")\n";
+    return kExitSoftware;
+  }
+  const std::string carried = fw::DoloVersionText(first->version);
+  q.out << "Updating the " << kSides[processor] << " processor of the QVO520 at address " << address
+        << " from " << VersionText(before.major, before.minor) << " to " << carried << ".\n";
+
+  platform::QueueTarget queue;
+  fw::CCardDoloThread worker(static_cast<std::uint8_t>(address),
+                             static_cast<std::uint8_t>(processor), before, queue, q.usb, q.clock);
+  worker.Resume();
+  bool ok = false, barShown = false;
+  std::string lastText;
+  unsigned lastTenth = 0;
+  for (bool finished = false; !finished;) {
+    const auto message = queue.Take(std::chrono::milliseconds(500));
+    if (!message) continue;
+    if (message->id == fw::WM_CARD_DOWNLOAD_FINISHED) {
+      finished = true;
+      ok = message->wParam == fw::CCardDoloThread::kSuccess;
+    } else if (message->id == fw::WM_CARD_DOWNLOAD_PROGRESS) {
+      lastText = message->text;
+      const auto percent = static_cast<unsigned>(message->wParam);
+      if (q.terminal) {
+        q.out << "\r" << Bar(percent) << " " << message->text << "\x1b[K" << std::flush;
+        barShown = true;
+      } else if (message->text.find("%: ") == std::string::npos || percent / 10 != lastTenth) {
+        // One line per ten percent off a terminal, so a log stays short.
+        lastTenth = percent / 10;
+        q.out << Bar(percent) << " " << message->text << "\n";
+      }
+    }
+  }
+  worker.Join();
+  if (barShown) q.out << "\n";
+  if (!ok) {
+    if (lastText.starts_with("ERROR") || lastText == fw::CCardDoloThread::kTextTimeout) {
+      q.err << lastText << "\n";
+    }
+    q.err << "mrxctl: the " << kSides[processor] << " processor's update failed\n";
+    return kExitIoError;
+  }
+  pu::ProcessorRecord now;
+  if (!ReadRecord(q, address, processor, now)) {
+    q.err << "mrxctl: the card has not reported since the download, so the update is not "
+             "confirmed\n";
+    return kExitIoError;
+  }
+  if (VersionText(now.major, now.minor) != carried) {
+    q.err << "mrxctl: the processor still reports " << VersionText(now.major, now.minor)
+          << ", not the carried " << carried << "; the update did not take\n";
+    return kExitIoError;
+  }
+  PrintRecord(q, processor, now);
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddQvoCommand(CLI::App& app, ul::CTiroUSB& usb, platform::Clock& clock, const bool& json,
+                   bool terminal, std::ostream& out, std::ostream& err,
+                   std::function<int()>& action) {
+  struct Request {
+    unsigned address = 0;
+    std::string side;
+  };
+  auto request = std::make_shared<Request>();
+  auto qvo = std::make_shared<Qvo>(Qvo{usb, clock, json, terminal, out, err});
+  auto* command = app.add_subcommand("qvo", "the QVO520 output card's signal processors");
+  command->require_subcommand(1);
+  auto* info = command->add_subcommand("info", "show both processors' software and boards");
+  info->add_option("ADDRESS", request->address, "the card's module address")
+      ->required()
+      ->check(CLI::Range(0u, 15u));
+  info->callback([&action, request, qvo] {
+    action = [request, qvo] { return Info(*qvo, request->address); };
+  });
+  auto* update = command->add_subcommand(
+      "update", "load the carried software into one processor; do not switch the unit off");
+  update->add_option("ADDRESS", request->address, "the card's module address")
+      ->required()
+      ->check(CLI::Range(0u, 15u));
+  update->add_option("PROCESSOR", request->side, "left or right")
+      ->required()
+      ->check(CLI::IsMember({"left", "right"}));
+  update->callback([&action, request, qvo] {
+    action = [request, qvo] {
+      return Update(*qvo, request->address, request->side == "right" ? 1 : 0);
+    };
+  });
+}
+
+}  // namespace tools::mrxctl
