@@ -30,10 +30,17 @@ int MillisecondsLeft(SteadyClock::time_point deadline) {
 // Receives one whole reply before the deadline, never reading past it.
 bool ReceiveReply(int fd, KlfReplyAssembler& assembler, SteadyClock::time_point deadline) {
   std::uint8_t buffer[pk::MessageHeader::kBufferSize];
+  bool first = true;
   while (assembler.GetState() == KlfReplyAssembler::State::kNeedMore) {
     const int left = MillisecondsLeft(deadline);
     if (left == 0) return false;
-    const ssize_t n = platform::ReceiveWithin(fd, buffer, assembler.Wanted(), left);
+    // The rest of a reply has mostly arrived with its header: take it without
+    // waiting first, and wait only when it has not.
+    ssize_t n = first ? -1 : recv(fd, buffer, assembler.Wanted(), MSG_DONTWAIT);
+    if (first || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+      n = platform::ReceiveWithin(fd, buffer, assembler.Wanted(), left);
+    }
+    first = false;
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     assembler.Take(std::span(buffer, static_cast<std::size_t>(n)));
