@@ -67,6 +67,7 @@ struct Klf310Server::Session {
   bool curvePort = false;
   bool closed = false;
   bool unsaved = false;  // curve bins taken without the closing message
+  short watched = 0;     // the events the loop waits for
   std::vector<std::uint8_t> in;
   std::deque<Chunk> out;
   std::chrono::steady_clock::time_point lastProgress;
@@ -129,7 +130,13 @@ int Klf310Server::NextTimeoutMs() {
 }
 
 void Klf310Server::Tick() {
-  FollowCards();
+  // The cards' settings change rarely: once per watch interval is enough,
+  // and keeps the unit's lock out of every exchange.
+  const std::uint64_t now = Now();
+  if (now >= nextFollowAt_) {
+    FollowCards();
+    nextFollowAt_ = now + kWatchMs;
+  }
   const auto idleLimit =
       std::chrono::steady_clock::now() - std::chrono::milliseconds(options_.idleLimitMs);
   for (auto& [fd, session] : sessions_) {
@@ -259,10 +266,9 @@ void Klf310Server::OnReadable(Session& session) {
       Close(session);  // framing is lost
       return;
     }
-    const std::vector<std::uint8_t> message(session.in.begin(),
-                                            session.in.begin() + static_cast<std::ptrdiff_t>(size));
+    const bool taken = Handle(session, std::span(session.in).first(size));
     session.in.erase(session.in.begin(), session.in.begin() + static_cast<std::ptrdiff_t>(size));
-    if (!Handle(session, message)) {
+    if (!taken) {
       Close(session);
       return;
     }
@@ -370,6 +376,20 @@ void Klf310Server::Reply(Session& session, std::span<const std::uint8_t> bytes) 
     session.out.push_back({{bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end()},
                            now + options_.splitPauseMs});
     ++splitReplies_;
+  } else if (session.out.empty() && !session.closed) {
+    // Nothing waits before it: straight to the socket, only a rest is queued.
+    ssize_t n = 0;
+    do {
+      n = send(session.fd.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      Close(session);
+      return;
+    }
+    const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (sent > 0) session.lastProgress = std::chrono::steady_clock::now();
+    if (sent == bytes.size()) return;
+    session.out.push_back({{bytes.begin() + static_cast<std::ptrdiff_t>(sent), bytes.end()}, now});
   } else {
     session.out.push_back({{bytes.begin(), bytes.end()}, now});
   }
@@ -405,6 +425,8 @@ void Klf310Server::Flush(Session& session) {
 }
 
 void Klf310Server::Watch(Session& session, short events) {
+  if (session.watched == events) return;
+  session.watched = events;
   Session* s = &session;
   loop_.Watch(session.fd.Get(), events, [this, s](short revents) {
     if ((revents & POLLOUT) != 0) Flush(*s);

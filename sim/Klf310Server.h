@@ -99,6 +99,7 @@ class Klf310Server {
   // Loop thread only.
   std::map<std::uint8_t, std::unique_ptr<Card>> cards_;
   std::map<int, std::unique_ptr<Session>> sessions_;
+  std::uint64_t nextFollowAt_ = 0;
 };
 
 }  // namespace sim

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "desktop/roomcorrection/KlfReplyAssembler.h"
 #include "platform/SocketIo.h"
 #include "protocol/klf/KlfMessage.h"
 
@@ -26,18 +27,25 @@ int MillisecondsLeft(SteadyClock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Receives exactly `size` bytes into `out` before the deadline.
-bool ReceiveExactly(int fd, std::uint8_t* out, std::size_t size, SteadyClock::time_point deadline) {
-  std::size_t have = 0;
-  while (have < size) {
+// Receives one whole reply before the deadline, never reading past it.
+bool ReceiveReply(int fd, KlfReplyAssembler& assembler, SteadyClock::time_point deadline) {
+  std::uint8_t buffer[pk::MessageHeader::kBufferSize];
+  bool first = true;
+  while (assembler.GetState() == KlfReplyAssembler::State::kNeedMore) {
     const int left = MillisecondsLeft(deadline);
     if (left == 0) return false;
-    const ssize_t n = platform::ReceiveWithin(fd, out + have, size - have, left);
+    // The rest of a reply has mostly arrived with its header: take it without
+    // waiting first, and wait only when it has not.
+    ssize_t n = first ? -1 : recv(fd, buffer, assembler.Wanted(), MSG_DONTWAIT);
+    if (first || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+      n = platform::ReceiveWithin(fd, buffer, assembler.Wanted(), left);
+    }
+    first = false;
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    have += static_cast<std::size_t>(n);
+    assembler.Take(std::span(buffer, static_cast<std::size_t>(n)));
   }
-  return true;
+  return assembler.GetState() == KlfReplyAssembler::State::kComplete;
 }
 
 }  // namespace
@@ -101,18 +109,10 @@ bool KlfLink::ExchangeLocked(std::span<const std::uint8_t> request,
                              std::vector<std::uint8_t>& reply) {
   if (!fd_) return false;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(exchangeTimeoutMs_);
-  reply.resize(pk::MessageHeader::kSize);
-  bool ok = platform::WriteAll(fd_.Get(), request, exchangeTimeoutMs_) &&
-            ReceiveExactly(fd_.Get(), reply.data(), pk::MessageHeader::kSize, deadline);
-  if (ok) {
-    std::size_t size = 0;
-    ok = pk::CheckMessage(reply, size) != pk::MessageState::kInvalid;
-    if (ok && size > reply.size()) {
-      reply.resize(size);
-      ok = ReceiveExactly(fd_.Get(), reply.data() + pk::MessageHeader::kSize,
-                          size - pk::MessageHeader::kSize, deadline);
-    }
-  }
+  KlfReplyAssembler assembler;
+  const bool ok = platform::WriteAll(fd_.Get(), request, exchangeTimeoutMs_) &&
+                  ReceiveReply(fd_.Get(), assembler, deadline);
+  reply = std::move(assembler.Reply());
   if (!ok) {
     reply.clear();
     CloseLocked();

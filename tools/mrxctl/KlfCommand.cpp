@@ -25,6 +25,7 @@
 #include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "tools/mrxctl/Mrxctl.h"
+#include "tools/mrxctl/ProgressView.h"
 
 namespace tools::mrxctl {
 
@@ -283,14 +284,6 @@ int CurveImport(Klf& k, int channel, const std::string& file, int column) {
   });
 }
 
-std::string Bar(unsigned percentage) {
-  constexpr unsigned kWidth = 30;
-  const unsigned filled = std::min(percentage, 100u) * kWidth / 100;
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "%4u%%", percentage);
-  return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" + tail;
-}
-
 int Update(Klf& k) {
   Card card;
   if (int rc = FindCard(k, card); rc != kExitOk) return rc;
@@ -306,8 +299,9 @@ int Update(Klf& k) {
   platform::QueueTarget queue;
   rc::CKLF310Thread worker(queue, card.host, k.clock);
   worker.Resume();
-  bool finished = false, ok = false, cancelled = false, barShown = false;
-  unsigned failedBlocks = 0;
+  ProgressView view(k.out, k.err, k.terminal);
+  view.CountRepeated(rc::CKLF310Thread::kTextCantWrite);
+  bool finished = false, ok = false, cancelled = false;
   while (!finished) {
     const auto message = queue.Take(std::chrono::milliseconds(500));
     if (!message) continue;
@@ -324,27 +318,10 @@ int Update(Klf& k) {
       worker.Cancel();  // the card does not come: nothing has been erased yet
       cancelled = true;
     }
-    if (text == rc::CKLF310Thread::kTextCantWrite) {
-      ++failedBlocks;
-      continue;
-    }
-    const bool progress = text.find("%: ") != std::string::npos;
-    if (progress && k.terminal) {
-      k.out << "\r" << Bar(static_cast<unsigned>(message->wParam)) << " " << text << "\x1b[K"
-            << std::flush;
-      barShown = true;
-      continue;
-    }
-    if (barShown) k.out << "\n";
-    barShown = false;
-    (text.starts_with("ERROR") || text.starts_with("FATAL") ? k.err : k.out)
-        << (progress ? Bar(static_cast<unsigned>(message->wParam)) + " " : "") << text << "\n";
+    view.Status(static_cast<unsigned>(message->wParam), text);
   }
   worker.Join();
-  if (barShown) k.out << "\n";
-  if (failedBlocks != 0) {
-    k.err << rc::CKLF310Thread::kTextCantWrite << " (" << failedBlocks << " blocks)\n";
-  }
+  view.Finish();
   if (!ok) {
     k.err << "mrxctl: the KLF310 update failed"
           << (cancelled ? "; the card did not answer at " + card.host : std::string()) << "\n";

@@ -30,6 +30,7 @@
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/KlfCommand.h"
 #include "tools/mrxctl/PhonoCommand.h"
+#include "tools/mrxctl/ProgressView.h"
 #include "tools/mrxctl/QvoCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
@@ -458,63 +459,6 @@ int Packages(Context& ctx) {
   return kExitOk;
 }
 
-// Draws the worker's reports: a bar that is redrawn in place on a terminal,
-// one line per report elsewhere. A block error repeated for many blocks is
-// shown once, with its count.
-class ProgressView {
- public:
-  explicit ProgressView(Context& ctx) : ctx_(ctx) {}
-  void Status(unsigned percentage, const std::string& text) {
-    // Progress texts begin with their percentage; every other line stands alone.
-    const bool progress =
-        !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find("%: ") != std::string::npos;
-    if (!progress) {
-      EndBar();
-      if (text == fw::CDoloThread::kTextCantWrite) {
-        ++blocksFailed_;
-        return;
-      }
-      FlushBlockErrors();
-      if (percentage == 100) ctx_.out << Bar(100) << "\n";
-      (text.starts_with("ERROR") || text.starts_with("FATAL") ? ctx_.err : ctx_.out)
-          << text << "\n";
-      return;
-    }
-    if (ctx_.terminal) {
-      ctx_.out << "\r" << Bar(percentage) << " " << text << "\x1b[K" << std::flush;
-      barShown_ = true;
-    } else {
-      ctx_.out << Bar(percentage) << " " << text << "\n";
-    }
-  }
-  void EndBar() {
-    if (barShown_) ctx_.out << "\n";
-    barShown_ = false;
-  }
-  void Finish() {
-    EndBar();
-    FlushBlockErrors();
-  }
-
- private:
-  void FlushBlockErrors() {
-    if (blocksFailed_ == 0) return;
-    ctx_.err << fw::CDoloThread::kTextCantWrite;
-    if (blocksFailed_ > 1) ctx_.err << " (" << blocksFailed_ << " blocks)";
-    ctx_.err << "\n";
-    blocksFailed_ = 0;
-  }
-  static std::string Bar(unsigned percentage) {
-    constexpr unsigned kWidth = 30;
-    const unsigned filled = std::min(percentage, 100u) * kWidth / 100;
-    return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" +
-           Format("%4u%%", percentage);
-  }
-  Context& ctx_;
-  bool barShown_ = false;
-  unsigned blocksFailed_ = 0;
-};
-
 // After an update the unit restarts: wait for it (up to kComeBackMs) and read
 // what it runs now, the host version with command 2, the boot version with 26.
 bool ReadNewVersion(Context& ctx, bool boot, pu::ModuleDescriptor& version) {
@@ -548,7 +492,8 @@ int Update(Context& ctx, bool boot) {
   platform::QueueTarget queue;
   fw::CDoloThread worker(boot, queue, transport, ctx.clock);
   worker.Resume();
-  ProgressView view(ctx);
+  ProgressView view(ctx.out, ctx.err, ctx.terminal);
+  view.CountRepeated(fw::CDoloThread::kTextCantWrite);
   bool finished = false, ok = false, notFound = false;
   while (!finished) {
     const auto message = queue.Take(std::chrono::milliseconds(500));

@@ -14,6 +14,7 @@
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
 #include "tools/mrxctl/Mrxctl.h"
+#include "tools/mrxctl/ProgressView.h"
 
 namespace tools::mrxctl {
 
@@ -150,13 +151,6 @@ int Info(Qvo& q, unsigned address) {
   return kExitOk;
 }
 
-std::string Bar(unsigned percentage) {
-  constexpr unsigned kWidth = 30;
-  const unsigned filled = std::min(percentage, 100u) * kWidth / 100;
-  return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" +
-         Format("%4u%%", percentage);
-}
-
 int Update(Qvo& q, unsigned address, int processor) {
   if (int rc = FindCard(q, address); rc != kExitOk) return rc;
   pu::ProcessorRecord before;
@@ -181,9 +175,10 @@ int Update(Qvo& q, unsigned address, int processor) {
   fw::CCardDoloThread worker(static_cast<std::uint8_t>(address),
                              static_cast<std::uint8_t>(processor), before, queue, q.usb, q.clock);
   worker.Resume();
-  bool ok = false, barShown = false;
+  ProgressView view(q.out, q.err, q.terminal);
+  view.LinePerTenth();
+  bool ok = false;
   std::string lastText;
-  unsigned lastTenth = 0;
   for (bool finished = false; !finished;) {
     const auto message = queue.Take(std::chrono::milliseconds(500));
     if (!message) continue;
@@ -192,19 +187,11 @@ int Update(Qvo& q, unsigned address, int processor) {
       ok = message->wParam == fw::CCardDoloThread::kSuccess;
     } else if (message->id == fw::WM_CARD_DOWNLOAD_PROGRESS) {
       lastText = message->text;
-      const auto percent = static_cast<unsigned>(message->wParam);
-      if (q.terminal) {
-        q.out << "\r" << Bar(percent) << " " << message->text << "\x1b[K" << std::flush;
-        barShown = true;
-      } else if (message->text.find("%: ") == std::string::npos || percent / 10 != lastTenth) {
-        // One line per ten percent off a terminal, so a log stays short.
-        lastTenth = percent / 10;
-        q.out << Bar(percent) << " " << message->text << "\n";
-      }
+      view.Draw(static_cast<unsigned>(message->wParam), message->text);
     }
   }
   worker.Join();
-  if (barShown) q.out << "\n";
+  view.Finish();
   if (!ok) {
     if (lastText.starts_with("ERROR") || lastText == fw::CCardDoloThread::kTextTimeout) {
       q.err << lastText << "\n";
