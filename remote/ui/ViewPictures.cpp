@@ -1,0 +1,148 @@
+#include "remote/ui/ViewPictures.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QPainter>
+
+#include "protocol/remote/RemoteFrame.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "remote/ui/CWavrixView.h"
+#include "remote/ui/ViewIds.h"
+
+namespace remote::ui {
+
+namespace {
+
+namespace pr = protocol::remote;
+using pr::StatusRecord;
+
+// Hands the view's unit model a status record as if the unit had sent it.
+void ShowStatus(CWavrixView& view, const StatusRecord& status) {
+  pr::RemoteFrame frame;
+  frame.command = pr::kRecStatus;
+  const auto bytes = status.Encode();
+  frame.payload.assign(bytes.begin(), bytes.end());
+  view.State().Dispatch(frame.Encode());
+  QApplication::processEvents();
+  view.Refresh();
+}
+
+// The view's state with the current source moved to the first source whose
+// kind the picture wants.
+void ChooseSource(CWavrixView& view, bool cd) {
+  StatusRecord s = view.State().Status();
+  for (const auto& e : view.State().Sources()) {
+    const bool entryIsCd = e.slot == ids::kMainUnitSlot && e.input == 0;
+    if (entryIsCd != cd) continue;
+    s.sourceSlot = e.slot;
+    s.sourceInput = e.input;
+    s.flags = static_cast<std::uint16_t>(
+        (s.flags & ~StatusRecord::kSourceKindMask) |
+        ((cd ? StatusRecord::kSourceKindCd : 0) << StatusRecord::kSourceKindShift));
+    break;
+  }
+  s.flags |= StatusRecord::kPowerOn;
+  ShowStatus(view, s);
+  if (cd) view.SlideCdPanelInNow();
+}
+
+QImage Grab(QWidget& widget, double ratio) {
+  QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
+  image.fill(Qt::black);
+  widget.render(&image);
+  return image;
+}
+
+// The view with the menu chain `path` open over it, each sub-menu beside its parent item.
+QImage WithMenus(CWavrixView& view, const std::vector<QString>& path) {
+  QImage image = Grab(view, 1);
+  QPainter p(&image);
+  QMenu* menu = &view.PopupMenu();
+  QPoint at(6, 48);
+  for (std::size_t i = 0;; ++i) {
+    menu->ensurePolished();
+    menu->adjustSize();
+    const QImage shot = Grab(*menu, 1);
+    at.setX(std::min(at.x(), view.width() - shot.width()));
+    at.setY(std::min(at.y(), view.height() - shot.height()));
+    p.drawImage(at, shot);
+    if (i == path.size()) break;
+    QMenu* next = nullptr;
+    for (QAction* a : menu->actions()) {
+      if (a->menu() != nullptr && a->text() == path[i]) {
+        next = a->menu();
+        at += menu->actionGeometry(a).topLeft() + QPoint(40, 6);
+      }
+    }
+    if (next == nullptr) break;
+    menu = next;
+  }
+  return image;
+}
+
+}  // namespace
+
+std::vector<ViewPicture> StandardPictures() {
+  return {
+      {"01-view-cd.png",
+       [](CWavrixView& v) {
+         ChooseSource(v, true);
+         return Grab(v, 1);
+       }},
+      {"02-view-cd@2x.png", [](CWavrixView& v) { return Grab(v, 2); }},
+      {"03-view-source.png",
+       [](CWavrixView& v) {
+         ChooseSource(v, false);
+         return Grab(v, 1);
+       }},
+      {"04-view-source@2x.png", [](CWavrixView& v) { return Grab(v, 2); }},
+      {"05-menu.png", [](CWavrixView& v) { return WithMenus(v, {}); }},
+      {"06-menu-wavrix.png",
+       [](CWavrixView& v) {
+         return WithMenus(v, {"Wavrix", "&Connect"});
+       }},
+      {"07-menu-output.png", [](CWavrixView& v) { return WithMenus(v, {"Output"}); }},
+      {"08-menu-setup.png", [](CWavrixView& v) { return WithMenus(v, {"Setup"}); }},
+      {"09-menu-service.png",
+       [](CWavrixView& v) {
+         const bool was = v.ServiceMode();
+         v.SetServiceMode(true);
+         QImage image = WithMenus(v, {"Wavrix", "Ser&vice", "&Bit-Resolution"});
+         v.SetServiceMode(was);
+         return image;
+       }},
+      {"10-source-menu.png",
+       [](CWavrixView& v) {
+         QMenu menu(QStringLiteral("Input"), &v);
+         v.FillSourceMenu(ids::kFirstSourceButton, menu);
+         QImage image = Grab(v, 1);
+         if (menu.isEmpty()) return image;
+         menu.ensurePolished();
+         menu.adjustSize();
+         QPainter p(&image);
+         const QImage shot = Grab(menu, 1);
+         p.drawImage(QPoint(10, std::max(0, 239 - shot.height())), shot);
+         return image;
+       }},
+  };
+}
+
+bool DrawPictures(CWavrixView& view, const std::vector<ViewPicture>& pictures,
+                  const std::filesystem::path& dir, std::string& error) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  for (const ViewPicture& picture : pictures) {
+    QApplication::processEvents();
+    const QImage image = picture.draw(view);
+    const auto path = dir / picture.file;
+    if (!image.save(QString::fromStdString(path.string()), "PNG")) {
+      error = "cannot write " + path.string();
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace remote::ui
