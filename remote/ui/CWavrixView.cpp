@@ -358,14 +358,20 @@ void CWavrixView::LayoutMainText() {
     mainText_.clear();
     return;
   }
-  for (nameHeight_ = kNameMaxHeight; nameHeight_ > kNameMinHeight; --nameHeight_) {
-    if (QFontMetrics(Gothic(nameHeight_, QFont::Bold)).horizontalAdvance(name) <=
+  nameHeight_ = FitNameHeight(name);
+  mainText_ = (s.PowerOn() ? QStringLiteral("You are listening") : QStringLiteral("Power Off")) +
+              "\n" + name;
+}
+
+int CWavrixView::FitNameHeight(const QString& name) {
+  int height = kNameMaxHeight;
+  for (; height > kNameMinHeight; --height) {
+    if (QFontMetrics(Gothic(height, QFont::Bold)).horizontalAdvance(name) <=
         kMainPanel.width() - 2 * kNameMargin) {
       break;
     }
   }
-  mainText_ = (s.PowerOn() ? QStringLiteral("You are listening") : QStringLiteral("Power Off")) +
-              "\n" + name;
+  return height;
 }
 
 void CWavrixView::paintEvent(QPaintEvent*) {

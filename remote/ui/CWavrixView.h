@@ -106,6 +106,9 @@ class CWavrixView final : public QWidget {
   int FirstTrack() const { return firstTrack_; }
   QString MainText() const { return mainText_; }
   QString CdText() const;
+  // The largest height from 30 down to 11 at which `name` fits the main
+  // panel; 11 for a name that fits at none (it is clipped).
+  static int FitNameHeight(const QString& name);
   // The height the current source name is drawn at (30 down to 11).
   int NameHeight() const { return nameHeight_; }
   bool StartKeyHeld() const { return startKeyTimer_.isActive(); }

@@ -15,6 +15,8 @@ namespace {
 constexpr int kFirstBits = 6;
 constexpr int kLastBits = 16;
 constexpr int kGroups = 4;
+// One Setup item per module address; the ids after them belong to other items.
+constexpr int kModuleItems = 16;
 
 // The room correction items and the preset each one sends (-1: off).
 struct RoomItem {
@@ -148,7 +150,7 @@ void CWavrixView::RebuildSetupMenu() {
     actions_[id] = a;
   };
   const auto& modules = state_.Modules();
-  for (std::size_t n = 0; n < modules.size(); ++n) {
+  for (std::size_t n = 0; n < modules.size() && n < kModuleItems; ++n) {
     if (!IsSetupCandidate(modules[n])) continue;
     add(ids::kMenuFirstModule + static_cast<int>(n), QString::fromStdString(modules[n].firstName));
   }
@@ -210,7 +212,7 @@ void CWavrixView::OnMenu(int id) {
     }
     return;
   }
-  if (id >= ids::kMenuFirstModule && id < ids::kMenuFirstModule + 16 * 17) {
+  if (id >= ids::kMenuFirstModule && id < ids::kMenuFirstModule + kModuleItems) {
     const link::UnitEntry* e =
         state_.NthModule(static_cast<std::size_t>(id - ids::kMenuFirstModule));
     if (e != nullptr && openSetupPage) openSetupPage(e->slot, 0, e->type);
