@@ -163,11 +163,13 @@ void CWavrixView::CreateControls() {
   for (int i = 0; i < ids::kSourceButtons; ++i) {
     auto* b = add(ids::kFirstSourceButton + i, Face::kSource, Kind::kSelect,
                   QRect(i % 2 == 0 ? 3 : 121, 239 + (i / 2) * 27, 116, 26));
-    b->SetContextHandler([this](int id) {
-      QMenu menu(QStringLiteral("Input"), this);
-      FillSourceMenu(id, menu);
-      if (!menu.isEmpty()) menu.exec(QCursor::pos());
-    });
+    b->SetContextHandler(
+        [this](int id) {
+          QMenu menu(QStringLiteral("Input"), this);
+          FillSourceMenu(id, menu);
+          if (!menu.isEmpty()) menu.exec(QCursor::pos());
+        },
+        ids::kTapAndHoldMs);
   }
   cdPanel_ = new CdPanel(this);
   cdPanel_->move(0, cdPanelTop_);

@@ -187,7 +187,6 @@ void CWavrixView::UpdateMenuChecks() {
 }
 
 void CWavrixView::OnMenu(int id) {
-  const auto& s = state_.Status();
   if (id >= ids::kMenuFirstUnit &&
       id < ids::kMenuFirstUnit + static_cast<int>(link::DeviceStore::kMaxDevices)) {
     if (const auto entry = store_.Entry(static_cast<std::size_t>(id - ids::kMenuFirstUnit))) {
@@ -276,7 +275,6 @@ void CWavrixView::OnMenu(int id) {
     default:
       return;
   }
-  (void)s;
   Refresh();
 }
 

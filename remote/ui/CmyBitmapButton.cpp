@@ -13,6 +13,13 @@ CmyBitmapButton::CmyBitmapButton(int id, artwork::Face face, Kind kind, QWidget*
   hold_.setSingleShot(true);
   connect(&hold_, &QTimer::timeout, this, [this] { OnHold(); });
   connect(&repeat_, &QTimer::timeout, this, [this] { OnRepeat(); });
+  gesture_.setSingleShot(true);
+  connect(&gesture_, &QTimer::timeout, this, [this] { OnGestureHold(); });
+}
+
+void CmyBitmapButton::SetContextHandler(ContextHandler handler, int holdMs) {
+  context_ = std::move(handler);
+  gesture_.setInterval(holdMs);
 }
 
 void CmyBitmapButton::SetFace(artwork::Face face) {
@@ -35,6 +42,11 @@ void CmyBitmapButton::mousePressEvent(QMouseEvent* event) {
   repetitions_ = 0;
   lookBefore_ = isChecked();
   setDown(true);
+  if (context_ && gesture_.interval() > 0) {
+    // Tap or tap-and-hold: which one is known only when let go or when held long enough.
+    gesture_.start();
+    return;
+  }
   if (holdMs_ > 0) {
     hold_.start(holdMs_);
   } else {
@@ -55,6 +67,10 @@ void CmyBitmapButton::Release() {
   if (!pressed_) return;
   pressed_ = false;
   repeat_.stop();
+  if (gesture_.isActive()) {
+    gesture_.stop();
+    Fire();
+  }
   if (hold_.isActive()) {
     // Let go too early: as if it had never been touched.
     hold_.stop();
@@ -69,6 +85,14 @@ void CmyBitmapButton::contextMenuEvent(QContextMenuEvent* event) {
     return;
   }
   Release();
+  context_(id_);
+}
+
+void CmyBitmapButton::OnGestureHold() {
+  if (!pressed_) return;
+  pressed_ = false;
+  setDown(false);
+  setChecked(lookBefore_);
   context_(id_);
 }
 

@@ -36,8 +36,9 @@ class CmyBitmapButton final : public QAbstractButton {
   // Repeats while held, the first repetition after `firstDelayMs`.
   void SetRepeat(int firstDelayMs) { repeatFirstMs_ = firstDelayMs; }
   void SetSender(Sender sender) { send_ = std::move(sender); }
-  // Tap-and-hold (the context gesture) asks for a pop-up menu.
-  void SetContextHandler(ContextHandler handler) { context_ = std::move(handler); }
+  // Tap-and-hold asks for a pop-up menu: the context gesture at once, or a
+  // press held `holdMs`; a shorter press is then a tap, sent when let go.
+  void SetContextHandler(ContextHandler handler, int holdMs);
   // Text drawn on the face (track numbers, source names).
   void SetLabel(const QString& label);
   QString Label() const { return label_; }
@@ -53,6 +54,7 @@ class CmyBitmapButton final : public QAbstractButton {
  private:
   void Fire();
   void OnHold();
+  void OnGestureHold();
   void OnRepeat();
   void Release();
 
@@ -67,6 +69,7 @@ class CmyBitmapButton final : public QAbstractButton {
   QString label_;
   QTimer hold_;
   QTimer repeat_;
+  QTimer gesture_;
   Sender send_;
   ContextHandler context_;
 };

@@ -62,6 +62,8 @@ inline constexpr int kMenuFirstSource = 10000;  // the source context menu
 // Timers.
 inline constexpr int kBatteryTimerMs = 2000;
 inline constexpr int kStartKeyHoldMs = 750;
+// A source button held this long opens its assignment menu instead of selecting.
+inline constexpr int kTapAndHoldMs = kStartKeyHoldMs;
 inline constexpr int kInquiryDelayMs = 1000;
 inline constexpr int kCdPanelDelayMs = 5000;
 inline constexpr int kCdPanelUpMs = 40;

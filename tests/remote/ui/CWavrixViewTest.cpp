@@ -1,7 +1,9 @@
 // The remote's view through its real widgets, against a unit the test plays.
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include "ViewFixture.h"
 #include "protocol/remote/DiscStatusRecord.h"
@@ -231,6 +233,65 @@ TEST_F(CWavrixViewTest, SourceMenuAssignsAButton) {
   ASSERT_TRUE(Run([&] { return Has(pr::kCmdAssignButton); }));
   EXPECT_EQ(SentWith(pr::kCmdAssignButton).front().payload, (std::vector<std::uint8_t>{4, 1, 1}));
   EXPECT_EQ(view->Button(ids::kFirstSourceButton + 4)->Label(), "T");
+}
+
+// Chooses `item` in every source menu the view opens while it lives, and
+// counts the menus.
+struct SourceMenuChooser {
+  explicit SourceMenuChooser(QString item) : item_(std::move(item)) {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      ++opened;
+      for (QAction* a : menu->actions()) {
+        if (a->text() == item_) a->trigger();
+      }
+      menu->close();
+    });
+    timer_.start();
+  }
+  int opened = 0;
+
+ private:
+  QString item_;
+  QTimer timer_;
+};
+
+TEST_F(CWavrixViewTest, SourceButtonsTellATapFromATapAndHold) {
+  Connect();
+  SourceMenuChooser chooser("Tape");
+  CmyBitmapButton* unassigned = view->Button(ids::kFirstSourceButton + 4);
+  CmyBitmapButton* tape = view->Button(ids::kFirstSourceButton + 2);
+
+  // Held: the assignment menu, and neither a source change nor a checked look.
+  QTest::mousePress(unassigned, Qt::LeftButton);
+  ASSERT_TRUE(Run([&] { return Has(pr::kCmdAssignButton); }));
+  QTest::mouseRelease(unassigned, Qt::LeftButton);
+  EXPECT_EQ(chooser.opened, 1);
+  EXPECT_EQ(SentWith(pr::kCmdAssignButton).front().payload, (std::vector<std::uint8_t>{4, 1, 1}));
+  EXPECT_FALSE(Has(pr::kCmdSource));
+  EXPECT_FALSE(unassigned->isChecked());
+  EXPECT_EQ(unassigned->Label(), "T");
+
+  // Let go before the hold time: a tap, sent when let go, and no menu.
+  sent.clear();
+  QTest::mousePress(tape, Qt::LeftButton);
+  EXPECT_FALSE(Has(pr::kCmdSource)) << "a press alone is not yet a tap";
+  QTest::mouseRelease(tape, Qt::LeftButton);
+  ASSERT_TRUE(Run([&] { return Has(pr::kCmdSource); }));
+  EXPECT_EQ(SentWith(pr::kCmdSource).front().payload, (std::vector<std::uint8_t>{1, 1}));
+  EXPECT_TRUE(tape->isChecked());
+  Settle(ids::kTapAndHoldMs + 100);
+  EXPECT_EQ(chooser.opened, 1);
+
+  // The context gesture (a right click) opens the menu at once.
+  sent.clear();
+  QContextMenuEvent gesture(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
+  QApplication::sendEvent(view->Button(ids::kFirstSourceButton + 5), &gesture);
+  ASSERT_TRUE(Run([&] { return Has(pr::kCmdAssignButton); }));
+  EXPECT_EQ(chooser.opened, 2);
+  EXPECT_EQ(SentWith(pr::kCmdAssignButton).front().payload, (std::vector<std::uint8_t>{5, 1, 1}));
 }
 
 TEST_F(CWavrixViewTest, SourceNameIsDrawnAtTheLargestHeightThatFits) {
