@@ -1,6 +1,7 @@
 #include "remote/ui/ViewPictures.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
@@ -28,22 +29,61 @@ void ShowStatus(CWavrixView& view, const StatusRecord& status) {
   view.Refresh();
 }
 
-// The view's state with the current source moved to the first source whose
-// kind the picture wants.
+constexpr int kUnitAnswerMs = 3000;
+// The CD picture plays a track past the first, so the disc time runs.
+constexpr std::uint8_t kPictureTrack = 3;
+
+// Lets the view work until `done` or the unit has had its time to answer.
+template <typename Condition>
+bool WaitForUnit(Condition done) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!done()) {
+    if (waited.elapsed() > kUnitAnswerMs) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// Moves the current source to the first source whose kind the picture wants:
+// on the unit itself when one answers (the CD then plays), else in the view's
+// own model as if the unit had said so.
 void ChooseSource(CWavrixView& view, bool cd) {
-  StatusRecord s = view.State().Status();
-  for (const auto& e : view.State().Sources()) {
+  auto& state = view.State();
+  const link::UnitEntry* chosen = nullptr;
+  for (const auto& e : state.Sources()) {
     const bool entryIsCd = e.slot == ids::kMainUnitSlot && e.input == 0;
-    if (entryIsCd != cd) continue;
-    s.sourceSlot = e.slot;
-    s.sourceInput = e.input;
+    if (entryIsCd == cd) {
+      chosen = &e;
+      break;
+    }
+  }
+  if (chosen == nullptr) return;
+  const std::uint8_t slot = chosen->slot, input = chosen->input;
+  auto isChosen = [&] {
+    return state.Status().sourceSlot == slot && state.Status().sourceInput == input;
+  };
+  bool onUnit = false;
+  if (view.Link().IsOpen() && state.HaveStatus()) {
+    if (!state.Status().PowerOn()) state.TogglePower();
+    state.SelectSource(slot, input);
+    onUnit = WaitForUnit([&] { return isChosen() && state.Status().PowerOn(); });
+    if (onUnit && cd) {
+      state.CdPlay(kPictureTrack);
+      WaitForUnit([&] { return state.Disc().DiscPresent() && state.Disc().actualSeconds != 0; });
+    }
+    view.Refresh();
+  }
+  if (!onUnit) {
+    StatusRecord s = state.Status();
+    s.sourceSlot = slot;
+    s.sourceInput = input;
     s.flags = static_cast<std::uint16_t>(
         (s.flags & ~StatusRecord::kSourceKindMask) |
         ((cd ? StatusRecord::kSourceKindCd : 0) << StatusRecord::kSourceKindShift));
-    break;
+    s.flags |= StatusRecord::kPowerOn;
+    ShowStatus(view, s);
   }
-  s.flags |= StatusRecord::kPowerOn;
-  ShowStatus(view, s);
   if (cd) view.SlideCdPanelInNow();
 }
 
