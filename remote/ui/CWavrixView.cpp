@@ -1,7 +1,6 @@
 #include "remote/ui/CWavrixView.h"
 
 #include <QAction>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,6 +13,7 @@
 #include "remote/ui/InquiryDialog.h"
 #include "remote/ui/ModuleConfigDialog.h"
 #include "remote/ui/RemoteArtwork.h"
+#include "remote/ui/ScrollingMenuStyle.h"
 #include "remote/ui/ViewIds.h"
 #include "remote/ui/ViewText.h"
 #include "remote/ui/VolumeSlider.h"
@@ -81,6 +81,8 @@ CWavrixView::CWavrixView(ViewServices services, QWidget* parent)
       control_(link_, state_, store_, pump_, services.prompt),
       powerThread_(services.power, pump_) {
   setFixedSize(kWidth, kHeight);
+  menuStyle_ = new ScrollingMenuStyle();
+  menuStyle_->setParent(this);
   setFocusPolicy(Qt::StrongFocus);
   state_.SetView(&pump_);
   state_.SetInitPending(services_.init);
@@ -164,10 +166,10 @@ void CWavrixView::CreateControls() {
     auto* b = add(ids::kFirstSourceButton + i, Face::kSource, Kind::kSelect,
                   QRect(i % 2 == 0 ? 3 : 121, 239 + (i / 2) * 27, 116, 26));
     b->SetContextHandler(
-        [this](int id) {
+        [this, b](int id) {
           QMenu menu(QStringLiteral("Input"), this);
           FillSourceMenu(id, menu);
-          if (!menu.isEmpty()) menu.exec(QCursor::pos());
+          if (!menu.isEmpty()) menu.exec(b->mapToGlobal(QPoint(0, 0)));
         },
         ids::kTapAndHoldMs);
   }
@@ -569,7 +571,12 @@ void CWavrixView::keyReleaseEvent(QKeyEvent* event) {
   if (!HardwareKey(event->key(), false)) QWidget::keyReleaseEvent(event);
 }
 
+void CWavrixView::FitMenu(QMenu& menu) {
+  menuStyle_->Apply(menu);
+}
+
 void CWavrixView::FillSourceMenu(int id, QMenu& menu) {
+  FitMenu(menu);
   menu.clear();
   const auto& masks = state_.Info().inputMasks;
   int running = 0;

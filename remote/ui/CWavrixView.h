@@ -28,6 +28,7 @@ namespace remote::ui {
 
 class CdPanel;
 class CmyBitmapButton;
+class ScrollingMenuStyle;
 class VolumeSlider;
 
 // What the view takes from the platform.
@@ -82,6 +83,8 @@ class CWavrixView final : public QWidget {
   // Fills the source context menu for source button `id`; the chosen item
   // comes back through OnSourceChosen.
   void FillSourceMenu(int id, QMenu& menu);
+  // Makes a menu scroll within the screen's height.
+  void FitMenu(QMenu& menu);
   void OnSourceChosen(int itemId, int buttonId);
 
   // Everything is shown as the unit model has it.
@@ -167,6 +170,7 @@ class CWavrixView final : public QWidget {
   QTimer cdPanelUp_;
   QTimer cdPanelDown_;
 
+  ScrollingMenuStyle* menuStyle_ = nullptr;  // a child: outlives the menus
   std::unique_ptr<QMenu> popup_;
   QMenu* connectMenu_ = nullptr;
   QMenu* setupMenu_ = nullptr;

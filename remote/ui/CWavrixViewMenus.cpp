@@ -107,6 +107,8 @@ void CWavrixView::BuildMenus() {
   for (const RoomItem& r : kRoomItems) item(output, r.id, QString::fromLatin1(r.text), true);
 
   setupMenu_ = popup_->addMenu(QStringLiteral("Setup"));
+  FitMenu(*popup_);
+  for (QMenu* sub : popup_->findChildren<QMenu*>()) FitMenu(*sub);
   RebuildConnectMenu();
   RebuildSetupMenu();
   UpdateMenuChecks();

@@ -95,19 +95,32 @@ QImage Grab(QWidget& widget, double ratio) {
   return image;
 }
 
+// A menu as it pops up over the view at `at`: scrolled within the screen's
+// height where it is taller.
+QImage MenuShot(CWavrixView& view, QMenu& menu, QPoint at) {
+  menu.popup(view.mapToGlobal(at));
+  QApplication::processEvents();
+  QImage shot = Grab(menu, 1);
+  menu.hide();
+  return shot;
+}
+
+// Draws `shot` over `image` at `at`, moved as little as needed to lie within it.
+QPoint DrawWithin(QImage& image, const QImage& shot, QPoint at) {
+  at.setX(std::max(0, std::min(at.x(), image.width() - shot.width())));
+  at.setY(std::max(0, std::min(at.y(), image.height() - shot.height())));
+  QPainter p(&image);
+  p.drawImage(at, shot);
+  return at;
+}
+
 // The view with the menu chain `path` open over it, each sub-menu beside its parent item.
 QImage WithMenus(CWavrixView& view, const std::vector<QString>& path) {
   QImage image = Grab(view, 1);
-  QPainter p(&image);
   QMenu* menu = &view.PopupMenu();
   QPoint at(6, 48);
   for (std::size_t i = 0;; ++i) {
-    menu->ensurePolished();
-    menu->adjustSize();
-    const QImage shot = Grab(*menu, 1);
-    at.setX(std::min(at.x(), view.width() - shot.width()));
-    at.setY(std::min(at.y(), view.height() - shot.height()));
-    p.drawImage(at, shot);
+    at = DrawWithin(image, MenuShot(view, *menu, at), at);
     if (i == path.size()) break;
     QMenu* next = nullptr;
     for (QAction* a : menu->actions()) {
@@ -149,7 +162,7 @@ std::vector<ViewPicture> StandardPictures() {
        [](CWavrixView& v) {
          const bool was = v.ServiceMode();
          v.SetServiceMode(true);
-         QImage image = WithMenus(v, {"Wavrix", "Ser&vice", "&Bit-Resolution"});
+         QImage image = WithMenus(v, {"Wavrix", "Ser&vice"});
          v.SetServiceMode(was);
          return image;
        }},
@@ -159,11 +172,16 @@ std::vector<ViewPicture> StandardPictures() {
          v.FillSourceMenu(ids::kFirstSourceButton, menu);
          QImage image = Grab(v, 1);
          if (menu.isEmpty()) return image;
-         menu.ensurePolished();
-         menu.adjustSize();
-         QPainter p(&image);
-         const QImage shot = Grab(menu, 1);
-         p.drawImage(QPoint(10, std::max(0, 239 - shot.height())), shot);
+         const QImage shot = MenuShot(v, menu, QPoint(10, 0));
+         DrawWithin(image, shot, QPoint(10, 239 - shot.height()));
+         return image;
+       }},
+      {"11-menu-bits.png",
+       [](CWavrixView& v) {
+         const bool was = v.ServiceMode();
+         v.SetServiceMode(true);
+         QImage image = WithMenus(v, {"Wavrix", "Ser&vice", "&Bit-Resolution"});
+         v.SetServiceMode(was);
          return image;
        }},
   };

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -336,6 +337,24 @@ TEST_F(CWavrixViewTest, MenusKeepServiceItemsOnlyInServiceMode) {
     }
     EXPECT_EQ(view->MenuAction(ids::kMenuVersion)->text(), "V3.107, 31.12.2008");
   }
+}
+
+// Lists taller than the handheld's screen (sixteen modules, dozens of
+// sources) scroll within it: every menu the view shows says so to its style.
+TEST_F(CWavrixViewTest, EveryMenuScrollsWithinTheScreen) {
+  MakeView(true);
+  Connect();
+  auto scrolls = [](QMenu& m) {
+    return m.style()->styleHint(QStyle::SH_Menu_Scrollable, nullptr, &m) != 0;
+  };
+  QMenu& popup = view->PopupMenu();
+  EXPECT_TRUE(scrolls(popup));
+  const auto subMenus = popup.findChildren<QMenu*>();
+  ASSERT_GE(subMenus.size(), 6) << "Wavrix, Settings, Connect, Service, Bit-Resolution, Output";
+  for (QMenu* sub : subMenus) EXPECT_TRUE(scrolls(*sub)) << sub->title().toStdString();
+  QMenu sources;
+  view->FillSourceMenu(ids::kFirstSourceButton, sources);
+  EXPECT_TRUE(scrolls(sources));
 }
 
 TEST_F(CWavrixViewTest, MenuChecksFollowTheUnitAndItemsSend) {
