@@ -77,12 +77,13 @@ std::string CWavrixApp::HelpText() {
          "  F1, F4       application keys 1 and 4: previous, next track\n"
          "  F3, F2       application keys 3 and 2: play, stop\n"
          "  F5, F6       application keys 5 and 6: no action\n"
-         "Tap the background for the menu; tap and hold (right-click) a source button\n"
-         "to give it another source.\n"
+         "Tap the background for the menu; hold a source button for 750 ms (or right-click\n"
+         "it) to give it another source.\n"
          "\n"
          "Environment: WAVRIX_BLUETOOTH (bluez or sim), WAVRIX_HANDHELD (the handheld's\n"
          "folder), MRX_RUNTIME_DIR (where the simulated stack is), WAVRIX_SCREENSHOTS=DIR\n"
-         "(draw the view and its menus to PNG files in DIR and exit).\n";
+         "(draw the view and its menus to PNG files in DIR and exit; on the offscreen\n"
+         "platform they are drawn on a screen of the handheld's 240 x 320).\n";
 }
 
 int CWavrixApp::Run() {
