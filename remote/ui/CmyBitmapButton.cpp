@@ -34,6 +34,11 @@ void CmyBitmapButton::SetLabel(const QString& label) {
 }
 
 void CmyBitmapButton::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton && context_) {
+    // The context gesture follows: the press is ours, not the view's menu's.
+    event->accept();
+    return;
+  }
   if (event->button() != Qt::LeftButton || !isEnabled()) {
     event->ignore();
     return;
