@@ -1,8 +1,11 @@
 #include "remote/ui/ScrollingMenuStyle.h"
 
+#include <QApplication>
 #include <QMenu>
 
 namespace remote::ui {
+
+ScrollingMenuStyle::ScrollingMenuStyle() : QProxyStyle(QApplication::style()->name()) {}
 
 int ScrollingMenuStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                                   QStyleHintReturn* returnData) const {

@@ -10,6 +10,9 @@ namespace remote::ui {
 // with arrows at its ends instead of spreading into columns past its edge.
 class ScrollingMenuStyle final : public QProxyStyle {
  public:
+  // Draws as the application's style does.
+  ScrollingMenuStyle();
+
   int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                 QStyleHintReturn* returnData) const override;
 
