@@ -189,6 +189,9 @@ void RemoteStreamServer::OnFrame(Session& session, std::span<const std::uint8_t>
   switch (frame.command) {
     case rl::kReqInfo:
       Answer(session, rl::kRecInfo, unit_.RemoteInfo());
+      // A remote that asks who we are starts from nothing: it learns what the
+      // drive holds with the next report, not only once the drive changes.
+      session.lastDisc = {};
       break;
     case rl::kReqStatus:
       session.lastStatus = unit_.RemoteStatus();

@@ -21,6 +21,8 @@ inline constexpr std::uint8_t kJOV520 = 9;
 inline constexpr std::uint8_t kYOR310 = 10;
 inline constexpr std::uint8_t kKLF310 = 11;
 inline constexpr std::uint8_t kFront26 = 16;
+// Listed by the unit to the remote, which opens no setup page for it.
+inline constexpr std::uint8_t kNoSetupPage = 17;
 }  // namespace type
 
 // One kind of card: what it is called, which desktop tab class shows it,

@@ -7,15 +7,18 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "../support/TempDir.h"
 #include "../support/WaitFor.h"
 #include "platform/SimBluetoothWire.h"
+#include "protocol/remote/DiscStatusRecord.h"
 #include "protocol/remote/FrameAssembler.h"
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "sim/BluetoothRegistration.h"
+#include "sim/CdDrive.h"
 #include "sim/RemoteStreamServer.h"
 
 namespace sim {
@@ -88,6 +91,50 @@ TEST(RemoteStreamServerTest, APeerThatStopsReadingIsDroppedWhileAnotherIsServed)
       << "the peer that does not read was never dropped";
   flood.join();
   EXPECT_TRUE(testing_support::WaitFor([&] { return server.Sessions() == 1; }));
+  server.Stop();
+}
+
+// A remote that connects learns what the drive holds without waiting for the
+// drive to change: it has no request for the disc record.
+TEST(RemoteStreamServerTest, ARemoteThatAsksWhoTheUnitIsHearsOfTheDisc) {
+  platform::SystemClock clock;
+  SimUnit unit(DefaultScenario(), clock);
+  RemoteStreamServer server(unit);
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  const platform::UniqueFd peer(pair[1]);
+  for (int connection = 0; connection < 2; ++connection) {
+    SCOPED_TRACE(connection == 0 ? "first connection"
+                                 : "asked again after a restart of the remote");
+    if (connection == 0) {
+      server.Serve(platform::UniqueFd(pair[0]), std::string(rl::kServiceHardware));
+    }
+    const auto request = Request(rl::kReqInfo);
+    ASSERT_EQ(send(peer.Get(), request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    rl::FrameAssembler assembler;
+    std::optional<rl::DiscStatusRecord> disc;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!disc && std::chrono::steady_clock::now() < end) {
+      pollfd p{peer.Get(), POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      std::uint8_t chunk[4096];
+      const ssize_t n = recv(peer.Get(), chunk, sizeof chunk, 0);
+      ASSERT_GT(n, 0);
+      assembler.Feed(
+          std::span(chunk, static_cast<std::size_t>(n)), 0,
+          [&](std::span<const std::uint8_t> bytes) {
+            rl::RemoteFrame frame;
+            if (rl::RemoteFrame::Decode(bytes, frame) && frame.command == rl::kRecDiscStatus) {
+              disc = rl::DiscStatusRecord::Decode(frame.payload);
+            }
+          });
+    }
+    ASSERT_TRUE(disc.has_value()) << "no disc record after the info request";
+    EXPECT_TRUE(disc->DiscPresent());
+    EXPECT_EQ(disc->firstTrack, 1);
+    EXPECT_EQ(disc->lastTrack, CdDrive::kTrackCount);
+  }
   server.Stop();
 }
 

@@ -60,6 +60,9 @@ TEST(ModuleCatalogueTest, NamedCodesAndTheMainUnit) {
   EXPECT_EQ(FindModuleType(type::kYOR310)->model, "YOR310");
   EXPECT_EQ(FindModuleType(type::kKLF310)->model, "KLF310");
   EXPECT_EQ(FindModuleType(type::kFront26)->model, "Front26");
+  // The remote lists this code without a page of its own.
+  EXPECT_EQ(type::kNoSetupPage, 17);
+  EXPECT_FALSE(FindModuleType(type::kNoSetupPage));
   EXPECT_EQ(kMainUnitAddress, 0);
   EXPECT_EQ(kMainUnit.model, "MRX520");
   EXPECT_EQ(kMainUnit.pageClass, "CPropertyMRX520");
