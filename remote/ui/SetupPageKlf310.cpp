@@ -80,7 +80,7 @@ SetupPageKlf310::SetupPageKlf310(link::UnitState& state, int slot, QWidget* pare
   live_.setInterval(kLiveDelayMs);
   connect(&live_, &QTimer::timeout, this, &SetupPageKlf310::SendBand);
   connect(active_, &QCheckBox::toggled, this, &SetupPageKlf310::Changed);
-  connect(name_, &QLineEdit::textEdited, this, &SetupPageKlf310::Changed);
+  connect(name_, &QLineEdit::textChanged, this, &SetupPageKlf310::Changed);
   connect(fraction_, &QComboBox::activated, this, &SetupPageKlf310::Changed);
   connect(tabs_, &QTabBar::currentChanged, this, [this] {
     if (!filling_) ShowBand();
