@@ -8,6 +8,7 @@
 
 #include "platform/Bytes.h"
 #include "remote/link/RemoteMessages.h"
+#include "remote/ui/SetupPageControls.h"
 
 namespace remote::ui {
 
@@ -28,6 +29,7 @@ SetupPage::SetupPage(link::UnitState& state, int slot, int subAddress, QWidget* 
   setFont(font);
   setFixedSize(kWidth, kHeight);
 
+  controls::StyleMenuBar(menuBar_);
   menuBar_->addAction("&Save", this, &SetupPage::Save);
   menuBar_->addAction("&Restore", this, &SetupPage::Restore);
   menuBar_->addAction("&Default", this, &SetupPage::Default);

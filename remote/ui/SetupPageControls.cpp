@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -50,6 +51,9 @@ QComboBox* AddCombo(QVBoxLayout* layout, const QString& caption, const QStringLi
   auto* row = new QHBoxLayout;
   auto* combo = new QComboBox;
   combo->addItems(items);
+  // Long items must not widen the page past the screen.
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  combo->setMinimumContentsLength(8);
   if (!caption.isEmpty()) {
     auto* label = new QLabel(caption);
     label->setMinimumWidth(70);
@@ -73,6 +77,14 @@ QStringList ChannelNames(const link::UnitState& state) {
     }
   }
   return names;
+}
+
+void StyleMenuBar(QMenuBar* menuBar) {
+  QFont font = menuBar->font();
+  font.setPixelSize(10);
+  font.setBold(false);
+  menuBar->setFont(font);
+  menuBar->setStyleSheet("QMenuBar::item { padding: 2px 3px; }");
 }
 
 QLabel* AddCaption(QVBoxLayout* layout, const QString& text) {

@@ -9,6 +9,7 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
+class QMenuBar;
 class QScrollBar;
 class QVBoxLayout;
 class QWidget;
@@ -35,6 +36,9 @@ QComboBox* AddCombo(QVBoxLayout* layout, const QString& caption, const QStringLi
 // The channels a channel combo offers: the eight fixed ones, and the room
 // correction card's channels when the unit has that card.
 QStringList ChannelNames(const link::UnitState& state);
+
+// The page's menu bar: small enough that every item fits the screen's width.
+void StyleMenuBar(QMenuBar* menuBar);
 
 // A bold group caption.
 QLabel* AddCaption(QVBoxLayout* layout, const QString& text);

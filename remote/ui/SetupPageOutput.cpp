@@ -24,6 +24,7 @@ SetupPageOutput::SetupPageOutput(link::UnitState& state, QWidget* parent)
   font.setBold(true);
   setFont(font);
   setFixedSize(SetupPage::kWidth, SetupPage::kHeight);
+  controls::StyleMenuBar(menuBar_);
   menuBar_->addAction("&Restore", this, &SetupPageOutput::Restore);
   menuBar_->addAction("&Default", this, &SetupPageOutput::Default);
   menuBar_->addAction("&Exit and save!", this, &SetupPageOutput::ExitAndSave);

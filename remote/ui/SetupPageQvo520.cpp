@@ -29,7 +29,7 @@ SetupPageQvo520::SetupPageQvo520(link::UnitState& state, int slot, QWidget* pare
   name_ = controls::AddName(c, "Name");
   Bindings().Name(name_, BlockBindings::CardOffset(Img::kName),
                   protocol::unit::SettingsImage::kNameSize);
-  controls::AddCaption(c, "Offset && Channel Settings");
+  controls::AddCaption(c, "Offset & Channel Settings");
   const QStringList channels = controls::ChannelNames(state);
   for (std::size_t i = 0; i < levels_.size(); ++i) {
     levels_[i] = controls::AddLevel(c, QString("Level %1").arg(i + 1));

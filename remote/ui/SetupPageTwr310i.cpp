@@ -25,7 +25,7 @@ SetupPageTwr310i::SetupPageTwr310i(link::UnitState& state, int slot, QWidget* pa
   name_ = controls::AddName(c, "Name");
   Bindings().Name(name_, BlockBindings::CardOffset(Img::kName),
                   protocol::unit::SettingsImage::kNameSize);
-  controls::AddCaption(c, "Offset && Channel Settings");
+  controls::AddCaption(c, "Offset & Channel Settings");
   const std::size_t levelAt[] = {Img::kLevel1, Img::kLevel2};
   const std::size_t assignAt[] = {Img::kAssign1, Img::kAssign2};
   const QStringList channels = controls::ChannelNames(state);
