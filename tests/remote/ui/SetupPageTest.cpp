@@ -2,10 +2,13 @@
 // and what they make of blocks that do not fit them.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSlider>
+#include <QTabBar>
 #include <functional>
 #include <memory>
 
@@ -18,14 +21,19 @@
 #include "protocol/remote/MainUnitBlock.h"
 #include "protocol/remote/RemoteFrame.h"
 #include "protocol/remote/RemoteProtocol.h"
+#include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/PhonoImage.h"
 #include "protocol/unit/Twr310iImage.h"
 #include "remote/ui/SetupPageDisplay.h"
 #include "remote/ui/SetupPageFactory.h"
+#include "remote/ui/SetupPageJov520.h"
+#include "remote/ui/SetupPageKlf310.h"
 #include "remote/ui/SetupPageMainUnit.h"
 #include "remote/ui/SetupPagePhono.h"
+#include "remote/ui/SetupPageQvo520.h"
 #include "remote/ui/SetupPageTwr310i.h"
+#include "remote/ui/SetupPageYor310.h"
 
 namespace remote::ui {
 namespace {
@@ -287,6 +295,146 @@ TEST_F(SetupPageTest, MovingAControlSendsItsLiveValue) {
   Ack();
   EXPECT_FALSE(page.IsClosed());
 }
+
+// What each page sends while the user moves a control, byte for byte.
+struct LiveRow {
+  const char* name;
+  int slot;
+  std::uint8_t type;
+  Bytes settings;
+  std::function<void(QWidget*)> act;
+  std::uint16_t command;
+  Bytes payload;
+};
+
+void PrintTo(const LiveRow& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class SetupPageLiveTest : public SetupPageTest, public ::testing::WithParamInterface<LiveRow> {};
+
+TEST_P(SetupPageLiveTest, SendsTheLiveValue) {
+  const LiveRow& row = GetParam();
+  std::unique_ptr<QWidget> widget(CreateSetupPage(state, row.slot, 0, row.type));
+  auto* page = dynamic_cast<SetupPage*>(widget.get());
+  ASSERT_NE(page, nullptr);
+  page->Open();
+  ASSERT_TRUE(Deliver(*page, BlockPayload(row.slot, 0, row.settings)));
+  ASSERT_EQ(link.sent.size(), 1u) << "showing the block sends nothing";
+  row.act(widget.get());
+  ASSERT_TRUE(Settle([&] { return link.sent.size() > 1; }));
+  EXPECT_EQ(link.sent.back().command, row.command);
+  EXPECT_EQ(link.sent.back().payload, row.payload);
+}
+
+// Display levels (value, minimum, maximum) in the unit's order; timer 5 min.
+Bytes DisplaySettings() {
+  Bytes s = {12, 0,   15, 2, 0,   15, 32, 0,   63, 10, 0,  20,   50,
+             0,  100, 30, 0, 100, 50, 0,  100, 6,  0,  15, 0x2C, 0x01};
+  return s;
+}
+
+// Band records 0 and 1 in use: 20-500 Hz, 1/3 octave.
+Bytes KlfSettings() {
+  using Ch = pu::Klf310Channel;
+  Bytes s(pr::ModuleBlock::kMaxSettings, 0);
+  for (std::size_t k = 0; k < 2; ++k) {
+    const std::size_t at = At(pu::Klf310Image::ChannelOffset(k));
+    platform::PutU32(s, at + Ch::kFlags, Ch::kInUseBit | (3u << Ch::kFractionShift));
+    platform::PutU32(s, at + Ch::kStart, 0x41A00000);  // 20.0f
+    platform::PutU32(s, at + Ch::kStop, 0x43FA0000);   // 500.0f
+    s[at + Ch::kReserved] = 0xEE;                      // held as it came
+  }
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SetupPageLiveTest,
+    ::testing::Values(
+        LiveRow{"Qvo520ChannelChosen",
+                2,
+                pu::type::kQVO520,
+                Bytes(40, 0),
+                [](QWidget* w) {
+                  auto* c = static_cast<SetupPageQvo520*>(w)->Channels()[2];
+                  c->setCurrentIndex(7);
+                  emit c->activated(7);
+                },
+                pr::kCmdLiveValue69,
+                {0x02, 0x00, 0x00, 0x07}},
+        LiveRow{"PhonoCurveChosen",
+                8,
+                pu::type::kBUZ310,
+                Bytes(230, 0),
+                [](QWidget* w) {
+                  auto* c = static_cast<SetupPagePhono*>(w)->Curve();
+                  c->setCurrentIndex(4);
+                  emit c->activated(4);
+                },
+                pr::kCmdLiveValue56,
+                {0x08, 0x04}},
+        LiveRow{"PhonoGainMoved",
+                1,
+                pu::type::kQVI520,
+                Bytes(230, 0),
+                [](QWidget* w) { static_cast<SetupPagePhono*>(w)->Gain().bar->setValue(66); },
+                pr::kCmdLiveValue67,
+                {0x01, 66, 0x00}},
+        LiveRow{"Jov520LedMoved",
+                9,
+                pu::type::kJOV520,
+                Bytes(20, 0),
+                [](QWidget* w) { static_cast<SetupPageJov520*>(w)->Led().bar->setValue(80); },
+                pr::kCmdLiveValue70,
+                {0x09, 0x00, 80, 0x00}},
+        LiveRow{
+            "Yor310OffsetMoved",
+            10,
+            pu::type::kYOR310,
+            Bytes(20, 0),
+            [](QWidget* w) { static_cast<SetupPageYor310*>(w)->Offsets()[0].bar->setValue(300); },
+            pr::kCmdLiveValue66,
+            {0x0A, 0x00, 0x2C, 0x01, 0, 0, 0, 0, 0, 0}},
+        LiveRow{
+            "DisplayContrastMoved",
+            14,
+            pu::type::kFront26,
+            DisplaySettings(),
+            [](QWidget* w) { static_cast<SetupPageDisplay*>(w)->Levels()[2].bar->setValue(40); },
+            pr::kCmdLiveValue70,
+            {0x2E, 0x00, 40, 0x00}},
+        LiveRow{"DisplayTimerChosen",
+                14,
+                pu::type::kFront26,
+                DisplaySettings(),
+                [](QWidget* w) {
+                  auto* c = static_cast<SetupPageDisplay*>(w)->AltScreen();
+                  c->setCurrentIndex(9);
+                  emit c->activated(9);
+                },
+                pr::kCmdLiveValue70,
+                {0x8E, 0x00, 0x10, 0x0E}},
+        // Start above stop goes out swapped; 100 ms after the change.
+        LiveRow{"Klf310BandEdited", 11, pu::type::kKLF310, KlfSettings(),
+                [](QWidget* w) {
+                  auto& k = *static_cast<SetupPageKlf310*>(w);
+                  k.Tabs()->setCurrentIndex(1);
+                  k.Active()->setChecked(true);
+                  k.Start()->setValue(5000);
+                  k.Stop()->setValue(100);
+                  k.Delay()->setValue(150);
+                },
+                pr::kCmdLiveValue63,
+                [] {
+                  Bytes b = {0x4F, 0x00, 0x00, 0x00,  // in use, active, 1/3 octave, band 1
+                             0x00, 0x00, 0xC8, 0x42,  // 100.0f
+                             0x00, 0x40, 0x9C, 0x45,  // 5000.0f
+                             0x00, 0x00, 0xC0, 0x3F,  // 1.5f ms
+                             0xEE};
+                  b.resize(48, 0);
+                  return b;
+                }()}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(SetupPageTest, MainUnitPageShowsTheDeliveryDateWord) {
   SetupPageMainUnit page(state);
