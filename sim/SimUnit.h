@@ -127,6 +127,7 @@ class SimUnit {
   std::int16_t QuantisedVolume(int wanted);
   void SettleCd();
   bool ApplyBlockCommand(std::uint16_t command, std::span<const std::uint8_t> payload);
+  bool ApplyDisplayBlock(std::uint16_t command, std::span<const std::uint8_t> payload);
 
   // ---------------------------------------------------------------------------
   // The KLF310 cards' own network side: what their TCP ports read and change.

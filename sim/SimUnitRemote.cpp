@@ -4,6 +4,7 @@
 
 #include "platform/Bytes.h"
 #include "protocol/remote/ListEntry.h"
+#include "protocol/remote/MainUnitBlock.h"
 #include "protocol/remote/ModuleBlock.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "protocol/unit/IdentityRecord.h"
@@ -12,6 +13,7 @@
 #include "sim/CardModel.h"
 #include "sim/RemoteLiveValues.h"
 #include "sim/SimUnit.h"
+#include "sim/cards/DisplaySettings.h"
 
 namespace sim {
 
@@ -215,11 +217,78 @@ std::vector<std::vector<std::uint8_t>> SimUnit::RemoteListing() {
   return payloads;
 }
 
+namespace {
+
+bool IsMainUnitRecord(const rl::ModuleBlock& block) {
+  return block.Address() == pu::kMainUnitAddress &&
+         block.SubAddress() == rl::MainUnitBlock::kSubAddress;
+}
+
+// The main unit's record 60: its options and what it tells of itself.
+rl::MainUnitBlock MainUnitRecord(const ModuleState& main, std::uint32_t header) {
+  rl::MainUnitBlock r;
+  r.header = header;
+  r.volumeStep = main.working[pu::MainUnitImage::kVolumeStep];
+  const std::uint16_t options = platform::GetU16(main.working, pu::MainUnitImage::kOptions);
+  r.language = (options & pu::MainUnitImage::kLanguageBit) != 0;
+  r.clockDisplay = (options & pu::MainUnitImage::kClockDisplayBit) != 0;
+  r.firmwareMajor = static_cast<std::uint8_t>(main.setup.version.major);
+  r.firmwareMinor = main.setup.version.minor;
+  r.firmwareDay = main.setup.version.day;
+  r.firmwareMonth = main.setup.version.month;
+  r.firmwareYear = static_cast<std::uint16_t>(2000 + main.setup.version.year);
+  const auto id = pu::IdentityRecord::Decode(main.working);
+  r.serial = id.serial;
+  r.deliveryDate =
+      rl::MainUnitBlock::EncodeDate({id.deliveryDay, id.deliveryMonth, 2000 + id.deliveryYear});
+  return r;
+}
+
+// The remote's options word into the main unit's image; the rest stays the unit's.
+void ApplyMainUnitOptions(std::vector<std::uint8_t>& image, std::uint16_t word) {
+  image[pu::MainUnitImage::kVolumeStep] =
+      static_cast<std::uint8_t>(word & rl::MainUnitBlock::kVolumeStepMask);
+  std::uint16_t options = platform::GetU16(image, pu::MainUnitImage::kOptions);
+  options = static_cast<std::uint16_t>(
+      options & ~(pu::MainUnitImage::kLanguageBit | pu::MainUnitImage::kClockDisplayBit));
+  if ((word & rl::MainUnitBlock::kLanguageBit) != 0) options |= pu::MainUnitImage::kLanguageBit;
+  if ((word & rl::MainUnitBlock::kClockDisplayBit) != 0) {
+    options |= pu::MainUnitImage::kClockDisplayBit;
+  }
+  platform::PutU16(image, pu::MainUnitImage::kOptions, options);
+}
+
+bool HasMainOptions(const ModuleState* main) {
+  return main != nullptr && main->working.size() >= pu::MainUnitImage::kEnd;
+}
+
+}  // namespace
+
 bool SimUnit::RemoteModuleBlock(std::uint16_t header, std::vector<std::uint8_t>& payload) {
   std::lock_guard lock(mutex_);
   rl::ModuleBlock block;
   block.header = header & rl::ModuleBlock::kModuleBits;
+  ModuleState* main = FindModule(pu::kMainUnitAddress);
+  if (IsMainUnitRecord(block)) {
+    if (!HasMainOptions(main)) return false;
+    const auto bytes = MainUnitRecord(*main, block.header).Encode();
+    payload.assign(bytes.begin(), bytes.end());
+    return true;
+  }
   ModuleState* m = FindModule(static_cast<std::uint8_t>(block.Address()));
+  if (m != nullptr && m->setup.type == pu::type::kFront26 &&
+      m->setup.subAddress == block.SubAddress()) {
+    // The display keeps no image: its block is the levels the unit holds for it.
+    payload.assign(rl::DisplayBlock::kSize, 0);
+    platform::PutU32(payload, rl::ModuleBlock::kOffHeader, block.header);
+    const auto levels = state_.display.Encode();
+    std::copy(levels.begin(), levels.end(), payload.begin() + rl::DisplayBlock::kOffLevels);
+    if (HasMainOptions(main)) {
+      platform::PutU16(payload, rl::DisplayBlock::kOffAltScreen,
+                       platform::GetU16(main->working, pu::MainUnitImage::kAltScreen));
+    }
+    return true;
+  }
   if (m == nullptr || m->setup.subAddress != block.SubAddress() ||
       m->working.size() <= kIdentitySize) {
     return false;
@@ -229,11 +298,59 @@ bool SimUnit::RemoteModuleBlock(std::uint16_t header, std::vector<std::uint8_t>&
   return true;
 }
 
+bool SimUnit::ApplyDisplayBlock(std::uint16_t command, std::span<const std::uint8_t> payload) {
+  ModuleState* main = FindModule(pu::kMainUnitAddress);
+  switch (command) {
+    case rl::kCmdWriteBlock:
+      for (std::size_t n = 0; n < rl::DisplayBlock::kLevelCount; ++n) {
+        const std::size_t at = rl::DisplayBlock::LevelOffset(n);
+        if (at >= payload.size()) break;
+        pu::DisplayLevel& level = state_.display.levels[n];
+        level.value = std::clamp(payload[at], level.min, level.max);
+      }
+      if (payload.size() >= rl::DisplayBlock::kSize && HasMainOptions(main)) {
+        platform::PutU16(main->working, pu::MainUnitImage::kAltScreen,
+                         platform::GetU16(payload, rl::DisplayBlock::kOffAltScreen));
+        if (!rl::ModuleBlock::Decode(payload).Live()) main->stored = main->working;
+      }
+      Save();
+      return true;
+    case rl::kCmdDefaultBlock:
+      state_.display = cards::DefaultDisplayLevels();
+      if (HasMainOptions(main)) {
+        std::copy_n(main->defaults.begin() + pu::MainUnitImage::kAltScreen, 2,
+                    main->working.begin() + pu::MainUnitImage::kAltScreen);
+        main->stored = main->working;
+      }
+      Save();
+      return true;
+    case rl::kCmdRestoreBlock:
+      return true;  // the levels are stored as they change
+    default:
+      return false;
+  }
+}
+
 bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint8_t> payload) {
   if (payload.size() < 2) return false;
   const auto block = rl::ModuleBlock::Decode(payload);
   ModuleState* m = FindModule(static_cast<std::uint8_t>(block.Address()));
-  if (m == nullptr || m->setup.subAddress != block.SubAddress() ||
+  const bool mainRecord = IsMainUnitRecord(block);
+  if (mainRecord && command == rl::kCmdWriteBlock) {
+    if (!HasMainOptions(m) || payload.size() < rl::MainUnitBlock::kOffOptions + 2) return false;
+    ApplyMainUnitOptions(m->working, platform::GetU16(payload, rl::MainUnitBlock::kOffOptions));
+    if (!block.Live()) {
+      m->stored = m->working;
+      Save();
+    }
+    return true;
+  }
+  if (!mainRecord && m != nullptr && m->setup.type == pu::type::kFront26 &&
+      m->setup.subAddress == block.SubAddress()) {
+    return ApplyDisplayBlock(command, payload);
+  }
+  // Default and restore of the main unit's record cover its whole image, identity kept.
+  if (m == nullptr || (!mainRecord && m->setup.subAddress != block.SubAddress()) ||
       m->working.size() <= kIdentitySize) {
     return false;
   }
@@ -396,6 +513,11 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       if (m->setup.type ==
           pu::type::kFront26) {  // the front display's settings live in the main unit
         const std::size_t index = (u16(0) >> 4) & 0xF;
+        ModuleState* main = FindModule(pu::kMainUnitAddress);
+        if (index == rl::DisplayBlock::kAltScreenControl && HasMainOptions(main)) {
+          platform::PutU16(main->working, pu::MainUnitImage::kAltScreen, u16(2));
+          return true;
+        }
         if (index >= state_.display.levels.size()) return false;
         pu::DisplayLevel& level = state_.display.levels[index];
         level.value = static_cast<std::uint8_t>(std::clamp<int>(u16(2), level.min, level.max));

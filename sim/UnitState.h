@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/klf/CurveBin.h"
+#include "protocol/remote/UnitInfoRecord.h"
 #include "protocol/unit/CardDownloadBegin.h"
 #include "protocol/unit/DisplayLevels.h"
 #include "protocol/unit/Klf310Image.h"
@@ -56,7 +57,7 @@ struct RemoteUnitState {
   std::uint16_t fixedOutput = 0;  // bits 0-1 of outputFlags
   bool roomCorrection = false;
   std::uint8_t roomPreset = 0;
-  std::array<std::uint8_t, 4> groupMasks = {0x03, 0x0C, 0x30, 0xC0};
+  std::array<std::uint8_t, 4> groupMasks = protocol::remote::UnitInfoRecord::kDefaultGroupMasks;
   CdDrive cd;
 };
 

@@ -15,6 +15,8 @@ struct UnitInfoRecord {
   static constexpr std::size_t kOffBytes34 = 34;
   static constexpr std::size_t kOffGroupMasks = 40;  // u8 x 4, group A first
   static constexpr std::size_t kOffBytes44 = 44;
+  // A fresh unit's groups: A channels 1-2, B 3-4, C 5-6, D 7-8.
+  static constexpr std::array<std::uint8_t, 4> kDefaultGroupMasks = {0x03, 0x0C, 0x30, 0xC0};
 
   std::uint16_t serialNumber = 0;
   std::array<std::uint16_t, 16> inputMasks{};

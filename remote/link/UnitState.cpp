@@ -363,4 +363,15 @@ bool UnitState::RestoreModule(int address, int subAddress) {
                        static_cast<std::uint16_t>(ModuleBlock::Header(address, subAddress)));
 }
 
+bool UnitState::SendLiveValue(std::uint16_t command, std::span<const std::uint8_t> payload) {
+  return link_.Send(command, payload);
+}
+
+bool UnitState::SendGroupMasks(const std::array<std::uint8_t, 4>& masks) {
+  // Kept only once sent: what the unit did not get is not its state.
+  if (!link_.Send(kCmdLiveValue28, masks)) return false;
+  info_.groupMasks = masks;
+  return true;
+}
+
 }  // namespace remote::link

@@ -117,6 +117,10 @@ class UnitState {
                         bool live);
   bool DefaultModule(int address, int subAddress);
   bool RestoreModule(int address, int subAddress);
+  // A setup page's live value (commands 56, 63, 66, 67, 69, 70): the payload as is.
+  bool SendLiveValue(std::uint16_t command, std::span<const std::uint8_t> payload);
+  // Command 28 with the four output group masks, kept as the unit's once sent.
+  bool SendGroupMasks(const std::array<std::uint8_t, 4>& masks);
 
  private:
   void PollStatus();

@@ -8,6 +8,8 @@
 #include "protocol/remote/ClockRecord.h"
 #include "protocol/remote/DiscStatusRecord.h"
 #include "protocol/remote/ListEntry.h"
+#include "protocol/remote/LiveValue.h"
+#include "protocol/remote/MainUnitBlock.h"
 #include "protocol/remote/ModuleBlock.h"
 #include "protocol/remote/StatusRecord.h"
 #include "protocol/remote/UnitInfoRecord.h"
@@ -326,6 +328,112 @@ TEST(RemoteRecordsTest, ModuleBlockBothWays) {
   full.settings.assign(800, 7);
   EXPECT_EQ(full.Encode().size(), 772u) << "at most 768 bytes of settings";
   EXPECT_EQ(ModuleBlock::Decode(Bytes(900, 1)).settings.size(), 768u);
+}
+
+// Record 60 of the main unit (sub-address 1), a distinct value in each field.
+TEST(RemoteRecordsTest, MainUnitBlockBothWays) {
+  const Bytes bytes = {
+      0x01, 0x00, 0x00, 0x00,  // 0  header: address 0, sub-address 1
+      0x05, 0x03,              // 4  step 5, language (bit 8), clock display (bit 9)
+      0x42, 0x1A,              // 6  firmware: major 2 (bits 0-5), minor 105 (bits 6-15)
+      0x17,                    // 8  firmware day 23
+      0x0B,                    // 9  firmware month 11
+      0xE7, 0x07,              // 10 firmware year 2023
+      0xD2, 0x04,              // 12 serial 1234
+      0x2B, 0x1A,              // 14 delivery date word 0x1A2B
+  };
+  MainUnitBlock r;
+  r.volumeStep = 5;
+  r.language = true;
+  r.clockDisplay = true;
+  r.firmwareMajor = 2;
+  r.firmwareMinor = 105;
+  r.firmwareDay = 23;
+  r.firmwareMonth = 11;
+  r.firmwareYear = 2023;
+  r.serial = 1234;
+  r.deliveryDate = 0x1A2B;
+  EXPECT_EQ(ToBytes(r.Encode()), bytes);
+  const MainUnitBlock back = MainUnitBlock::Decode(bytes);
+  EXPECT_EQ(back.header, 1u);
+  EXPECT_EQ(back.volumeStep, 5);
+  EXPECT_TRUE(back.language);
+  EXPECT_TRUE(back.clockDisplay);
+  EXPECT_EQ(back.firmwareMajor, 2);
+  EXPECT_EQ(back.firmwareMinor, 105);
+  EXPECT_EQ(back.firmwareDay, 23);
+  EXPECT_EQ(back.firmwareMonth, 11);
+  EXPECT_EQ(back.firmwareYear, 2023);
+  EXPECT_EQ(back.serial, 1234);
+  EXPECT_EQ(MainUnitBlock::kSettingsSize, 12u);
+  // Only the language bit: the bits are not swapped.
+  EXPECT_EQ(MainUnitBlock::Decode(Bytes{0, 0, 0, 0, 0x0A, 0x01}).language, true);
+  EXPECT_EQ(MainUnitBlock::Decode(Bytes{0, 0, 0, 0, 0x0A, 0x01}).clockDisplay, false);
+  // A short record reads as zeros past its end.
+  EXPECT_EQ(MainUnitBlock::Decode(Bytes{0x01, 0, 0, 0, 0x0A}).volumeStep, 10);
+  EXPECT_EQ(MainUnitBlock::Decode(Bytes{0x01, 0, 0, 0, 0x0A}).serial, 0);
+}
+
+// The delivery date word: bits 0-4 day, 5-8 month, 9-15 year - 2000.
+TEST(RemoteRecordsTest, DeliveryDateWord) {
+  struct Case {
+    const char* name;
+    std::uint16_t word;
+    int day, month, year;
+  };
+  const Case cases[] = {
+      {"Word0x1A2B", 0x1A2B, 11, 1, 2013},
+      {"LastDayOfYear2127", 0xFF9F, 31, 12, 2127},
+      {"Zero", 0x0000, 0, 0, 2000},
+      {"MonthOnly", 0x0020, 0, 1, 2000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto d = MainUnitBlock::DecodeDate(c.word);
+    EXPECT_EQ(d.day, c.day);
+    EXPECT_EQ(d.month, c.month);
+    EXPECT_EQ(d.year, c.year);
+    EXPECT_EQ(MainUnitBlock::EncodeDate(d), c.word);
+  }
+}
+
+// The display's block: eight triples, then the alternate-screen timer.
+TEST(RemoteRecordsTest, DisplayBlockLayout) {
+  EXPECT_EQ(DisplayBlock::kOffLevels, 4u);
+  EXPECT_EQ(DisplayBlock::LevelOffset(7), 25u);
+  EXPECT_EQ(DisplayBlock::kOffAltScreen, 28u);
+  EXPECT_EQ(DisplayBlock::kSize, 30u);
+  EXPECT_EQ(DisplayBlock::kSettingsSize, 26u);
+  EXPECT_EQ(DisplayBlock::kAltScreenControl, 8);
+}
+
+// The live values of the setup pages, typed from their layouts.
+TEST(RemoteRecordsTest, LiveValuePayloads) {
+  struct Case {
+    const char* name;
+    Bytes encoded;
+    Bytes expected;
+  };
+  auto b = [](const auto& a) { return Bytes(a.begin(), a.end()); };
+  const Case cases[] = {
+      {"56SlotAndSelection", b(LiveValue::Encode56(8, 5)), {0x08, 0x05}},
+      {"66SlotAndFourLevels",
+       b(LiveValue::Encode66(6, {static_cast<std::uint16_t>(-300), 100, 0x0203, 0x0405})),
+       {0x06, 0x00, 0xD4, 0xFE, 0x64, 0x00, 0x03, 0x02, 0x05, 0x04}},
+      {"67SlotAndTwoValues", b(LiveValue::Encode67(1, 120, 3)), {0x01, 0x78, 0x03}},
+      {"69ChannelsFirstLowest",
+       b(LiveValue::Encode69(2, false, {1, 2, 3, 4})),
+       {0x02, 0x00, 0x21, 0x43}},
+      {"69Selector", b(LiveValue::Encode69(13, true, {0xF, 0, 0, 0})), {0x1D, 0x00, 0x0F, 0x00}},
+      {"70SlotControlSubValue",
+       b(LiveValue::Encode70(14, 7, 0xA5, 0x1234)),
+       {0x7E, 0xA5, 0x34, 0x12}},
+      {"70SlotOnly", b(LiveValue::Encode70(9, 0, 0, 100)), {0x09, 0x00, 0x64, 0x00}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.encoded, c.expected);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+#include "remote/ui/SetupPageInputs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "protocol/unit/Hej520Image.h"
+#include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/SettingsImage.h"
+#include "protocol/unit/Siv520Image.h"
+#include "remote/ui/SetupPageControls.h"
+
+namespace remote::ui {
+
+namespace {
+
+namespace pu = protocol::unit;
+using W = BlockBindings::Width;
+
+struct InputsLayout {
+  std::size_t end;
+  std::size_t disable;
+  QStringList labels;
+  std::size_t (*nameOffset)(std::size_t);
+};
+
+InputsLayout LayoutOf(std::uint8_t type) {
+  if (type == pu::type::kHEJ520) {
+    return {pu::Hej520Image::kEnd,
+            pu::Hej520Image::kDisable,
+            {"AES", "S/PDIF", "Toslink"},
+            &pu::Hej520Image::NameOffset};
+  }
+  return {pu::Siv520Image::kEnd,
+          pu::Siv520Image::kDisable,
+          {"1:S/PDIF", "2:Toslink", "3:S/PDIF", "4:Toslink", "5:S/PDIF", "6:Toslink", "7:S/PDIF",
+           "8:Toslink"},
+          &pu::Siv520Image::NameOffset};
+}
+
+}  // namespace
+
+SetupPageInputs::SetupPageInputs(link::UnitState& state, int slot, std::uint8_t type,
+                                 QWidget* parent)
+    : SetupPageCard(state, slot, LayoutOf(type).end, parent) {
+  const InputsLayout layout = LayoutOf(type);
+  auto* c = Content();
+  controls::AddCaption(c, "Inputs");
+  for (int i = 0; i < layout.labels.size(); ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    auto* row = new QHBoxLayout;
+    auto* enable = new QCheckBox(layout.labels[i]);
+    enable->setMinimumWidth(80);
+    auto* name = new QLineEdit;
+    row->addWidget(enable);
+    row->addWidget(name, 1);
+    c->addLayout(row);
+    Bindings().Check(enable, BlockBindings::CardOffset(layout.disable),
+                     static_cast<std::uint8_t>(1u << k), true);
+    Bindings().Name(name, BlockBindings::CardOffset(layout.nameOffset(k)),
+                    pu::SettingsImage::kNameSize);
+    enables_.push_back(enable);
+    names_.push_back(name);
+  }
+  if (type == pu::type::kHEJ520) {
+    using Img = pu::Hej520Image;
+    rate_ = controls::AddCombo(c, "Rate", {"44.1kHz/24bit", "48kHz/24bit", "96kHz/24bit"});
+    Bindings().Combo(rate_, BlockBindings::CardOffset(Img::kRate), W::kU8);
+    connect(rate_, &QComboBox::activated, this, [this] { LiveWrite(); });
+    const QStringList channels = controls::ChannelNames(state);
+    const std::size_t assignAt[] = {Img::kAssign1, Img::kAssign2};
+    for (std::size_t i = 0; i < 2; ++i) {
+      auto* combo = controls::AddCombo(c, QString("Channel %1").arg(i + 1), channels);
+      Bindings().Combo(combo, BlockBindings::CardOffset(assignAt[i]), W::kU16);
+      connect(combo, &QComboBox::activated, this, [this] { LiveWrite(); });
+      channels_.push_back(combo);
+    }
+  }
+  c->addStretch(1);
+}
+
+}  // namespace remote::ui
