@@ -9,7 +9,10 @@
 #include "platform/HandheldEnv.h"
 #include "platform/Registry.h"
 #include "platform/qt/MessageBoxPrompt.h"
+#include "platform/qt/QtLeakSuppressions.h"
 #include "platform/qt/WorkerPrompt.h"
+
+MRX_QT_LEAK_SUPPRESSIONS()
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -111,3 +111,23 @@ TEST(LogoBitmapTest, APaletteIndexPastTheColoursUsedIsBlackNotARead) {
 
 }  // namespace
 }  // namespace installer
+
+namespace installer {
+namespace {
+
+// The logo the build draws is one the installer shows, not just any bitmap.
+TEST(LogoBitmapTest, TheBuildsOwnLogoLoads) {
+  const auto logo =
+      std::filesystem::path(MRX_BINARY_DIR) / "desktop/firmware/generated/standins/Logo.bmp";
+  if (!std::filesystem::exists(logo)) GTEST_SKIP() << "built with real package inputs";
+  LogoBitmap bitmap;
+  std::string error;
+  ASSERT_TRUE(LogoBitmap::Load(logo, bitmap, error)) << error;
+  EXPECT_EQ(bitmap.bitsPerPixel, 8);
+  EXPECT_GT(bitmap.width, 200);
+  EXPECT_NE(bitmap.Pixel(bitmap.width / 2, 0), bitmap.Pixel(bitmap.width / 2, bitmap.height - 1))
+      << "a drawn picture, not one colour";
+}
+
+}  // namespace
+}  // namespace installer
