@@ -28,6 +28,7 @@
 #include "protocol/unit/StatusRecord.h"
 #include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/DisplayCommand.h"
+#include "tools/mrxctl/HandheldCommand.h"
 #include "tools/mrxctl/RemoteCommand.h"
 
 namespace tools::mrxctl {
@@ -778,6 +779,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
   update->callback([&] { action = [&] { return Update(ctx, software == "boot"); }; });
 
   AddDisplayCommand(app, usb, ctx.json, out, err, action);
+  AddHandheldCommand(app, clock, ctx.terminal, out, err, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;
