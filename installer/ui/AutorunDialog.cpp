@@ -79,6 +79,8 @@ void AutorunDialog::Tick() {
 void AutorunDialog::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
   QPainter painter(this);
+  // The window around the logo takes the logo's own background.
+  if (!logo_.isNull()) painter.fillRect(rect(), logo_.pixelColor(0, logo_.height() - 1));
   painter.drawImage(0, 0, logo_);
 }
 

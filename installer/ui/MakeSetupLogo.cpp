@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -15,22 +14,22 @@ MRX_QT_LEAK_SUPPRESSIONS()
 
 namespace {
 
-constexpr int kWidth = 240;
-constexpr int kHeight = 272;
+// Within the dialog at the handheld's usual font, above the progress bar.
+constexpr int kWidth = 200;
+constexpr int kHeight = 236;
 
 QImage Draw() {
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient sky(0, 0, 0, kHeight);
-  sky.setColorAt(0, QColor(16, 40, 84));
-  sky.setColorAt(1, QColor(4, 8, 20));
-  p.fillRect(image.rect(), sky);
+  // One flat colour: the 8-bit bitmap keeps it clean, and the dialog fills
+  // the rest of its window with it.
+  p.fillRect(image.rect(), QColor(12, 28, 60));
 
   // Three waves under the name: the remote's link to the unit.
   for (int i = 0; i < 3; ++i) {
     QPainterPath wave;
-    const double base = 150 + i * 18;
+    const double base = 140 + i * 16;
     wave.moveTo(0, base);
     for (int x = 0; x <= kWidth; x += 4) {
       wave.lineTo(x, base + std::sin((x + i * 25) / 24.0) * (10 - i * 3));
@@ -39,15 +38,15 @@ QImage Draw() {
     p.drawPath(wave);
   }
 
-  QFont title("DejaVu Sans", 30, QFont::Bold);
+  QFont title("DejaVu Sans", 26, QFont::Bold);
   p.setFont(title);
   p.setPen(Qt::white);
-  p.drawText(QRect(0, 60, kWidth, 56), Qt::AlignCenter, "Wavrix");
-  QFont small("DejaVu Sans", 11);
+  p.drawText(QRect(0, 40, kWidth, 56), Qt::AlignCenter, "Wavrix");
+  QFont small("DejaVu Sans", 9);
   p.setFont(small);
   p.setPen(QColor(170, 200, 230));
-  p.drawText(QRect(0, 108, kWidth, 24), Qt::AlignCenter, "MRX520 remote control");
-  p.drawText(QRect(0, 214, kWidth, 24), Qt::AlignCenter, "Setup");
+  p.drawText(QRect(0, 92, kWidth, 20), Qt::AlignCenter, "MRX520 remote control");
+  p.drawText(QRect(0, 196, kWidth, 20), Qt::AlignCenter, "Setup");
   return image;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "installer/LogoBitmap.h"
@@ -124,9 +125,10 @@ TEST(LogoBitmapTest, TheBuildsOwnLogoLoads) {
   std::string error;
   ASSERT_TRUE(LogoBitmap::Load(logo, bitmap, error)) << error;
   EXPECT_EQ(bitmap.bitsPerPixel, 8);
-  EXPECT_GT(bitmap.width, 200);
-  EXPECT_NE(bitmap.Pixel(bitmap.width / 2, 0), bitmap.Pixel(bitmap.width / 2, bitmap.height - 1))
-      << "a drawn picture, not one colour";
+  EXPECT_GT(bitmap.width, 100);
+  std::set<std::uint32_t> colours;
+  for (int y = 0; y < bitmap.height; ++y) colours.insert(bitmap.Pixel(bitmap.width / 2, y));
+  EXPECT_GT(colours.size(), 3u) << "a drawn picture, not one colour";
 }
 
 }  // namespace

@@ -599,7 +599,7 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
     "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
-    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree with the known units).\n\n"
+    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree: known units, deployment).\n\n"
     "Exit codes:\n"
     "  0   success\n"
     "  64  usage error\n"
@@ -607,7 +607,8 @@ constexpr const char* kFooter =
     "      source or volume the unit does not have, a handheld registry or\n"
     "      handheld.conf that cannot be read whole)\n"
     "  69  no unit attached, or no such module; no unit found or answering over\n"
-    "      Bluetooth, no default unit recorded, or no Bluetooth adapter\n"
+    "      Bluetooth, no default unit recorded, or no Bluetooth adapter; no\n"
+    "      handheld, not an ARM handheld, or no storage card in it\n"
     "  70  the carried package set lacks the image\n"
     "  74  an exchange with the unit failed, the unit or a module did not\n"
     "      answer in time, an update failed, or a file could not be written;\n"
