@@ -12,10 +12,14 @@
 #include <sstream>
 
 #include "../support/RunProgram.h"
+#include "../support/SimProcess.h"
 #include "../support/TempDir.h"
 #include "../support/WaitFor.h"
 #include "platform/HandheldEnv.h"
 #include "platform/HandheldProcesses.h"
+#include "platform/Registry.h"
+#include "protocol/remote/RemoteProtocol.h"
+#include "remote/link/DeviceStore.h"
 
 extern char** environ;
 
@@ -49,8 +53,10 @@ class HandheldEndToEndTest : public ::testing::Test {
     return root() / "Windows/Start Menu/Programs/Wavrix/WavrixBTMS5.exe";
   }
   std::string Env() const {
-    return "QT_QPA_PLATFORM=offscreen WAVRIX_HANDHELD='" + root().string() + "' ";
+    return "QT_QPA_PLATFORM=offscreen WAVRIX_BLUETOOTH=sim MRX_RUNTIME_DIR='" + runtime().string() +
+           "' WAVRIX_HANDHELD='" + root().string() + "' ";
   }
+  std::filesystem::path runtime() const { return dir_.path() / "runtime"; }
   // Waits until no installer runs on the handheld any more.
   bool InstallerEnded() {
     platform::HandheldEnv env(root());
@@ -62,6 +68,14 @@ class HandheldEndToEndTest : public ::testing::Test {
 };
 
 TEST_F(HandheldEndToEndTest, DeployInstallsAndASecondAutorunOnlyStartsTheRemote) {
+  // The unit the remote will reach, and the card's list naming it the default.
+  std::filesystem::create_directories(runtime());
+  std::filesystem::permissions(runtime(), std::filesystem::perms::owner_all);
+  testing_support::SimProcess sim(runtime(), {"--no-state"});
+  ASSERT_TRUE(sim.Running());
+  std::filesystem::create_directories(card());
+  std::ofstream(card() / "Devices.txt")
+      << "*0050C20004D2 \"Valdur MRX520-1234\" \"" << protocol::remote::kServiceHardware << "\"\n";
   std::string output;
   ASSERT_EQ(RunProgram(Env() + "'" + kMrxctl + "' handheld deploy --handheld '" + root().string() +
                            "' 2>&1",
@@ -78,7 +92,14 @@ TEST_F(HandheldEndToEndTest, DeployInstallsAndASecondAutorunOnlyStartsTheRemote)
   ASSERT_TRUE(InstallerEnded());
   ASSERT_EQ(Slurp(installed()), Slurp(card() / "WavrixBTMS5.exe"));
   EXPECT_EQ(Slurp(root() / "Windows/Fonts/GOTHIC.TTF"), Slurp(card() / "GOTHIC.TTF"));
-  EXPECT_TRUE(std::filesystem::exists(card() / "Devices.txt")) << "the settings were saved";
+  {
+    platform::HandheldEnv env(root());
+    ASSERT_TRUE(env.LoadConfig(output));
+    platform::FileRegistry registry(env.RegistryDir());
+    remote::link::DeviceStore store(registry, env);
+    ASSERT_TRUE(store.Load()) << store.LastError();
+    EXPECT_EQ(store.DefaultName(), "Valdur MRX520-1234") << "the card's list was merged";
+  }
 
   // The installed remote runs from the tree.
   platform::HandheldEnv env(root());
@@ -98,8 +119,12 @@ TEST_F(HandheldEndToEndTest, DeployInstallsAndASecondAutorunOnlyStartsTheRemote)
   EXPECT_FALSE(std::filesystem::exists(card() / "Devices.txt"));
   EXPECT_FALSE(std::filesystem::exists(root() / "Windows/Fonts/GOTHICB.TTF"));
   if (kRemoteSetsTheClock) {
+    // The remote started with "-init" connects to the unit and takes its clock.
     EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(root() / "Windows/clock-offset"); },
                         std::chrono::seconds(30)));
+    for (pid_t pid : platform::HandheldProcesses(env).Find("WavrixBTMS5.exe")) {
+      EXPECT_TRUE(platform::HandheldProcesses::Terminate(pid));
+    }
   }
 }
 
