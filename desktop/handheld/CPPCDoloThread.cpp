@@ -67,15 +67,19 @@ bool CPPCDoloThread::Deploy() {
   bool haveFolder = false;
   if (!card.empty()) {
     char text[kMaxTargetFolder];
-    std::snprintf(text, sizeof text, kTargetFolderFormat, card.c_str());
+    // A name too long for the folder is no card to write to: cut short, the
+    // path would name another folder.
+    const int length = std::snprintf(text, sizeof text, kTargetFolderFormat, card.c_str());
     folder = text;
     platform::RemoteApi::FindData data;
-    const auto find = api_.FindFirst(folder, data);
-    if (find != platform::RemoteApi::kInvalidHandle) {
-      api_.FindClose(find);
-      haveFolder = (data.attributes & platform::kAttrDirectory) != 0;
-    } else {
-      haveFolder = api_.CreateDirectory(folder);
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof text) {
+      const auto find = api_.FindFirst(folder, data);
+      if (find != platform::RemoteApi::kInvalidHandle) {
+        api_.FindClose(find);
+        haveFolder = (data.attributes & platform::kAttrDirectory) != 0;
+      } else {
+        haveFolder = api_.CreateDirectory(folder);
+      }
     }
   }
   if (!haveFolder) {
@@ -94,8 +98,11 @@ bool CPPCDoloThread::Deploy() {
   bool ok = true;
   for (const PackageFile& f : kFiles) ok = CopyPackageFile(folder, f.name, f.component) && ok;
   char installer[kMaxFilePath];
-  std::snprintf(installer, sizeof installer, "%s\\%s", folder.c_str(), kInstaller);
-  api_.CreateProcess(installer);  // the installer reports for itself on the handheld
+  const int length =
+      std::snprintf(installer, sizeof installer, "%s\\%s", folder.c_str(), kInstaller);
+  if (length > 0 && static_cast<std::size_t>(length) < sizeof installer) {
+    api_.CreateProcess(installer);  // the installer reports for itself on the handheld
+  }
   return ok;
 }
 
@@ -107,8 +114,11 @@ bool CPPCDoloThread::CopyPackageFile(const std::string& folder, const char* name
   if (record == nullptr || status != fw::kDoloFound) return true;  // not carried by this build
   const std::uint32_t size = fw::DoloImageSize(*record);
   char path[kMaxFilePath];
-  std::snprintf(path, sizeof path, "%s\\%s", folder.c_str(), name);
-  const auto file = api_.CreateFile(path);
+  const int length = std::snprintf(path, sizeof path, "%s\\%s", folder.c_str(), name);
+  // A path cut short would write the file under another name.
+  const auto file = length > 0 && static_cast<std::size_t>(length) < sizeof path
+                        ? api_.CreateFile(path)
+                        : platform::RemoteApi::kInvalidHandle;
   if (file == platform::RemoteApi::kInvalidHandle) {
     copied_ += size;
     return false;

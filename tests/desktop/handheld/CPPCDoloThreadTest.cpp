@@ -251,5 +251,16 @@ TEST_F(CPPCDoloThreadTest, AFileThatCannotBeWrittenIsSkippedAndTheInstallerStill
       [&] { return std::filesystem::exists(root() / "Storage Card" / "2577" / "started.txt"); }));
 }
 
+// A card whose name leaves no room for a file's full path gets no file under
+// a name cut short.
+TEST_F(CPPCDoloThreadTest, APathTooLongForAFileWritesNothingUnderAnotherName) {
+  const std::string card(190, 'c');
+  Handheld("storage_card=" + card + "\n", {card});
+  const auto messages = Deploy();
+  EXPECT_EQ(exitCode_, 0);
+  EXPECT_EQ(messages[messages.size() - 2].text, "Pocket PC update ERROR!");
+  EXPECT_TRUE(std::filesystem::is_empty(root() / card / "2577"));
+}
+
 }  // namespace
 }  // namespace desktop::handheld
