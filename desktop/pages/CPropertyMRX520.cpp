@@ -107,6 +107,7 @@ CPropertyMRX520::~CPropertyMRX520() {
   // The worker cannot be cancelled: its last messages are dropped while the
   // page waits for it, so nothing reaches a page that is going away.
   target_.Close();
+  if (workerPrompt_) workerPrompt_->Close();
   worker_.reset();
 }
 
@@ -179,8 +180,7 @@ bool CPropertyMRX520::OnInitDialog() {
   click(kSoftwareUpdate, [this] { StartUpdate(false); });
   click(kBootUpdate, [this] { StartUpdate(true); });
   click(kBtInit, [this] { ToggleBtInit(); });
-  // The handheld deployment is not part of this program yet: the hidden
-  // button has nothing to start.
+  click(kRemoteUpdate, [this] { StartRemoteUpdate(); });
 
   ReadSettings(0, true);
   btInit_ = false;
@@ -282,6 +282,34 @@ void CPropertyMRX520::StartUpdate(bool boot) {
   worker_->Resume();
 }
 
+namespace {
+
+// The worker's message boxes through the page's prompt.
+class SitePrompt final : public platform::Prompt {
+ public:
+  explicit SitePrompt(PageSite& site) : site_(site) {}
+  void Error(std::string_view, std::string_view text) override {
+    site_.GetPrompt().Ask(text, pages::Prompt::Buttons::kOk, pages::Prompt::Icon::kError);
+  }
+
+ private:
+  PageSite& site_;
+};
+
+}  // namespace
+
+void CPropertyMRX520::StartRemoteUpdate() {
+  if (worker_ != nullptr) return;
+  worker_.reset();
+  handheld_ = std::make_unique<platform::RemoteApi>(platform::HandheldEnv::DefaultRoot());
+  sitePrompt_ = std::make_unique<SitePrompt>(Site());
+  workerPrompt_ = std::make_unique<platform::qt::WorkerPrompt>(this, *sitePrompt_);
+  worker_ = std::make_unique<handheld::CPPCDoloThread>(target_, *handheld_, *workerPrompt_,
+                                                       Site().GetClock());
+  EnableControls(false);
+  worker_->Resume();
+}
+
 void CPropertyMRX520::ToggleBtInit() {
   btInit_ = !btInit_;
   for (int i = 0; i < 3; ++i) theTiroUSB.BtModuleInit(btInit_, 1);
@@ -297,6 +325,7 @@ void CPropertyMRX520::OnWorkerMessage(const platform::Message& m) {
       break;
     case firmware::WM_WORKER_FINISHED:
       worker_.reset();  // its thread ends right after this message
+      handheld_.reset();
       platform::qt::PlaySystemSound("SystemAsterisk");
       if (m.wParam != 0) {
         version_ = SoftwareVersionLine();

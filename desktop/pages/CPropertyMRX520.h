@@ -5,8 +5,10 @@
 #include <string>
 
 #include "desktop/firmware/CDoloThread.h"
+#include "desktop/handheld/CPPCDoloThread.h"
 #include "desktop/pages/CMRXPropertyPage.h"
 #include "platform/qt/MessagePump.h"
+#include "platform/qt/WorkerPrompt.h"
 
 namespace desktop::pages {
 
@@ -60,6 +62,7 @@ class CPropertyMRX520 : public CMRXPropertyPage {
 
  private:
   void StartUpdate(bool boot);
+  void StartRemoteUpdate();
   void ToggleBtInit();
   void OnWorkerMessage(const platform::Message& message);
   std::string SoftwareVersionLine() const;
@@ -69,7 +72,12 @@ class CPropertyMRX520 : public CMRXPropertyPage {
   std::string serial_;
   QTimer clockTimer_;
   platform::qt::MessagePump target_;
-  std::unique_ptr<firmware::CDoloThread> worker_;
+  // The unit's or the handheld's update, whichever runs; the handheld's
+  // remote API lives as long as its worker.
+  std::unique_ptr<platform::CWinThread> worker_;
+  std::unique_ptr<platform::RemoteApi> handheld_;
+  std::unique_ptr<platform::Prompt> sitePrompt_;
+  std::unique_ptr<platform::qt::WorkerPrompt> workerPrompt_;
   bool btInit_ = false;
 };
 

@@ -28,6 +28,7 @@
 #include "protocol/unit/StatusRecord.h"
 #include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/DisplayCommand.h"
+#include "tools/mrxctl/HandheldCommand.h"
 #include "tools/mrxctl/KlfCommand.h"
 #include "tools/mrxctl/PhonoCommand.h"
 #include "tools/mrxctl/ProgressView.h"
@@ -546,7 +547,7 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
     "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
-    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree with the known units).\n\n"
+    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree: known units, deployment).\n\n"
     "Exit codes:\n"
     "  0   success\n"
     "  64  usage error\n"
@@ -555,7 +556,8 @@ constexpr const char* kFooter =
     "      handheld.conf that cannot be read whole, an address that holds no\n"
     "      phono card)\n"
     "  69  no unit attached, or no such module; no unit found or answering over\n"
-    "      Bluetooth, no default unit recorded, or no Bluetooth adapter\n"
+    "      Bluetooth, no default unit recorded, or no Bluetooth adapter; no\n"
+    "      handheld, not an ARM handheld, or no storage card in it\n"
     "  70  the carried package set lacks the image\n"
     "  74  an exchange with the unit failed, the unit or a module did not\n"
     "      answer in time, an update failed, or a file could not be written;\n"
@@ -730,6 +732,7 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
   AddQvoCommand(app, usb, clock, ctx.json, terminal, out, err, action);
   AddKlfCommand(app, usb, ctx.json, out, err, clock, terminal, action);
   AddPhonoCommand(app, usb, ctx.json, out, err, action);
+  AddHandheldCommand(app, clock, ctx.terminal, out, err, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;

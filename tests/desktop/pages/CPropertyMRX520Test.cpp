@@ -1,13 +1,18 @@
 // The main unit tab against the in-process simulated unit: option mappings,
 // service controls, versions and clock, updates and the Bluetooth module.
+#include <stdlib.h>
+
 #include <QProgressBar>
 #include <QTest>
+#include <fstream>
 
 #include "desktop/firmware/DoloPacket.h"
 #include "desktop/pages/CPropertyMRX520.h"
 #include "platform/Bytes.h"
+#include "platform/HandheldProcesses.h"
 #include "tests/desktop/pages/PageFixture.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace desktop::pages {
 namespace {
@@ -231,6 +236,54 @@ TEST_F(MainPageTest, BtModuleInitTwiceStartsThenStops) {
     EXPECT_EQ(unit_->BtInitActive(), step.active);
     EXPECT_EQ(Text(page, P::kBtInit), step.caption);
   }
+}
+
+// The hidden "Remote Control Update" deploys the remote to the handheld's
+// card, and the installer it starts there puts the remote in place.
+TEST_F(MainPageTest, TheHiddenRemoteControlUpdateDeploysToTheHandheld) {
+  testing_support::TempDir dir;
+  const auto root = dir.path() / "handheld";
+  std::filesystem::create_directories(root / "Storage Card");
+  std::ofstream(root / "handheld.conf") << "os_major=5\nstorage_card=Storage Card\n";
+  ::setenv("WAVRIX_HANDHELD", root.c_str(), 1);
+  P& page = Open();
+  EXPECT_FALSE(page.Control(P::kRemoteUpdate)->isVisibleTo(&page));
+  Click(page, P::kRemoteUpdate);
+  ASSERT_TRUE(page.UpdateRunning());
+  EXPECT_FALSE(page.Control(P::kSoftwareUpdate)->isEnabled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !page.UpdateRunning(); }, 60000));
+  EXPECT_EQ(Text(page, P::kVersionLine), "Pocket PC update finished!");
+  EXPECT_EQ(page.Get<QProgressBar>(P::kProgress)->value(), 100);
+  EXPECT_TRUE(page.Control(P::kSoftwareUpdate)->isEnabled());
+  EXPECT_TRUE(site_.prompt.Asked().empty());
+
+  // The installer runs on its own; wait until it has made its shortcut and ended.
+  platform::HandheldEnv env(root);
+  platform::HandheldProcesses processes(env);
+  EXPECT_TRUE(testing_support::WaitFor(
+      [&] {
+        return std::filesystem::exists(root / "Windows/StartUp/Valdur Wavrix.lnk") &&
+               processes.Find("Autorun.exe").empty();
+      },
+      std::chrono::seconds(60)));
+  EXPECT_TRUE(std::filesystem::exists(root / "Windows/Start Menu/Programs/Wavrix/WavrixBTMS5.exe"));
+  ::unsetenv("WAVRIX_HANDHELD");
+}
+
+TEST_F(MainPageTest, ARemoteControlUpdateWithoutAHandheldTellsTheUser) {
+  testing_support::TempDir dir;
+  ::setenv("WAVRIX_HANDHELD", (dir.path() / "none").c_str(), 1);
+  P& page = Open();
+  Click(page, P::kRemoteUpdate);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        clock_.Advance(1000);  // the wait for the handheld runs on virtual time
+        return !page.UpdateRunning();
+      },
+      60000));
+  EXPECT_EQ(site_.prompt.Asked(), std::vector<std::string>{"ActiveSync not installed!"});
+  EXPECT_EQ(Text(page, P::kVersionLine), "Waiting for connection ...");
+  ::unsetenv("WAVRIX_HANDHELD");
 }
 
 }  // namespace
