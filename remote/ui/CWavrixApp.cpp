@@ -18,6 +18,8 @@
 #include "remote/ui/CMainFrame.h"
 #include "remote/ui/CWavrixDoc.h"
 #include "remote/ui/CWavrixView.h"
+#include "remote/ui/SetupPageFactory.h"
+#include "remote/ui/ViewIds.h"
 #include "remote/ui/ViewPictures.h"
 
 namespace remote::ui {
@@ -112,6 +114,13 @@ int CWavrixApp::Run() {
   auto* view = new CWavrixView(
       {*bluetooth, power, registry, handheld, platform::DefaultClock(), prompt, false, init_});
   frame.SetView(view);
+  view->openSetupPage = [view](int slot, int subAddress, std::uint8_t type) {
+    if (slot == ids::kOutputGroupsSlot) {  // the output groups live in the main unit
+      slot = protocol::unit::kMainUnitAddress;
+      type = kOutputPageType;
+    }
+    OpenSetupPage(view, view->State(), slot, subAddress, type);
+  };
   ServiceKeyProbe probe(*view);
 
   const char* shots = std::getenv("WAVRIX_SCREENSHOTS");
@@ -150,6 +159,7 @@ int CWavrixApp::Run() {
       view->Leave();
       return 1;
     }
+    if (view->Control().Connected()) DrawSetupPages(state, QString::fromLocal8Bit(shots));
     view->Leave();
     return 0;
   }

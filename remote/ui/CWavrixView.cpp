@@ -14,6 +14,7 @@
 #include "remote/ui/ModuleConfigDialog.h"
 #include "remote/ui/RemoteArtwork.h"
 #include "remote/ui/ScrollingMenuStyle.h"
+#include "remote/ui/SetupPage.h"
 #include "remote/ui/ViewIds.h"
 #include "remote/ui/ViewText.h"
 #include "remote/ui/VolumeSlider.h"
@@ -126,6 +127,8 @@ CWavrixView::CWavrixView(ViewServices services, QWidget* parent)
 }
 
 CWavrixView::~CWavrixView() {
+  // An open setup page refers to the unit state this view owns: it goes first.
+  for (SetupPage* page : findChildren<SetupPage*>()) delete page;
   powerThread_.Stop();
   link_.Close();
   pump_.Close();
