@@ -15,6 +15,7 @@
 #include "platform/Registry.h"
 #include "platform/qt/MessageBoxPrompt.h"
 #include "protocol/remote/RemoteProtocol.h"
+#include "protocol/unit/ModuleCatalogue.h"
 #include "remote/ui/CMainFrame.h"
 #include "remote/ui/CWavrixDoc.h"
 #include "remote/ui/CWavrixView.h"

@@ -28,10 +28,6 @@ namespace {
 using testing_support::RunProgram;
 using testing_support::WaitFor;
 
-// When the remote program itself is carried (not yet its stand-in), its
-// "-init" start connects to the simulated unit and sets the handheld's clock.
-constexpr bool kRemoteSetsTheClock = false;
-
 const std::string kMrxctl = MRX_BINARY_DIR "/tools/mrxctl/mrxctl";
 
 std::string Slurp(const std::filesystem::path& p) {
@@ -62,6 +58,18 @@ class HandheldEndToEndTest : public ::testing::Test {
     platform::HandheldEnv env(root());
     platform::HandheldProcesses processes(env);
     return WaitFor([&] { return processes.Find("Autorun.exe").empty(); }, std::chrono::seconds(60));
+  }
+
+  // The remote the installer starts runs until it is stopped, as on a
+  // handheld: none outlives its test.
+  void TearDown() override { StopRemotes(); }
+  void StopRemotes() {
+    if (!std::filesystem::exists(root())) return;
+    platform::HandheldEnv env(root());
+    platform::HandheldProcesses processes(env);
+    for (const char* program : {"WavrixBTMS5.exe", "WavrixBTMS4.exe"}) {
+      for (pid_t pid : processes.Find(program)) platform::HandheldProcesses::Terminate(pid);
+    }
   }
 
   testing_support::TempDir dir_;
@@ -101,31 +109,38 @@ TEST_F(HandheldEndToEndTest, DeployInstallsAndASecondAutorunOnlyStartsTheRemote)
     EXPECT_EQ(store.DefaultName(), "Valdur MRX520-1234") << "the card's list was merged";
   }
 
-  // The installed remote runs from the tree.
+  // A fresh installation is not started; the handheld starts the remote from
+  // its Startup folder with "-init", and it takes the unit's clock.
   platform::HandheldEnv env(root());
-  const pid_t remote = platform::HandheldProcesses(env).Start(
-      "\\Windows\\Start Menu\\Programs\\Wavrix\\WavrixBTMS5.exe", {"-init"}, "\\Windows\\StartUp");
-  ASSERT_GT(remote, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(remote, &status, 0), remote);
-  EXPECT_TRUE(WIFEXITED(status)) << "it ran and ended by itself";
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::setenv("WAVRIX_BLUETOOTH", "sim", 1);
+  ::setenv("MRX_RUNTIME_DIR", runtime().c_str(), 1);
+  ASSERT_GT(platform::HandheldProcesses(env).Start(
+                "\\Windows\\Start Menu\\Programs\\Wavrix\\WavrixBTMS5.exe", {"-init"},
+                "\\Windows\\StartUp"),
+            0);
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(root() / "Windows/clock-offset"); },
+                      std::chrono::seconds(30)));
+  StopRemotes();
 
   // A second installer finds the same program and only starts it: nothing is
   // copied or saved again.
   std::filesystem::remove(card() / "Devices.txt");
   std::filesystem::remove(root() / "Windows/Fonts/GOTHICB.TTF");
-  ASSERT_EQ(RunProgram(Env() + "'" + (card() / "Autorun.exe").string() + "' 2>&1", output), 0)
-      << output;
+  // The remote it starts keeps running: its output goes to a file, so the
+  // pipe this test reads closes when the installer ends.
+  const auto log = dir_.path() / "autorun.log";
+  ASSERT_EQ(
+      RunProgram(Env() + "'" + (card() / "Autorun.exe").string() + "' >'" + log.string() + "' 2>&1",
+                 output),
+      0)
+      << Slurp(log);
   EXPECT_FALSE(std::filesystem::exists(card() / "Devices.txt"));
   EXPECT_FALSE(std::filesystem::exists(root() / "Windows/Fonts/GOTHICB.TTF"));
-  if (kRemoteSetsTheClock) {
-    // The remote started with "-init" connects to the unit and takes its clock.
-    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(root() / "Windows/clock-offset"); },
-                        std::chrono::seconds(30)));
-    for (pid_t pid : platform::HandheldProcesses(env).Find("WavrixBTMS5.exe")) {
-      EXPECT_TRUE(platform::HandheldProcesses::Terminate(pid));
-    }
-  }
+  // The installed remote was started again.
+  EXPECT_TRUE(
+      WaitFor([&] { return !platform::HandheldProcesses(env).Find("WavrixBTMS5.exe").empty(); },
+              std::chrono::seconds(30)));
 }
 
 // A deployment killed while it writes the remote leaves the card's program as

@@ -267,6 +267,8 @@ TEST_F(MainPageTest, TheHiddenRemoteControlUpdateDeploysToTheHandheld) {
       },
       std::chrono::seconds(60)));
   EXPECT_TRUE(std::filesystem::exists(root / "Windows/Start Menu/Programs/Wavrix/WavrixBTMS5.exe"));
+  // The installer started the remote, which runs until it is stopped.
+  for (pid_t pid : processes.Find("WavrixBTMS5.exe")) platform::HandheldProcesses::Terminate(pid);
   ::unsetenv("WAVRIX_HANDHELD");
 }
 
