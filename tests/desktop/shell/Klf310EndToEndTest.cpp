@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -23,6 +24,7 @@
 #include "desktop/roomcorrection/CPropertyKLF310.h"
 #include "desktop/shell/CmyMRXProperty.h"
 #include "desktop/unitlink/CTiroUSB.h"
+#include "desktop/widgets/CGridCtrl.h"
 #include "platform/AtomicFile.h"
 #include "protocol/klf/SlopeFile.h"
 #include "tests/support/QtTestApp.h"
@@ -100,9 +102,12 @@ class Klf310EndToEndTest : public ::testing::Test {
     if (page) sheet.Tabs()->setCurrentWidget(page);
     return page;
   }
+  // What a field or label of the tab shows.
   static std::string Text(CPropertyKLF310& page, int id) {
-    auto* edit = page.Get<QLineEdit>(id);
-    return edit ? edit->text().toStdString() : std::string("(no field ") + std::to_string(id) + ")";
+    QWidget* w = page.Control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+    return "(no text control " + std::to_string(id) + ")";
   }
   static void Trigger(CKLF310AdvancedDlg& dlg, const char* text) {
     for (QAction* action : dlg.findChildren<QAction*>()) {

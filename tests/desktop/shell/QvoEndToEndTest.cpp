@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -43,9 +44,12 @@ class QvoEndToEndTest : public ::testing::TestWithParam<LinkRow> {
   }
   ~QvoEndToEndTest() override { unsetenv("MRX_RUNTIME_DIR"); }
 
+  // What a field or label of the tab shows.
   static std::string Text(CPropertyQVO520& page, int id) {
-    auto* edit = page.Get<QLineEdit>(id);
-    return edit ? edit->text().toStdString() : std::string("(no field ") + std::to_string(id) + ")";
+    QWidget* w = page.Control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+    return "(no text control " + std::to_string(id) + ")";
   }
 
   testing_support::TempDir dir_;
