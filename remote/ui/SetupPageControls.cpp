@@ -57,6 +57,8 @@ QComboBox* AddCombo(QVBoxLayout* layout, const QString& caption, const QStringLi
   if (!caption.isEmpty()) {
     auto* label = new QLabel(caption);
     label->setMinimumWidth(70);
+    // The caption is read whole; the list gives way.
+    label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     row->addWidget(label);
   }
   row->addWidget(combo, 1);
