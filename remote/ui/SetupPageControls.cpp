@@ -53,12 +53,11 @@ QComboBox* AddCombo(QVBoxLayout* layout, const QString& caption, const QStringLi
   combo->addItems(items);
   // Long items must not widen the page past the screen.
   combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  combo->setMinimumContentsLength(8);
+  combo->setMinimumContentsLength(4);  // it still takes the row's free width
   if (!caption.isEmpty()) {
     auto* label = new QLabel(caption);
-    label->setMinimumWidth(70);
     // The caption is read whole; the list gives way.
-    label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    label->setMinimumWidth(std::max(70, label->sizeHint().width()));
     row->addWidget(label);
   }
   row->addWidget(combo, 1);
