@@ -19,6 +19,7 @@
 #include "desktop/pages/PageClasses.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "tests/desktop/pages/PageFixture.h"
+#include "tests/support/TapDeviceIo.h"
 #include "tests/support/TempDir.h"
 
 namespace desktop::pages {
@@ -36,29 +37,7 @@ constexpr std::size_t SlotAt(std::size_t k) {
   return 26 + 26 * k;
 }
 
-// Forwards to the simulated unit and keeps every request frame sent.
-class Tap final : public platform::DeviceIo {
- public:
-  explicit Tap(platform::DeviceIo& inner) : inner_(inner) {}
-  Handle Open(std::string_view path) override { return inner_.Open(path); }
-  bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
-               std::span<std::uint8_t> out, std::uint32_t* returned) override {
-    requests.emplace_back(in.begin(), in.end());
-    return inner_.Control(h, code, in, out, returned);
-  }
-  void Close(Handle h) override { inner_.Close(h); }
-  std::vector<Bytes> Sent(std::uint8_t code) const {
-    std::vector<Bytes> frames;
-    for (const Bytes& r : requests) {
-      if (!r.empty() && r[0] == code) frames.push_back(r);
-    }
-    return frames;
-  }
-  std::vector<Bytes> requests;
-
- private:
-  platform::DeviceIo& inner_;
-};
+using Tap = testing_support::TapDeviceIo;
 
 // The QVI520 page with the export dialog answered by the test.
 class ExportingPage final : public CPropertyQVI520 {

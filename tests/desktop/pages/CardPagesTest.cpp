@@ -22,6 +22,7 @@
 #include "protocol/unit/ModuleCatalogue.h"
 #include "sim/Scenario.h"
 #include "tests/desktop/pages/PageFixture.h"
+#include "tests/support/TapDeviceIo.h"
 
 namespace desktop::pages {
 namespace {
@@ -31,31 +32,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Addresses of the demo unit's cards: every type at its own address.
 constexpr std::uint8_t kHej = 4, kSiv = 5, kTwr = 6, kNvo = 7, kJov = 9, kYor = 10;
 
-// Forwards to the simulated unit and keeps every request frame sent.
-class Tap final : public platform::DeviceIo {
- public:
-  explicit Tap(platform::DeviceIo& inner) : inner_(inner) {}
-  Handle Open(std::string_view path) override { return inner_.Open(path); }
-  bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
-               std::span<std::uint8_t> out, std::uint32_t* returned) override {
-    requests.emplace_back(in.begin(), in.end());
-    return inner_.Control(h, code, in, out, returned);
-  }
-  void Close(Handle h) override { inner_.Close(h); }
-
-  // The frames sent with this command code.
-  std::vector<Bytes> Sent(std::uint8_t code) const {
-    std::vector<Bytes> frames;
-    for (const Bytes& r : requests) {
-      if (!r.empty() && r[0] == code) frames.push_back(r);
-    }
-    return frames;
-  }
-  std::vector<Bytes> requests;
-
- private:
-  platform::DeviceIo& inner_;
-};
+using Tap = testing_support::TapDeviceIo;
 
 class CardPagesTest : public PageFixture {
  protected:

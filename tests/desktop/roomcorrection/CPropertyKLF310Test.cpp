@@ -20,6 +20,7 @@
 #include "sim/Klf310Server.h"
 #include "tests/desktop/pages/PageFixture.h"
 #include "tests/desktop/roomcorrection/InMemoryCurves.h"
+#include "tests/support/TapDeviceIo.h"
 #include "tests/support/WaitFor.h"
 
 namespace desktop::roomcorrection {
@@ -29,29 +30,7 @@ using Bytes = std::vector<std::uint8_t>;
 using P = CPropertyKLF310;
 constexpr std::uint8_t kKlf = 11;  // the demo unit's KLF310 sits at its type's address
 
-// Forwards to the simulated unit and keeps every request frame sent.
-class Tap final : public platform::DeviceIo {
- public:
-  explicit Tap(platform::DeviceIo& inner) : inner_(inner) {}
-  Handle Open(std::string_view path) override { return inner_.Open(path); }
-  bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
-               std::span<std::uint8_t> out, std::uint32_t* returned) override {
-    requests.emplace_back(in.begin(), in.end());
-    return inner_.Control(h, code, in, out, returned);
-  }
-  void Close(Handle h) override { inner_.Close(h); }
-  std::vector<Bytes> Sent(std::uint8_t code) const {
-    std::vector<Bytes> frames;
-    for (const Bytes& r : requests) {
-      if (!r.empty() && r[0] == code) frames.push_back(r);
-    }
-    return frames;
-  }
-  std::vector<Bytes> requests;
-
- private:
-  platform::DeviceIo& inner_;
-};
+using Tap = testing_support::TapDeviceIo;
 
 float F32(const Bytes& b, std::size_t at) {
   return std::bit_cast<float>(platform::GetU32(b, at));
