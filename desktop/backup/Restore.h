@@ -51,7 +51,8 @@ RestorePlan PlanRestore(const unitlink::Discovery& unit, const UnitBackup& backu
 struct RestoreResult {
   enum class Status {
     kDone,       // every step ran; see the outcomes
-    kNoUnit,     // no main unit answered
+    kNoUnit,     // no unit found
+    kNoAnswer,   // the unit is there but did not answer
     kCancelled,  // asked to stop; the outcomes say what was done
   };
   Status status = Status::kDone;

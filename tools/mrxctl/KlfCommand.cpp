@@ -14,6 +14,7 @@
 #include "desktop/firmware/DoloPacket.h"
 #include "desktop/firmware/WorkerMessages.h"
 #include "desktop/roomcorrection/CKLF310Thread.h"
+#include "desktop/roomcorrection/KlfCardHost.h"
 #include "desktop/roomcorrection/KlfLink.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
@@ -129,7 +130,7 @@ int FindCard(Klf& k, Card& card) {
     k.err << "mrxctl: the KLF310 card did not give its settings\n";
     return kExitIoError;
   }
-  card.host = k.ip.empty() ? card.Address(Img::kIp) : k.ip;
+  card.host = k.ip.empty() ? rc::KlfCardHost(card.image) : k.ip;
   return kExitOk;
 }
 
