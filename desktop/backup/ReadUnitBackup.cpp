@@ -98,9 +98,7 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
   if (main != nullptr && main->image.size() >= pu::IdentityRecord::kSize) {
     backup.serial = pu::IdentityRecord::Decode(main->image).serial;
   }
-  if (!options.curves) {
-    if (klfCards > 0) result.notes.push_back("the KLF310 curves are not in the backup (asked so)");
-  } else {
+  if (options.curves) {
     for (const ModuleBackup& m : backup.modules) {
       if (!IsKlf310(m)) continue;
       const std::string host = options.klfHost.empty() ? rc::KlfCardHost(m.image) : options.klfHost;
