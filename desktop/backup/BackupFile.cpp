@@ -391,12 +391,15 @@ std::optional<Refusal> Parser::Section(std::string_view line, UnitBackup& backup
   if (!ended)
     return At("section '" + name + "' (begun on line " + std::to_string(begun) +
               ") has no end line: the file is cut short");
+  // A wrong length or checksum is named at the line that announced them.
   if (bytes.size() != *length) {
-    return At("section '" + name + "' holds " + std::to_string(bytes.size()) + " bytes, not " +
-              std::to_string(*length) + ": the file was changed or is damaged");
+    return Refusal{begun, "section '" + name + "' holds " + std::to_string(bytes.size()) +
+                              " bytes, not " + std::to_string(*length) +
+                              ": the file was changed or is damaged"};
   }
   if (Crc32(bytes) != *crc) {
-    return At("section '" + name + "' checksum does not match: the file was changed or is damaged");
+    return Refusal{begun, "section '" + name +
+                              "' checksum does not match: the file was changed or is damaged"};
   }
   // The name was one of those the header announced, so it is one of these two.
   unsigned address = 0, channel = 0;
