@@ -555,7 +555,8 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
     "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
-    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree: known units, deployment).\n\n"
+    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree: known units, deployment),\n"
+    "XDG_DATA_HOME (the backups taken before updates: mrx520/backups/SERIAL).\n\n"
     "Exit codes:\n"
     "  0   success\n"
     "  1   'diff': the two sides differ\n"
