@@ -39,7 +39,7 @@ struct Rule {
 const std::vector<Rule> kRules = {
     {"core code uses the standard library and POSIX only, no Qt",
      {"platform/", "protocol/", "desktop/unitlink/", "desktop/firmware/", "remote/link/", "sim/",
-      "installer/"},
+      "installer/", "desktop/backup/"},
      {"platform/qt/", "installer/ui/"},
      true,
      {},

@@ -14,6 +14,7 @@
 #include "desktop/firmware/DoloPacket.h"
 #include "desktop/firmware/WorkerMessages.h"
 #include "desktop/roomcorrection/CKLF310Thread.h"
+#include "desktop/roomcorrection/KlfCardHost.h"
 #include "desktop/roomcorrection/KlfLink.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
@@ -24,6 +25,7 @@
 #include "protocol/klf/SlopeFile.h"
 #include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/ModuleCatalogue.h"
+#include "tools/mrxctl/BackupCommand.h"
 #include "tools/mrxctl/Mrxctl.h"
 #include "tools/mrxctl/ProgressView.h"
 
@@ -58,6 +60,7 @@ struct Klf {
   bool terminal;
   std::optional<unsigned> module;
   std::string ip;
+  bool noBackup = false;
 };
 
 // The card as its USB side tells it.
@@ -129,7 +132,7 @@ int FindCard(Klf& k, Card& card) {
     k.err << "mrxctl: the KLF310 card did not give its settings\n";
     return kExitIoError;
   }
-  card.host = k.ip.empty() ? card.Address(Img::kIp) : k.ip;
+  card.host = k.ip.empty() ? rc::KlfCardHost(card.image) : k.ip;
   return kExitOk;
 }
 
@@ -293,6 +296,13 @@ int Update(Klf& k) {
     k.err << "mrxctl: " << rc::CKLF310Thread::kTextNotFound << "\n";
     return kExitSoftware;
   }
+  // The card's curves are part of what an update may lose, so they are in it.
+  SafetyBackup safety;
+  safety.options.klfHost = k.ip;
+  if (int rc = BackupBeforeUpdate(k.usb, k.noBackup, k.out, k.err, k.clock, safety);
+      rc != kExitOk) {
+    return rc;
+  }
   k.out << "Updating the KLF310 software at " << card.host << " (now "
         << VersionText(card.Version(pu::Klf310VersionEntry::kMainDescriptorOffset))
         << "). Do not switch the unit off meanwhile.\n";
@@ -346,6 +356,7 @@ int Update(Klf& k) {
     return kExitIoError;
   }
   k.out << "The KLF310 reports " << now << ".\n";
+  CompareAfterUpdate(k.usb, safety, k.out, k.err);
   return kExitOk;
 }
 
@@ -354,7 +365,7 @@ int Update(Klf& k) {
 void AddKlfCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, std::ostream& out,
                    std::ostream& err, platform::Clock& clock, bool terminal,
                    std::function<int()>& action) {
-  auto klf = std::make_shared<Klf>(Klf{usb, json, out, err, clock, terminal, {}, {}});
+  auto klf = std::make_shared<Klf>(Klf{usb, json, out, err, clock, terminal, {}, {}, false});
   auto* group = app.add_subcommand(
       "klf", "the KLF310 room-correction card: network identity, curves, software update");
   group->fallthrough();
@@ -422,8 +433,10 @@ void AddKlfCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, std::ostr
 }  // namespace tools::mrxctl
 );
 
-group->add_subcommand("update", "replace the card's software with the carried image")
-    ->callback([klf, &action] { action = [klf] { return Update(*klf); }; });
+auto* update =
+    group->add_subcommand("update", "replace the card's software with the carried image");
+update->add_flag("--no-backup", klf->noBackup, "update without a backup of the settings first");
+update->callback([klf, &action] { action = [klf] { return Update(*klf); }; });
 }
 
 }  // namespace tools::mrxctl

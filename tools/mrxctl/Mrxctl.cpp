@@ -26,6 +26,7 @@
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
+#include "tools/mrxctl/BackupCommand.h"
 #include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/HandheldCommand.h"
@@ -479,9 +480,15 @@ bool ReadNewVersion(Context& ctx, bool boot, pu::ModuleDescriptor& version) {
   return true;
 }
 
-int Update(Context& ctx, bool boot) {
+int Update(Context& ctx, bool boot, bool noBackup) {
   ul::ModuleInfo main;
   if (int rc = ReadMainUnit(ctx, main); rc != kExitOk) return rc;
+  SafetyBackup safety;
+  safety.options.curves = false;
+  if (int rc = BackupBeforeUpdate(ctx.usb, noBackup, ctx.out, ctx.err, ctx.clock, safety);
+      rc != kExitOk) {
+    return rc;
+  }
   // The boot version comes with command 26; a unit that lacks it still takes the update.
   if (boot && !ctx.usb.ReadBootDescriptor(main.descriptor.data())) main.descriptor = {};
   ctx.out << "Updating the " << (boot ? "boot" : "host") << " software of the MRX520 (now "
@@ -537,6 +544,7 @@ int Update(Context& ctx, bool boot) {
   }
   ctx.out << "The unit reports " << what << " software " << VersionText(now) << " of "
           << DateText(now) << ".\n";
+  CompareAfterUpdate(ctx.usb, safety, ctx.out, ctx.err);
   return kExitOk;
 }
 
@@ -547,14 +555,17 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Environment: MRX_RUNTIME_DIR (device directory and simulated Bluetooth\n"
     "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
-    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree: known units, deployment).\n\n"
+    "(bluez or sim), WAVRIX_HANDHELD (the handheld tree: known units, deployment),\n"
+    "XDG_DATA_HOME (the backups taken before updates: mrx520/backups/SERIAL).\n\n"
     "Exit codes:\n"
     "  0   success\n"
+    "  1   'diff': the two sides differ\n"
     "  64  usage error\n"
     "  65  bad data (a file that does not fit the module or is too large, a\n"
     "      source or volume the unit does not have, a handheld registry or\n"
     "      handheld.conf that cannot be read whole, an address that holds no\n"
-    "      phono card)\n"
+    "      phono card); a backup refused (format, checksum), or a module\n"
+    "      skipped by 'restore' (another type or size, or absent)\n"
     "  69  no unit attached, or no such module; no unit found or answering over\n"
     "      Bluetooth, no default unit recorded, or no Bluetooth adapter; no\n"
     "      handheld, not an ARM handheld, or no storage card in it\n"
@@ -721,18 +732,21 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
       ->callback([&] { action = [&] { return Packages(ctx); }; });
 
   std::string software;
+  bool noBackup = false;
   auto* update = app.add_subcommand(
       "update", "replace the unit's host or boot software with the carried image");
   update->add_option("SOFTWARE", software, "host or boot; do not switch the unit off meanwhile")
       ->required()
       ->check(CLI::IsMember({"host", "boot"}));
-  update->callback([&] { action = [&] { return Update(ctx, software == "boot"); }; });
+  update->add_flag("--no-backup", noBackup, "update without a backup of the settings first");
+  update->callback([&] { action = [&] { return Update(ctx, software == "boot", noBackup); }; });
 
   AddDisplayCommand(app, usb, ctx.json, out, err, action);
   AddQvoCommand(app, usb, clock, ctx.json, terminal, out, err, action);
   AddKlfCommand(app, usb, ctx.json, out, err, clock, terminal, action);
   AddPhonoCommand(app, usb, ctx.json, out, err, action);
   AddHandheldCommand(app, clock, ctx.terminal, out, err, action);
+  AddBackupCommand(app, usb, ctx.json, terminal, out, err, clock, action);
 
   RemoteRequest remote;
   std::string remoteAddress, onOff, decibels;

@@ -11,6 +11,7 @@ namespace tools::mrxctl {
 
 // Exit codes, sysexits style.
 inline constexpr int kExitOk = 0;
+inline constexpr int kExitDiffers = 1;  // 'diff': the two sides differ
 inline constexpr int kExitUsage = 64;
 inline constexpr int kExitDataError = 65;
 inline constexpr int kExitUnavailable = 69;

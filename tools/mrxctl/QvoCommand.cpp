@@ -13,6 +13,7 @@
 #include "protocol/unit/ModelNames.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
+#include "tools/mrxctl/BackupCommand.h"
 #include "tools/mrxctl/Mrxctl.h"
 #include "tools/mrxctl/ProgressView.h"
 
@@ -151,7 +152,7 @@ int Info(Qvo& q, unsigned address) {
   return kExitOk;
 }
 
-int Update(Qvo& q, unsigned address, int processor) {
+int Update(Qvo& q, unsigned address, int processor, bool noBackup) {
   if (int rc = FindCard(q, address); rc != kExitOk) return rc;
   pu::ProcessorRecord before;
   if (!ReadRecord(q, address, processor, before)) {
@@ -166,6 +167,11 @@ int Update(Qvo& q, unsigned address, int processor) {
           << " processor (" << pu::ModelName(before.model) << ", "
           << pu::ComponentName(before.component) << ")\n";
     return kExitSoftware;
+  }
+  SafetyBackup safety;
+  safety.options.curves = false;
+  if (int rc = BackupBeforeUpdate(q.usb, noBackup, q.out, q.err, q.clock, safety); rc != kExitOk) {
+    return rc;
   }
   const std::string carried = fw::DoloVersionText(first->version);
   q.out << "Updating the " << kSides[processor] << " processor of the QVO520 at address " << address
@@ -211,6 +217,7 @@ int Update(Qvo& q, unsigned address, int processor) {
     return kExitIoError;
   }
   PrintRecord(q, processor, now);
+  CompareAfterUpdate(q.usb, safety, q.out, q.err);
   return kExitOk;
 }
 
@@ -222,6 +229,7 @@ void AddQvoCommand(CLI::App& app, ul::CTiroUSB& usb, platform::Clock& clock, con
   struct Request {
     unsigned address = 0;
     std::string side;
+    bool noBackup = false;
   };
   auto request = std::make_shared<Request>();
   auto qvo = std::make_shared<Qvo>(Qvo{usb, clock, json, terminal, out, err});
@@ -242,9 +250,11 @@ void AddQvoCommand(CLI::App& app, ul::CTiroUSB& usb, platform::Clock& clock, con
   update->add_option("PROCESSOR", request->side, "left or right")
       ->required()
       ->check(CLI::IsMember({"left", "right"}));
+  update->add_flag("--no-backup", request->noBackup,
+                   "update without a backup of the settings first");
   update->callback([&action, request, qvo] {
     action = [request, qvo] {
-      return Update(*qvo, request->address, request->side == "right" ? 1 : 0);
+      return Update(*qvo, request->address, request->side == "right" ? 1 : 0, request->noBackup);
     };
   });
 }

@@ -1,0 +1,264 @@
+#include "desktop/backup/Restore.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "desktop/backup/UnitAccess.h"
+#include "desktop/roomcorrection/KlfCardHost.h"
+#include "desktop/roomcorrection/KlfLink.h"
+#include "protocol/klf/KlfMessage.h"
+#include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/ModuleCatalogue.h"
+
+namespace desktop::backup {
+
+namespace pk = protocol::klf;
+namespace pu = protocol::unit;
+namespace rc = roomcorrection;
+namespace ul = unitlink;
+
+namespace {
+
+using Kind = RestoreOutcome::Kind;
+
+const ul::ModuleInfo* FindLive(const ul::Discovery& unit, std::uint8_t address) {
+  if (address == pu::kMainUnitAddress) return &unit.mainUnit;
+  for (const ul::ModuleInfo& card : unit.cards) {
+    if (card.address == address) return &card;
+  }
+  return nullptr;
+}
+
+bool Wanted(const RestoreOptions& options, std::uint8_t address) {
+  return options.only.empty() ||
+         std::find(options.only.begin(), options.only.end(), address) != options.only.end();
+}
+
+std::string BackupName(const ModuleBackup& m) {
+  return "module " + std::to_string(m.address) + " (" + m.Model() + ")";
+}
+
+std::string CurvesName(std::uint8_t address) {
+  return "curves of the KLF310 at module " + std::to_string(address);
+}
+
+RestoreOutcome Step(std::uint8_t address, bool curves, Kind kind, std::string what,
+                    std::string message, bool mismatch = false) {
+  RestoreOutcome o;
+  o.address = address;
+  o.curves = curves;
+  o.kind = kind;
+  o.what = std::move(what);
+  o.message = std::move(message);
+  o.mismatch = mismatch;
+  return o;
+}
+
+std::string Serial(std::span<const std::uint8_t> image) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04u", unsigned{pu::IdentityRecord::Decode(image).serial});
+  return text;
+}
+
+// Writes the backup's image with the module's own identity record, stores it
+// and reads the stored copy back.
+RestoreOutcome WriteModule(ul::CTiroUSB& usb, const ul::ModuleInfo& live, const ModuleBackup& m,
+                           std::vector<std::uint8_t>& written) {
+  const std::string what = BackupName(m);
+  std::vector<std::uint8_t> now;
+  if (!ReadImage(usb, live, false, now)) {
+    return Step(m.address, false, Kind::kFailed, what,
+                "its identity record could not be read: nothing was written");
+  }
+  written = m.image;
+  std::string kept;
+  if (written.size() >= pu::IdentityRecord::kSize) {
+    std::copy_n(now.begin(), pu::IdentityRecord::kSize, written.begin());
+    if (!std::equal(written.begin(), written.begin() + pu::IdentityRecord::kSize,
+                    m.image.begin())) {
+      kept = "; it keeps its own serial " + Serial(written) +
+             " and delivery date (the backup's: " + Serial(m.image) + ")";
+    }
+  }
+  if (!Asked([&] { return ul::WriteSettingsImage(usb, m.address, written.size(), written); })) {
+    return Step(m.address, false, Kind::kFailed, what,
+                "writing failed; the unit may hold part of the image until it is written again");
+  }
+  std::vector<std::uint8_t> back;
+  if (!ReadImage(usb, live, true, back)) {
+    return Step(m.address, false, Kind::kFailed, what,
+                "written, but the stored image could not be read back to verify it");
+  }
+  if (back != written) {
+    return Step(m.address, false, Kind::kFailed, what,
+                "written, but the unit stored another image than was written");
+  }
+  return Step(m.address, false, Kind::kVerified, what, "written and verified" + kept);
+}
+
+RestoreOutcome WriteCurves(const std::string& host, const CurveBackup& curves,
+                           const BackupProgress& progress, unsigned& step, unsigned total) {
+  const std::string what = CurvesName(curves.address);
+  rc::KlfLink link;
+  for (std::size_t c = 0; c < curves.channels.size(); ++c) {
+    progress.Report(++step, total,
+                    "Writing curve " + std::to_string(c) + " of the KLF310 at " + host);
+    const auto channel = static_cast<std::uint16_t>(c);
+    const auto& bins = curves.channels[c];
+    std::vector<pk::CurveBin> back;
+    const bool ok = Asked([&] {
+      back.assign(bins.size(), {});
+      return link.Connect(host, pk::kCurvePort) && link.WriteCurve(channel, 0, bins) &&
+             link.ReadCurve(channel, 0, back);
+    });
+    if (!ok) {
+      return Step(curves.address, true, Kind::kFailed, what,
+                  "the KLF310 at " + host + " did not take or give back the curve of channel " +
+                      std::to_string(c));
+    }
+    if (back != bins) {
+      return Step(curves.address, true, Kind::kFailed, what,
+                  "the curve of channel " + std::to_string(c) + " read back differs");
+    }
+  }
+  return Step(curves.address, true, Kind::kVerified, what,
+              std::to_string(curves.channels.size()) + " channels written and verified");
+}
+
+}  // namespace
+
+RestorePlan PlanRestore(const ul::Discovery& unit, const UnitBackup& backup,
+                        const RestoreOptions& options) {
+  RestorePlan plan;
+  for (std::uint8_t address : options.only) {
+    if (backup.FindModule(address) == nullptr) {
+      plan.steps.push_back(Step(address, false, Kind::kSkipped, "module " + std::to_string(address),
+                                "the backup holds no module at this address", true));
+    }
+  }
+  for (const ModuleBackup& m : backup.modules) {
+    if (!Wanted(options, m.address)) continue;
+    const std::string what = BackupName(m);
+    const CurveBackup* curves = options.curves ? backup.FindCurves(m.address) : nullptr;
+    auto skip = [&](const std::string& why, bool mismatch) {
+      plan.steps.push_back(Step(m.address, false, Kind::kSkipped, what, why, mismatch));
+      if (curves != nullptr) {
+        plan.steps.push_back(Step(m.address, true, Kind::kSkipped, CurvesName(m.address),
+                                  "not written, as the card's settings are not", mismatch));
+      }
+    };
+    const ul::ModuleInfo* live = FindLive(unit, m.address);
+    if (live == nullptr) {
+      skip("the unit has no module at this address: not written", true);
+      continue;
+    }
+    const auto f = live->Fields();
+    if (f.type != m.type) {
+      skip("the unit has " + ModuleName(*live) + " there, of type " + std::to_string(f.type) +
+               " where the backup has type " + std::to_string(m.type) + ": not written",
+           true);
+      continue;
+    }
+    if (!f.SoftwareRunning()) {
+      skip("it is not running its software: not written", false);
+      continue;
+    }
+    if (ul::SettingsLength(*live) != m.image.size()) {
+      skip("its settings image is " + std::to_string(ul::SettingsLength(*live)) +
+               " bytes, the backup's " + std::to_string(m.image.size()) + ": not written",
+           true);
+      continue;
+    }
+    if (!m.image.empty()) {
+      plan.steps.push_back(Step(m.address, false, Kind::kWouldWrite, what,
+                                "would be written (" + std::to_string(m.image.size()) + " bytes)"));
+    }
+    if (curves != nullptr) {
+      plan.steps.push_back(
+          Step(m.address, true, Kind::kWouldWrite, CurvesName(m.address),
+               "would be written (" + std::to_string(curves->channels.size()) + " channels)"));
+    }
+  }
+  return plan;
+}
+
+bool RestoreResult::Success() const {
+  return status == Status::kDone &&
+         std::all_of(outcomes.begin(), outcomes.end(), [](const RestoreOutcome& o) {
+           return o.kind == Kind::kVerified || o.kind == Kind::kWouldWrite;
+         });
+}
+
+RestoreResult Restore(ul::CTiroUSB& usb, const UnitBackup& backup, const RestoreOptions& options,
+                      const BackupProgress& progress) {
+  RestoreResult result;
+  ul::Discovery unit;
+  switch (DiscoverUnit(usb, unit, result.error)) {
+    case Found::kUnit:
+      break;
+    case Found::kNoUnit:
+      result.status = RestoreResult::Status::kNoUnit;
+      return result;
+    case Found::kNoAnswer:
+      result.status = RestoreResult::Status::kNoAnswer;
+      return result;
+  }
+  const ModuleBackup* main = backup.FindModule(pu::kMainUnitAddress);
+  std::vector<std::uint8_t> mainImage;
+  if (main != nullptr && main->image.size() >= pu::IdentityRecord::kSize &&
+      unit.mainUnit.Fields().SoftwareRunning() && ReadImage(usb, unit.mainUnit, false, mainImage) &&
+      mainImage.size() >= pu::IdentityRecord::kSize && Serial(mainImage) != Serial(main->image)) {
+    result.notes.push_back("the backup was taken from the unit with serial " + Serial(main->image) +
+                           "; this unit's serial is " + Serial(mainImage));
+  }
+  if (options.only.empty()) {
+    for (const ul::ModuleInfo& m : AllModules(unit)) {
+      if (backup.FindModule(m.address) == nullptr) {
+        result.notes.push_back(ModuleName(m) + " is not in the backup: left as it is");
+      }
+    }
+  }
+  const RestorePlan plan = PlanRestore(unit, backup, options);
+  if (options.dryRun) {
+    result.outcomes = plan.steps;
+    return result;
+  }
+  unsigned total = 0, step = 0;
+  for (const RestoreOutcome& s : plan.steps) {
+    if (s.kind != Kind::kWouldWrite) continue;
+    total += s.curves ? static_cast<unsigned>(backup.FindCurves(s.address)->channels.size()) : 1;
+  }
+  // The image each card holds now: a KLF310's network address comes from it.
+  std::vector<std::vector<std::uint8_t>> held(16);
+  for (const RestoreOutcome& s : plan.steps) {
+    if (s.kind != Kind::kWouldWrite) {
+      result.outcomes.push_back(s);
+      continue;
+    }
+    if (progress.Cancelled()) {
+      result.status = RestoreResult::Status::kCancelled;
+      result.outcomes.push_back(
+          Step(s.address, s.curves, Kind::kSkipped, s.what, "not written: cancelled"));
+      continue;
+    }
+    const ul::ModuleInfo& live = *FindLive(unit, s.address);
+    if (!s.curves) {
+      progress.Report(++step, total, "Writing the settings of " + s.what);
+      result.outcomes.push_back(
+          WriteModule(usb, live, *backup.FindModule(s.address), held[s.address]));
+      continue;
+    }
+    if (held[s.address].empty() && !ReadImage(usb, live, false, held[s.address])) {
+      result.outcomes.push_back(Step(s.address, true, Kind::kFailed, s.what,
+                                     "the card's network address could not be read"));
+      continue;
+    }
+    const std::string host =
+        options.klfHost.empty() ? rc::KlfCardHost(held[s.address]) : options.klfHost;
+    result.outcomes.push_back(
+        WriteCurves(host, *backup.FindCurves(s.address), progress, step, total));
+  }
+  return result;
+}
+
+}  // namespace desktop::backup

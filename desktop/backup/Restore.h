@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "desktop/backup/BackupProgress.h"
+#include "desktop/backup/UnitBackup.h"
+#include "desktop/unitlink/CTiroUSB.h"
+#include "desktop/unitlink/UnitProtocol.h"
+
+namespace desktop::backup {
+
+struct RestoreOptions {
+  // Module addresses to restore; empty: every module of the backup.
+  std::vector<std::uint8_t> only;
+  // Plan and report only: nothing is written.
+  bool dryRun = false;
+  // Write the KLF310 curves the backup holds.
+  bool curves = true;
+  // The KLF310 card's IPv4 address; empty: the one in its settings.
+  std::string klfHost;
+};
+
+// What happened to one module's image, or one card's curves.
+struct RestoreOutcome {
+  enum class Kind {
+    kVerified,    // written, read back and found equal
+    kWouldWrite,  // a dry run's plan
+    kSkipped,     // not written: `message` says why
+    kFailed,      // the write or the read-back failed or differed
+  };
+  std::uint8_t address = 0;
+  bool curves = false;  // the card's curves rather than its settings image
+  Kind kind = Kind::kSkipped;
+  // "module 3 (QVO520)" or "curves of the KLF310 at module 11"
+  std::string what;
+  std::string message;
+  // Skipped because the unit's module is of another type or size, or absent.
+  bool mismatch = false;
+};
+
+// Per module of the backup (and asked for): write it, or why not. Matching
+// is by address; a module of another type or image length is never written.
+struct RestorePlan {
+  std::vector<RestoreOutcome> steps;  // kWouldWrite or kSkipped
+};
+RestorePlan PlanRestore(const unitlink::Discovery& unit, const UnitBackup& backup,
+                        const RestoreOptions& options);
+
+struct RestoreResult {
+  enum class Status {
+    kDone,       // every step ran; see the outcomes
+    kNoUnit,     // no unit found
+    kNoAnswer,   // the unit is there but did not answer
+    kCancelled,  // asked to stop; the outcomes say what was done
+  };
+  Status status = Status::kDone;
+  std::vector<RestoreOutcome> outcomes;
+  // Notes that change nothing: another unit's backup, modules not in the backup.
+  std::vector<std::string> notes;
+  std::string error;
+
+  // Everything asked for was written and verified (a dry run: would be).
+  bool Success() const;
+};
+
+// Writes each planned image, stores it and reads the stored copy back; the
+// module keeps its own identity record (serial and delivery date). Curves are
+// written and read back over the card's link.
+RestoreResult Restore(unitlink::CTiroUSB& usb, const UnitBackup& backup,
+                      const RestoreOptions& options, const BackupProgress& progress = {});
+
+}  // namespace desktop::backup

@@ -1,0 +1,61 @@
+#include "desktop/backup/UnitAccess.h"
+
+#include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/SettingsImage.h"
+
+namespace desktop::backup {
+
+namespace pu = protocol::unit;
+namespace ul = unitlink;
+
+Found DiscoverUnit(ul::CTiroUSB& usb, ul::Discovery& found, std::string& error) {
+  found = {};
+  if (!Asked([&] { return ul::ReadModuleDescriptor(usb, pu::kMainUnitAddress, found.mainUnit); })) {
+    if (!usb.IsDevicePresent()) {
+      error = "no MRX520 unit found; connect the unit, or start the simulator (mrx520-sim)";
+      return Found::kNoUnit;
+    }
+    error = "the unit did not answer";
+    return Found::kNoAnswer;
+  }
+  found.unitPresent = true;
+  const unsigned slots = found.mainUnit.Fields().slotCount;
+  for (unsigned i = 1; i <= slots; ++i) {
+    ul::ModuleInfo card;
+    if (!Asked([&] { return ul::ReadModuleDescriptor(usb, static_cast<std::uint8_t>(i), card); })) {
+      break;
+    }
+    found.cards.push_back(card);
+  }
+  return Found::kUnit;
+}
+
+std::vector<ul::ModuleInfo> AllModules(const ul::Discovery& found) {
+  std::vector<ul::ModuleInfo> all{found.mainUnit};
+  all.insert(all.end(), found.cards.begin(), found.cards.end());
+  return all;
+}
+
+std::string ModuleName(const ul::ModuleInfo& module) {
+  std::string model = "unknown";
+  if (module.address == pu::kMainUnitAddress) {
+    model = pu::kMainUnit.model;
+  } else if (const auto known = pu::FindModuleType(module.Fields().type)) {
+    model = known->model;
+  }
+  return "module " + std::to_string(module.address) + " (" + model + ")";
+}
+
+bool ReadImage(ul::CTiroUSB& usb, const ul::ModuleInfo& module, bool stored,
+               std::vector<std::uint8_t>& image) {
+  const std::size_t length = ul::SettingsLength(module);
+  std::vector<std::uint8_t> buffer(pu::SettingsImage::kMaxSize);
+  if (!Asked([&] { return ul::ReadSettingsImage(usb, module.address, length, stored, buffer); })) {
+    return false;
+  }
+  buffer.resize(length);
+  image = std::move(buffer);
+  return true;
+}
+
+}  // namespace desktop::backup

@@ -1,0 +1,44 @@
+#include "desktop/backup/UnitBackup.h"
+
+#include <cstdio>
+
+#include "protocol/unit/ModuleCatalogue.h"
+
+namespace desktop::backup {
+
+namespace pu = protocol::unit;
+
+std::string ModuleBackup::Model() const {
+  if (address == pu::kMainUnitAddress) return std::string(pu::kMainUnit.model);
+  if (const auto known = pu::FindModuleType(type)) return std::string(known->model);
+  return "unknown";
+}
+
+std::string ModuleBackup::VersionText() const {
+  char text[24];
+  std::snprintf(text, sizeof text, "V%u.%03u", unsigned{versionMajor}, unsigned{versionMinor});
+  return text;
+}
+
+std::string ModuleBackup::DateText() const {
+  if (versionYear == 0) return "";
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", 2000 + versionYear, versionMonth, versionDay);
+  return text;
+}
+
+const ModuleBackup* UnitBackup::FindModule(std::uint8_t address) const {
+  for (const ModuleBackup& m : modules) {
+    if (m.address == address) return &m;
+  }
+  return nullptr;
+}
+
+const CurveBackup* UnitBackup::FindCurves(std::uint8_t address) const {
+  for (const CurveBackup& c : curves) {
+    if (c.address == address) return &c;
+  }
+  return nullptr;
+}
+
+}  // namespace desktop::backup

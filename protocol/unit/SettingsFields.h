@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace protocol::unit {
+
+// How the bytes of one named field of a settings image read.
+enum class FieldKind {
+  kU8,
+  kU16,
+  kI16,
+  kU32,
+  kF32,   // little-endian IEEE single
+  kText,  // zero-padded 8-bit text of `size` bytes
+  kDate,  // the identity record's year - 2000, month, day
+  kIpv4,  // four bytes, first octet first
+  kMac,   // six bytes
+};
+
+// One field of a settings image as a user reads it: "level 2", "input 3 name".
+struct SettingsField {
+  std::string name;
+  std::size_t offset = 0;
+  FieldKind kind = FieldKind::kU8;
+  std::size_t size = 1;  // bytes the field occupies
+  // For numbers: the bits that belong to the field (0: all) and what one
+  // step of the value is worth: tenths = value / 10 shown with one decimal.
+  std::uint32_t mask = 0;
+  bool tenths = false;
+  std::string_view unit;  // "dB", "s", "µs", "Hz", "ms", "%"
+  // Names of the values 0, 1, ... where the layout gives them ("stereo").
+  std::vector<std::string_view> choices;
+
+  // The bits of byte `at` (0 .. size-1 of the field) that the field covers.
+  std::uint8_t CoveredBits(std::size_t at) const;
+};
+
+// The named fields of the settings image of a module type (the main unit is
+// code 0), in offset order, built from that type's layout. Empty for a type
+// whose layout is not known.
+const std::vector<SettingsField>& FieldsFor(std::uint8_t typeCode);
+
+// The field's value in `image` as a user reads it ("-12.5 dB", "\"Stereo 1\"",
+// "stereo", "2024-01-15"); "" when the image is too short to hold it.
+std::string FormatField(const SettingsField& field, std::span<const std::uint8_t> image);
+
+}  // namespace protocol::unit

@@ -1,0 +1,307 @@
+#include "tools/mrxctl/BackupCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <vector>
+
+#include "desktop/backup/BackupFile.h"
+#include "desktop/backup/Restore.h"
+#include "desktop/backup/SafetyBackups.h"
+#include "desktop/backup/SettingsDiff.h"
+#include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
+#include "tools/mrxctl/Mrxctl.h"
+
+namespace tools::mrxctl {
+
+namespace {
+
+namespace bk = desktop::backup;
+namespace ul = desktop::unitlink;
+using Json = nlohmann::ordered_json;
+
+// The live unit on either side of "diff".
+constexpr const char* kLiveUnit = "-";
+
+struct Backup {
+  ul::CTiroUSB& usb;
+  const bool& json;
+  bool terminal;
+  std::ostream& out;
+  std::ostream& err;
+  platform::Clock& clock;
+  // Options of the three commands.
+  std::string file;
+  std::string other;
+  bool noCurves = false;
+  bool dryRun = false;
+  std::vector<unsigned> only;
+  std::string ip;
+};
+
+// Progress drawn in place on a terminal; nothing elsewhere, so logs stay short.
+bk::BackupProgress Progress(Backup& b) {
+  bk::BackupProgress progress;
+  if (!b.terminal) return progress;
+  progress.report = [&b](unsigned step, unsigned total, const std::string& text) {
+    b.err << "\r\033[K[" << step << "/" << total << "] " << text << std::flush;
+    if (step == total) b.err << "\r\033[K" << std::flush;
+  };
+  return progress;
+}
+
+int ReadFailed(std::ostream& err, const bk::ReadResult& r) {
+  err << "mrxctl: " << r.error << "\n";
+  if (r.status == bk::ReadResult::Status::kNoUnit) return kExitUnavailable;
+  err << "mrxctl: no backup was taken\n";
+  return kExitIoError;
+}
+
+void Notes(std::ostream& err, const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) err << "mrxctl: note: " << note << "\n";
+}
+
+// A backup file, or the exit code that says why there is none.
+int LoadFile(Backup& b, const std::string& file, bk::UnitBackup& backup) {
+  std::string text, error;
+  bool tooLarge = false;
+  if (!platform::ReadFileUpTo(file, bk::BackupFile::kMaxFileSize, text, error, &tooLarge)) {
+    b.err << "mrxctl: cannot read " << error << "\n";
+    return tooLarge ? kExitDataError : kExitIoError;
+  }
+  const auto parsed = bk::BackupFile::Parse(text);
+  if (!parsed.ok) {
+    b.err << "mrxctl: " << platform::PrintableUtf8(file) << " line " << parsed.line << ": "
+          << parsed.message << "\n";
+    return kExitDataError;
+  }
+  backup = parsed.backup;
+  return kExitOk;
+}
+
+int Take(Backup& b) {
+  bk::ReadOptions options;
+  options.curves = !b.noCurves;
+  options.klfHost = b.ip;
+  const bk::ReadResult r = bk::ReadUnitBackup(b.usb, options, Progress(b), b.clock);
+  Notes(b.err, r.notes);
+  if (!r.Complete()) return ReadFailed(b.err, r);
+  std::string error;
+  b.out.flush();  // the backup may go to the same standard output
+  if (!platform::WriteOutputFile(b.file, bk::BackupFile::Write(r.backup), error)) {
+    b.err << "mrxctl: cannot write " << error << "\n";
+    return kExitIoError;
+  }
+  (b.file == "-" ? b.err : b.out) << "Saved the settings of " << r.backup.modules.size()
+                                  << " modules"
+                                  << (r.backup.curves.empty() ? "" : " and the KLF310 curves")
+                                  << " of the unit with serial " << r.backup.serial << " to "
+                                  << b.file << ".\n";
+  return kExitOk;
+}
+
+const char* KindText(bk::RestoreOutcome::Kind kind) {
+  switch (kind) {
+    case bk::RestoreOutcome::Kind::kVerified:
+      return "verified";
+    case bk::RestoreOutcome::Kind::kWouldWrite:
+      return "would write";
+    case bk::RestoreOutcome::Kind::kSkipped:
+      return "skipped";
+    case bk::RestoreOutcome::Kind::kFailed:
+      return "failed";
+  }
+  return "";
+}
+
+int RestoreFile(Backup& b) {
+  bk::UnitBackup backup;
+  if (int rc = LoadFile(b, b.file, backup); rc != kExitOk) return rc;
+  bk::RestoreOptions options;
+  for (unsigned a : b.only) options.only.push_back(static_cast<std::uint8_t>(a));
+  options.dryRun = b.dryRun;
+  options.curves = !b.noCurves;
+  options.klfHost = b.ip;
+  const bk::RestoreResult r = bk::Restore(b.usb, backup, options, Progress(b));
+  if (r.status == bk::RestoreResult::Status::kNoUnit) {
+    b.err << "mrxctl: " << r.error << "\n";
+    return kExitUnavailable;
+  }
+  if (r.status == bk::RestoreResult::Status::kNoAnswer) {
+    b.err << "mrxctl: " << r.error << "; nothing was written\n";
+    return kExitIoError;
+  }
+  Notes(b.err, r.notes);
+  bool failed = false, skipped = false;
+  Json list = Json::array();
+  for (const bk::RestoreOutcome& o : r.outcomes) {
+    failed = failed || o.kind == bk::RestoreOutcome::Kind::kFailed;
+    skipped = skipped || o.kind == bk::RestoreOutcome::Kind::kSkipped;
+    if (b.json) {
+      list.push_back({{"address", o.address},
+                      {"curves", o.curves},
+                      {"what", o.what},
+                      {"result", KindText(o.kind)},
+                      {"message", o.message}});
+    } else {
+      b.out << o.what << ": " << o.message << "\n";
+    }
+  }
+  if (b.json) b.out << list.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+  if (b.dryRun) b.err << "mrxctl: a dry run: nothing was written\n";
+  if (r.status == bk::RestoreResult::Status::kCancelled) return kExitIoError;
+  if (failed) {
+    b.err << "mrxctl: the restore failed for some modules\n";
+    return kExitIoError;
+  }
+  if (skipped) {
+    b.err << "mrxctl: some modules were skipped, so the unit is not as the backup\n";
+    return kExitDataError;
+  }
+  return kExitOk;
+}
+
+// One side of a comparison: a file, or the live unit read now.
+int Side(Backup& b, const std::string& name, bool curves, bk::UnitBackup& backup) {
+  if (name != kLiveUnit) return LoadFile(b, name, backup);
+  bk::ReadOptions options;
+  options.curves = curves;
+  options.klfHost = b.ip;
+  const bk::ReadResult r = bk::ReadUnitBackup(b.usb, options, Progress(b), b.clock);
+  Notes(b.err, r.notes);
+  if (!r.Complete()) return ReadFailed(b.err, r);
+  backup = r.backup;
+  return kExitOk;
+}
+
+int Diff(Backup& b) {
+  bk::UnitBackup a, c;
+  // The live unit's curves are read only when the other side has curves.
+  const bool fileSide = b.file != kLiveUnit;
+  if (int rc = Side(b, fileSide ? b.file : b.other, true, fileSide ? a : c); rc != kExitOk) {
+    return rc;
+  }
+  const bk::UnitBackup& known = fileSide ? a : c;
+  const bool curves = !b.noCurves && (!known.curves.empty() || b.file == b.other);
+  if (int rc = Side(b, fileSide ? b.other : b.file, curves, fileSide ? c : a); rc != kExitOk) {
+    return rc;
+  }
+  if (b.noCurves) {
+    a.curves.clear();
+    c.curves.clear();
+  }
+  const auto differences = bk::SettingsDiff(a, c);
+  if (b.json) {
+    Json list = Json::array();
+    for (const bk::Difference& d : differences) {
+      list.push_back({{"address", d.address},
+                      {"model", d.model},
+                      {"curves", d.curves},
+                      {"field", d.what},
+                      {"before", d.before},
+                      {"after", d.after}});
+    }
+    b.out << list.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+  } else {
+    for (const bk::Difference& d : differences) b.out << d.Text() << "\n";
+    if (differences.empty() && b.terminal) b.err << "no differences\n";
+  }
+  return differences.empty() ? kExitOk : kExitDiffers;
+}
+
+}  // namespace
+
+void AddBackupCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, bool terminal,
+                      std::ostream& out, std::ostream& err, platform::Clock& clock,
+                      std::function<int()>& action) {
+  auto b = std::make_shared<Backup>(
+      Backup{usb, json, terminal, out, err, clock, {}, {}, false, false, {}, {}});
+  auto addIp = [b](CLI::App* command) {
+    command->add_option("--ip", b->ip, "the KLF310 card's IPv4 address (else from its settings)")
+        ->type_name("ADDRESS")
+        ->check(CLI::ValidIPV4);
+  };
+
+  auto* backup =
+      app.add_subcommand("backup",
+                         "save every module's settings and the KLF310 curves into one file (- for "
+                         "standard output)");
+  backup->add_option("FILE", b->file, "the backup file to write")->required();
+  backup->add_flag("--no-curves", b->noCurves, "leave the KLF310 curves out");
+  addIp(backup);
+  backup->callback([b, &action] { action = [b] { return Take(*b); }; });
+
+  auto* restore = app.add_subcommand(
+      "restore",
+      "write a backup back into modules of the same type and size, each read back and compared");
+  restore->add_option("FILE", b->file, "the backup file")->required();
+  restore->add_option("--only", b->only, "restore only these module addresses")
+      ->type_name("ADDRESS")
+      ->check(CLI::Range(0u, 15u));
+  restore->add_flag("--dry-run", b->dryRun, "say what would be written, write nothing");
+  restore->add_flag("--no-curves", b->noCurves, "leave the KLF310 curves as they are");
+  addIp(restore);
+  restore->callback([b, &action] { action = [b] { return RestoreFile(*b); }; });
+
+  auto* diff = app.add_subcommand(
+      "diff", "compare two backups, or a backup and the unit (-): changed fields by name");
+  diff->add_option("A", b->file, "a backup file, or - for the unit")->required();
+  diff->add_option("B", b->other, "a backup file, or - for the unit")->required();
+  diff->add_flag("--no-curves", b->noCurves, "compare the settings only");
+  addIp(diff);
+  diff->callback([b, &action] { action = [b] { return Diff(*b); }; });
+}
+
+int BackupBeforeUpdate(ul::CTiroUSB& usb, bool skip, std::ostream& out, std::ostream& err,
+                       platform::Clock& clock, SafetyBackup& safety) {
+  if (skip) {
+    out << "No backup of the unit's settings is taken (--no-backup).\n";
+    return kExitOk;
+  }
+  const bk::ReadResult r = bk::ReadUnitBackup(usb, safety.options, {}, clock);
+  Notes(err, r.notes);
+  const char* stop = "; nothing was written to the unit. Give --no-backup to update without one.\n";
+  if (!r.Complete()) {
+    err << "mrxctl: the backup before the update failed: " << r.error << stop;
+    return r.status == bk::ReadResult::Status::kNoUnit ? kExitUnavailable : kExitIoError;
+  }
+  std::string error;
+  const auto file = bk::SafetyBackups::Save(r.backup, clock.WallTime(), error);
+  if (file.empty()) {
+    err << "mrxctl: the backup before the update could not be saved: " << error << stop;
+    return kExitIoError;
+  }
+  out << "Saved a backup of the unit's settings to " << file.string() << "\n";
+  safety.taken = true;
+  safety.before = r.backup;
+  return kExitOk;
+}
+
+void CompareAfterUpdate(ul::CTiroUSB& usb, const SafetyBackup& safety, std::ostream& out,
+                        std::ostream& err) {
+  if (!safety.taken) return;
+  const bk::ReadResult r = bk::ReadUnitBackup(usb, safety.options);
+  if (!r.Complete()) {
+    err << "mrxctl: the settings could not be read after the update to compare them with the "
+           "backup: "
+        << r.error << "\n";
+    return;
+  }
+  const auto differences = bk::SettingsDiff(safety.before, r.backup);
+  if (differences.empty()) {
+    out << "Compared with the backup: settings unchanged.\n";
+    return;
+  }
+  std::set<std::string> modules;
+  std::string names;
+  for (const bk::Difference& d : differences) {
+    const std::string name = d.model + " @" + std::to_string(d.address);
+    if (modules.insert(name).second) names += (names.empty() ? "" : ", ") + name;
+  }
+  out << "Compared with the backup, the settings of these modules changed: " << names << "\n";
+  for (const bk::Difference& d : differences) out << "  " << d.Text() << "\n";
+}
+
+}  // namespace tools::mrxctl
