@@ -276,6 +276,8 @@ void CPropertyMRX520::EnableControls(bool enable) {
 
 void CPropertyMRX520::StartUpdate(bool boot) {
   if (worker_ != nullptr) return;
+  if (!Site().BeforeUpdate(false)) return;
+  unitUpdate_ = true;
   worker_ = std::make_unique<firmware::CDoloThread>(boot, target_, theTiroUSB, Site().GetClock());
   EnableControls(false);
   theTiroUSB.SetDefaultAddress(0);
@@ -332,6 +334,10 @@ void CPropertyMRX520::OnWorkerMessage(const platform::Message& m) {
         UpdateData(false);
       }
       EnableControls(Present());
+      if (unitUpdate_) {
+        unitUpdate_ = false;
+        Site().AfterUpdate(m.wParam != 0);
+      }
       break;
     default:
       break;

@@ -75,6 +75,7 @@ class CPropertyMRX520 : public CMRXPropertyPage {
   // The unit's or the handheld's update, whichever runs; the handheld's
   // remote API lives as long as its worker.
   std::unique_ptr<platform::CWinThread> worker_;
+  bool unitUpdate_ = false;  // the worker updates the unit, not the handheld
   std::unique_ptr<platform::RemoteApi> handheld_;
   std::unique_ptr<platform::Prompt> sitePrompt_;
   std::unique_ptr<platform::qt::WorkerPrompt> workerPrompt_;

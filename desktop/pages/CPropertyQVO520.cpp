@@ -405,6 +405,7 @@ void CPropertyQVO520::WriteBoard(int processor) {
 
 void CPropertyQVO520::StartDownload(int processor) {
   if (worker_ != nullptr) return;
+  if (!Site().BeforeUpdate(false)) return;
   worker_ = std::make_unique<fw::CCardDoloThread>(Address(), static_cast<std::uint8_t>(processor),
                                                   pu::ProcessorRecord::Decode(records_[processor]),
                                                   target_, theTiroUSB, Site().GetClock());
@@ -434,6 +435,7 @@ void CPropertyQVO520::OnWorkerMessage(const platform::Message& m) {
       EnableControls(Present());
       // Shows what the processor runs now.
       RefreshProcessors(true);
+      Site().AfterUpdate(m.wParam == fw::CCardDoloThread::kSuccess);
       break;
     default:
       break;

@@ -24,6 +24,12 @@ class PageSite {
   // the sheet deletes no page until the last one has returned.
   virtual void EnterModal() {}
   virtual void LeaveModal() {}
+  // Around a software update of the unit or a card: before it, the program
+  // keeps the unit's settings in a backup (`curves`: the KLF310 curves too);
+  // false means the user chose not to update. After it, the settings are
+  // compared with that backup and the user told what changed.
+  virtual bool BeforeUpdate(bool /*curves*/) { return true; }
+  virtual void AfterUpdate(bool /*succeeded*/) {}
 };
 
 // Held by a page around a dialog it opens itself (message boxes asked through

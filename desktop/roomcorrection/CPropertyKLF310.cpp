@@ -552,6 +552,7 @@ void CPropertyKLF310::OnWorkerMessage(const platform::Message& m) {
       Get<QProgressBar>(kProgress)->hide();
       if (advanced_) advanced_->setEnabled(true);
       EnableControls(enabled_);
+      Site().AfterUpdate(m.wParam != 0);
       break;
     default:  // WM_WORKER_STARTED needs nothing
       break;
@@ -580,6 +581,7 @@ void CPropertyKLF310::ReadVersionsAfterUpdate(bool success) {
 
 void CPropertyKLF310::StartSoftwareUpdate() {
   if (updateRunning_) return;
+  if (!Site().BeforeUpdate(true)) return;
   BeginUpdate();
   worker_ = std::make_unique<CKLF310Thread>(WorkerTarget(), CardAddress(), Site().GetClock());
   worker_->Resume();

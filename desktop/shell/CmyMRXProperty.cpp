@@ -4,16 +4,19 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdio>
 
 #include "desktop/pages/CPropertyMRX520.h"
 #include "desktop/pages/CPropertyValdur.h"
 #include "desktop/pages/Logo.h"
+#include "desktop/shell/UnitBackupActions.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
@@ -65,6 +68,23 @@ CmyMRXProperty::CmyMRXProperty(bool serviceMode, pages::Prompt& prompt, platform
   main_ = new pages::CPropertyMRX520(*this);
   tabs_->addTab(main_, main_->Caption());
   current_ = about_;
+
+  // The unit's settings as a whole: kept in a file, written back, compared.
+  backups_ = std::make_unique<UnitBackupActions>(this, *this, [this] { OnDeviceChange(); });
+  backupButton_ = new QToolButton(tabs_);
+  backupButton_->setText(QStringLiteral("Backup"));
+  backupButton_->setToolTip(QStringLiteral("Back up, restore or compare the unit's settings"));
+  backupButton_->setPopupMode(QToolButton::InstantPopup);
+  backupButton_->setAutoRaise(true);
+  auto* menu = new QMenu(backupButton_);
+  menu->addAction(QString::fromLatin1(UnitBackupActions::kBackUpCaption), this,
+                  [this] { backups_->BackUp(); });
+  menu->addAction(QString::fromLatin1(UnitBackupActions::kRestoreCaption), this,
+                  [this] { backups_->Restore(); });
+  menu->addAction(QString::fromLatin1(UnitBackupActions::kCompareCaption), this,
+                  [this] { backups_->Compare(); });
+  backupButton_->setMenu(menu);
+  tabs_->setCornerWidget(backupButton_, Qt::TopRightCorner);
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { OnTabChanged(index); });
 }
 
@@ -112,6 +132,16 @@ void CmyMRXProperty::LeaveModal() {
   // Run the waiting discovery from the event loop, once the handler that
   // opened the box has returned.
   if (modal_ == 0 && discoveryPending_) QTimer::singleShot(0, this, [this] { OnDeviceChange(); });
+}
+
+bool CmyMRXProperty::BeforeUpdate(bool curves) {
+  return backups_->BeforeUpdate(curves);
+}
+
+void CmyMRXProperty::AfterUpdate(bool succeeded) {
+  // Compared once the page's handler has returned: the unit restarts, and
+  // the tabs are rebuilt meanwhile.
+  QTimer::singleShot(0, this, [this, succeeded] { backups_->AfterUpdate(succeeded); });
 }
 
 void CmyMRXProperty::Discover() {

@@ -14,6 +14,7 @@
 #include "desktop/shell/SheetPrompt.h"
 
 class QTabWidget;
+class QToolButton;
 
 namespace desktop::pages {
 class CPropertyPage;
@@ -25,6 +26,8 @@ class DeviceWatcher;
 }
 
 namespace desktop::shell {
+
+class UnitBackupActions;
 
 // The program's one window: a modal sheet with the about tab, the main unit
 // tab and one tab per answering card in address order, rebuilt on every
@@ -52,10 +55,15 @@ class CmyMRXProperty final : public QDialog, public pages::PageSite {
   pages::CMRXPropertyPage* FindCardPage(std::string_view runtimeClass) override;
   void EnterModal() override;
   void LeaveModal() override;
+  bool BeforeUpdate(bool curves) override;
+  void AfterUpdate(bool succeeded) override;
 
   pages::CPropertyValdur* AboutPage() const { return about_; }
   pages::CPropertyMRX520* MainPage() const { return main_; }
   QTabWidget* Tabs() const { return tabs_; }
+  UnitBackupActions& Backups() { return *backups_; }
+  // The button beside the tabs whose menu holds the backup entries.
+  QToolButton* BackupButton() const { return backupButton_; }
   std::vector<pages::CMRXPropertyPage*> CardPages();
   int Discoveries() const { return discoveries_; }
   int DiscoveriesWithoutUnit() const { return discoveriesWithoutUnit_; }
@@ -89,6 +97,8 @@ class CmyMRXProperty final : public QDialog, public pages::PageSite {
   std::vector<pages::CMRXPropertyPage*> cards_;
   QPointer<pages::CPropertyPage> current_;
   std::unique_ptr<platform::qt::DeviceWatcher> watcher_;
+  std::unique_ptr<UnitBackupActions> backups_;
+  QToolButton* backupButton_;
   bool initialised_ = false;
   bool switching_ = false;  // tab changes the sheet makes itself
   int modal_ = 0;           // handlers of pages inside their own event loop (a box, a dialog)

@@ -2,17 +2,23 @@
 // option, discovery and device changes, card tabs, keys and leaving tabs.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
+#include <fstream>
 
 #include "desktop/pages/CPropertyMRX520.h"
 #include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/CPropertyValdur.h"
 #include "desktop/shell/CmyMRXApp.h"
 #include "desktop/shell/CmyMRXProperty.h"
+#include "desktop/shell/UnitBackupActions.h"
+#include "protocol/unit/Qvo520Image.h"
 #include "tests/desktop/pages/PageFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace desktop::shell {
 namespace {
@@ -242,6 +248,54 @@ TEST_F(SheetTest, ADeviceChangeWhileAPageAsksWaitsUntilItsHandlerHasReturned) {
     EXPECT_EQ(sheet.Discoveries(), before + 1);
     EXPECT_EQ(sheet.CardPages().size(), 13u);
   }
+}
+
+// The sheet's backup menu against the in-process unit: a backup, a change
+// it shows, a restore that undoes it, and a damaged file that is refused.
+TEST_F(SheetTest, BackUpCompareAndRestoreThroughTheSheet) {
+  // Without the KLF310 card, whose curves travel over the network: the
+  // in-process unit serves only its USB side.
+  sim::Scenario scenario = sim::DefaultScenario();
+  std::erase_if(scenario.modules, [](const sim::ModuleSpec& m) { return m.address >= 11; });
+  Power(scenario);
+  CmyMRXProperty& sheet = Open();
+  ASSERT_EQ(sheet.BackupButton()->menu()->actions().size(), 3);
+  const auto last = [&] { return prompt_.Asked().empty() ? "" : prompt_.Asked().back(); };
+  testing_support::TempDir dir;
+  const auto file = dir.path() / "unit.mrxb";
+
+  ASSERT_TRUE(sheet.Backups().BackUpTo(file)) << last();
+  EXPECT_EQ(last(), "Saved the settings of 11 modules to " + file.string() + ".");
+
+  // Level 1 of the QVO520 at 2 moved in the unit behind the backup's back.
+  StoreInUnit(2, protocol::unit::Qvo520Image::kLevel1, {0x9C, 0xFF});
+  ASSERT_TRUE(sheet.Backups().CompareWith(file));
+  EXPECT_NE(last().find("1 difference:\nQVO520 @2: level 1 "), std::string::npos) << last();
+  EXPECT_NE(last().find("→ -10.0 dB"), std::string::npos) << last();
+
+  prompt_.Script({Prompt::Answer::kYes});
+  ASSERT_TRUE(sheet.Backups().RestoreFrom(file)) << last();
+  EXPECT_EQ(last().rfind("The settings of " + file.string() + " are back in the unit.", 0), 0u)
+      << last();
+  ASSERT_TRUE(sheet.Backups().CompareWith(file));
+  EXPECT_EQ(last(), "The unit holds the settings of " + file.string() + ": no differences.");
+
+  // A changed character in a section: refused by its checksum, nothing written.
+  std::string text;
+  {
+    std::ifstream in(file);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const auto section = text.find("\nbegin module 2 ");
+  ASSERT_NE(section, std::string::npos) << text;
+  const auto at = text.find('\n', section + 1) + 4;
+  text[at] = text[at] == 'A' ? 'B' : 'A';
+  std::ofstream(file, std::ios::trunc) << text;
+  const auto before = unit_->StoredSettings(2);
+  prompt_.Script({Prompt::Answer::kYes});
+  EXPECT_FALSE(sheet.Backups().RestoreFrom(file));
+  EXPECT_NE(last().find("checksum"), std::string::npos) << last();
+  EXPECT_EQ(unit_->StoredSettings(2), before);
 }
 
 }  // namespace

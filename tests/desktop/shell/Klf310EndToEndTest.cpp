@@ -67,9 +67,14 @@ class Klf310EndToEndTest : public ::testing::Test {
   Klf310EndToEndTest() {
     testing_support::TestApplication();
     setenv("MRX_RUNTIME_DIR", Run().c_str(), 1);
+    // Backups kept before updates stay in the test's folder.
+    setenv("XDG_DATA_HOME", (Run() / "data").c_str(), 1);
     unitlink::theTiroUSB.SetDeviceIo(nullptr);
   }
-  ~Klf310EndToEndTest() override { unsetenv("MRX_RUNTIME_DIR"); }
+  ~Klf310EndToEndTest() override {
+    unsetenv("MRX_RUNTIME_DIR");
+    unsetenv("XDG_DATA_HOME");
+  }
 
   std::filesystem::path Run() const { return dir_.path() / "run"; }
   std::string File(const char* name) const { return (dir_.path() / name).string(); }
@@ -146,7 +151,16 @@ TEST_F(Klf310EndToEndTest, SoftwareUpdateFromTheTabShowsAndReadsBackTheNewVersio
       std::chrono::seconds(30)));
   EXPECT_EQ(Text(*page, CPropertyKLF310::kStatus), "V4.000, 27.01.2009");
   EXPECT_TRUE(update->isEnabled());
-  EXPECT_TRUE(prompt.Asked().empty()) << prompt.Asked().front();
+  // The settings and curves kept before the update are what the card holds after it.
+  ASSERT_TRUE(testing_support::WaitFor(
+      [&] {
+        QCoreApplication::processEvents();
+        return !prompt.Asked().empty();
+      },
+      std::chrono::seconds(30)));
+  EXPECT_EQ(prompt.Asked().front().rfind("The update has finished: settings unchanged.", 0), 0u)
+      << prompt.Asked().front();
+  EXPECT_EQ(prompt.Asked().size(), 1u);
 
   std::string output;
   ASSERT_EQ(Mrxctl("--json klf info", output), 0) << output;

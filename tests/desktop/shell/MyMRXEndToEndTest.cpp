@@ -11,6 +11,7 @@
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "desktop/firmware/DoloPacket.h"
@@ -33,9 +34,14 @@ class EndToEndTest : public ::testing::Test {
   EndToEndTest() {
     testing_support::TestApplication();
     setenv("MRX_RUNTIME_DIR", dir_.path().c_str(), 1);
+    // Backups kept before updates stay in the test's folder.
+    setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
     unitlink::theTiroUSB.SetDeviceIo(nullptr);
   }
-  ~EndToEndTest() override { unsetenv("MRX_RUNTIME_DIR"); }
+  ~EndToEndTest() override {
+    unsetenv("MRX_RUNTIME_DIR");
+    unsetenv("XDG_DATA_HOME");
+  }
 
   testing_support::TempDir dir_;
 };
@@ -85,6 +91,17 @@ TEST_F(EndToEndTest, HostUpdateFromTheMainUnitTabEndsWithTheNewVersion) {
       << page.Get<QLabel>(CPropertyMRX520::kVersionLine)->text().toStdString();
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return page.Control(CPropertyMRX520::kSoftwareUpdate)->isEnabled(); }, 20000));
+
+  // The settings were kept before the update and are compared after it.
+  const auto kept = dir_.path() / "data/mrx520/backups/1234";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !prompt.Asked().empty(); }, 30000));
+  ASSERT_EQ(prompt.Asked().size(), 1u);
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(kept)) files.push_back(entry.path());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(prompt.Asked().front(),
+            "The update has finished: settings unchanged.\nThe backup from before it is in " +
+                files.front().string() + ".");
 }
 
 // The image bytes of an `mrxctl settings read` dump ("0010  00 1F ..." per row).

@@ -32,9 +32,14 @@ class PhonoEndToEndTest : public ::testing::Test {
   PhonoEndToEndTest() {
     testing_support::TestApplication();
     setenv("MRX_RUNTIME_DIR", dir_.path().c_str(), 1);
+    // Backups kept before updates stay in the test's folder.
+    setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
     unitlink::theTiroUSB.SetDeviceIo(nullptr);
   }
-  ~PhonoEndToEndTest() override { unsetenv("MRX_RUNTIME_DIR"); }
+  ~PhonoEndToEndTest() override {
+    unsetenv("MRX_RUNTIME_DIR");
+    unsetenv("XDG_DATA_HOME");
+  }
 
   // The image bytes of an `mrxctl settings read` dump ("0010  00 1F ..." per row).
   std::vector<int> SettingsRead(int address) {

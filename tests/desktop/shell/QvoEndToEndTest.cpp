@@ -40,9 +40,14 @@ class QvoEndToEndTest : public ::testing::TestWithParam<LinkRow> {
   QvoEndToEndTest() {
     testing_support::TestApplication();
     setenv("MRX_RUNTIME_DIR", dir_.path().c_str(), 1);
+    // Backups kept before updates stay in the test's folder.
+    setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
     unitlink::theTiroUSB.SetDeviceIo(nullptr);
   }
-  ~QvoEndToEndTest() override { unsetenv("MRX_RUNTIME_DIR"); }
+  ~QvoEndToEndTest() override {
+    unsetenv("MRX_RUNTIME_DIR");
+    unsetenv("XDG_DATA_HOME");
+  }
 
   // What a field or label of the tab shows.
   static std::string Text(CPropertyQVO520& page, int id) {
