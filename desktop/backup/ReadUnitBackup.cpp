@@ -111,10 +111,10 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
                         "Reading curve " + std::to_string(c) + " of the KLF310 at " + host);
         std::vector<pk::CurveBin> bins;
         if (!ReadChannel(link, host, c, bins)) {
+          result.curvesFailed = true;
           return Failed(std::move(result), Status::kFailed,
                         "the KLF310 at module " + std::to_string(m.address) + " (" + host +
-                            ") did not give the curve of channel " + std::to_string(c) +
-                            "; without its curves the backup can be taken with --no-curves");
+                            ") did not give the curve of channel " + std::to_string(c));
         }
         curves.channels.push_back(std::move(bins));
       }

@@ -30,6 +30,9 @@ struct ReadResult {
   std::vector<std::string> notes;
   // Why the backup failed, when it did.
   std::string error;
+  // It failed on a KLF310 card's curves (its network link): the settings
+  // alone could still be read.
+  bool curvesFailed = false;
 
   bool Complete() const { return status == Status::kComplete; }
 };

@@ -80,7 +80,7 @@ RestoreOutcome WriteModule(ul::CTiroUSB& usb, const ul::ModuleInfo& live, const 
              " and delivery date (the backup's: " + Serial(m.image) + ")";
     }
   }
-  if (!Asked([&] { return ul::WriteSettingsImage(usb, m.address, written.size(), written); })) {
+  if (!WriteImage(usb, m.address, written)) {
     return Step(m.address, false, Kind::kFailed, what,
                 "writing failed; the unit may hold part of the image until it is written again");
   }

@@ -46,12 +46,27 @@ std::string ModuleName(const ul::ModuleInfo& module) {
   return "module " + std::to_string(module.address) + " (" + model + ")";
 }
 
+bool WriteImage(ul::CTiroUSB& usb, std::uint8_t address, std::span<const std::uint8_t> image) {
+  for (std::size_t i = 0; i < pu::SettingsImage::ChunkCount(image.size()); ++i) {
+    if (!Asked([&] { return ul::WriteSettingsChunk(usb, address, image.size(), i, image); })) {
+      return false;  // the stored copy stays as it was
+    }
+  }
+  return Asked([&] { return ul::StoreSettings(usb, address); });
+}
+
 bool ReadImage(ul::CTiroUSB& usb, const ul::ModuleInfo& module, bool stored,
                std::vector<std::uint8_t>& image) {
   const std::size_t length = ul::SettingsLength(module);
   std::vector<std::uint8_t> buffer(pu::SettingsImage::kMaxSize);
-  if (!Asked([&] { return ul::ReadSettingsImage(usb, module.address, length, stored, buffer); })) {
-    return false;
+  // Each chunk is asked again on its own: an image of many chunks still
+  // arrives from a unit that drops one exchange in a few.
+  for (std::size_t i = 0; i < pu::SettingsImage::ChunkCount(length); ++i) {
+    if (!Asked([&] {
+          return ul::ReadSettingsChunk(usb, module.address, length, i, stored, buffer);
+        })) {
+      return false;
+    }
   }
   buffer.resize(length);
   image = std::move(buffer);

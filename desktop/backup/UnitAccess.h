@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ std::vector<unitlink::ModuleInfo> AllModules(const unitlink::Discovery& found);
 
 // "module 3 (QVO520)"
 std::string ModuleName(const unitlink::ModuleInfo& module);
+
+// Writes `image` chunk by chunk, each asked again when it fails, and stores
+// it; a chunk that never goes out leaves the stored copy untouched.
+bool WriteImage(unitlink::CTiroUSB& usb, std::uint8_t address, std::span<const std::uint8_t> image);
 
 // The module's settings image as it is now (the unit's working copy, or its
 // stored copy with `stored`); false when it could not be read whole.

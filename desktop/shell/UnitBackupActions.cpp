@@ -139,11 +139,22 @@ void UnitBackupActions::Compare() {
 }
 
 bool UnitBackupActions::BackUpTo(const std::filesystem::path& file) {
+  backup::ReadOptions options;
   backup::ReadResult read;
-  RunWithProgress(QStringLiteral("Backing up the unit"), [&](const backup::BackupProgress& p) {
-    read = backup::ReadUnitBackup(unitlink::theTiroUSB, {}, p, site_.GetClock());
-  });
+  for (;;) {
+    RunWithProgress(QStringLiteral("Backing up the unit"), [&](const backup::BackupProgress& p) {
+      read = backup::ReadUnitBackup(unitlink::theTiroUSB, options, p, site_.GetClock());
+    });
+    // A KLF310 card off this computer's network still leaves its settings to keep.
+    if (!read.curvesFailed || Tell("The KLF310 curves could not be read: " + read.error +
+                                       ".\nBack up the settings without the curves?",
+                                   Icon::kQuestion, Buttons::kYesNo) != Answer::kYes) {
+      break;
+    }
+    options.curves = false;
+  }
   if (read.status == backup::ReadResult::Status::kCancelled) return false;
+  if (read.curvesFailed) return false;
   if (!read.Complete()) {
     Tell("The backup failed: " + read.error + "\nNothing was saved.", Icon::kError);
     return false;

@@ -47,39 +47,56 @@ std::size_t SettingsLength(const ModuleInfo& module) {
   return std::min<std::size_t>(module.Fields().settingsLength, pu::SettingsImage::kMaxSize);
 }
 
+bool ReadSettingsChunk(CTiroUSB& usb, std::uint8_t address, std::size_t length, std::size_t index,
+                       bool reload, std::span<std::uint8_t> image) {
+  length = std::min({length, pu::SettingsImage::kMaxSize, image.size()});
+  if (index >= pu::SettingsImage::ChunkCount(length)) return false;
+  const std::size_t offset = kChunk * index;
+  const std::size_t chunk = std::min(kChunk, length - offset);
+  std::uint8_t reply[pu::kFrameSize] = {};
+  const std::uint8_t reloadFlag = (index == 0 && reload) ? pu::SettingsImage::kReloadFlag : 0;
+  if (!usb.SendCommand(reply, Code(UnitCommand::kReadSettings), address, reloadFlag,
+                       static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(chunk), 0,
+                       nullptr)) {
+    return false;
+  }
+  std::memcpy(image.data() + offset, reply + pu::ReplyHeader::kData, chunk);
+  return true;
+}
+
 bool ReadSettingsImage(CTiroUSB& usb, std::uint8_t address, std::size_t length, bool reload,
                        std::span<std::uint8_t> image) {
   std::fill(image.begin(), image.end(), 0);
   length = std::min({length, pu::SettingsImage::kMaxSize, image.size()});
   for (std::size_t i = 0; i < pu::SettingsImage::ChunkCount(length); ++i) {
-    const std::size_t offset = kChunk * i;
-    const std::size_t chunk = std::min(kChunk, length - offset);
-    std::uint8_t reply[pu::kFrameSize] = {};
-    const std::uint8_t reloadFlag = (i == 0 && reload) ? pu::SettingsImage::kReloadFlag : 0;
-    if (!usb.SendCommand(reply, Code(UnitCommand::kReadSettings), address, reloadFlag,
-                         static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(chunk), 0,
-                         nullptr)) {
-      return false;
-    }
-    std::memcpy(image.data() + offset, reply + pu::ReplyHeader::kData, chunk);
+    if (!ReadSettingsChunk(usb, address, length, i, reload, image)) return false;
   }
   return true;
+}
+
+bool WriteSettingsChunk(CTiroUSB& usb, std::uint8_t address, std::size_t length, std::size_t index,
+                        std::span<const std::uint8_t> image) {
+  length = std::min({length, pu::SettingsImage::kMaxSize, image.size()});
+  if (index >= pu::SettingsImage::ChunkCount(length)) return false;
+  const std::size_t offset = kChunk * index;
+  const std::size_t chunk = std::min(kChunk, length - offset);
+  return usb.SendCommand(nullptr, Code(UnitCommand::kWriteSettings), address, 0,
+                         static_cast<std::uint8_t>(index), 0, chunk, image.data() + offset);
+}
+
+bool StoreSettings(CTiroUSB& usb, std::uint8_t address) {
+  return usb.SendCommand(nullptr, Code(UnitCommand::kWriteSettings), address,
+                         pu::SettingsImage::kStoreFlag, 0, 0, 0, nullptr);
 }
 
 bool WriteSettingsImage(CTiroUSB& usb, std::uint8_t address, std::size_t length,
                         std::span<const std::uint8_t> image) {
   length = std::min({length, pu::SettingsImage::kMaxSize, image.size()});
   if (length == 0) return true;
-  bool all = true;
   for (std::size_t i = 0; i < pu::SettingsImage::ChunkCount(length); ++i) {
-    const std::size_t offset = kChunk * i;
-    const std::size_t chunk = std::min(kChunk, length - offset);
-    all &= usb.SendCommand(nullptr, Code(UnitCommand::kWriteSettings), address, 0,
-                           static_cast<std::uint8_t>(i), 0, chunk, image.data() + offset);
+    if (!WriteSettingsChunk(usb, address, length, i, image)) return false;
   }
-  all &= usb.SendCommand(nullptr, Code(UnitCommand::kWriteSettings), address,
-                         pu::SettingsImage::kStoreFlag, 0, 0, 0, nullptr);
-  return all;
+  return StoreSettings(usb, address);
 }
 
 bool ResetSettings(CTiroUSB& usb, std::uint8_t address,

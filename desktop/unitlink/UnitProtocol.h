@@ -47,9 +47,19 @@ std::size_t SettingsLength(const ModuleInfo& module);
 bool ReadSettingsImage(CTiroUSB& usb, std::uint8_t address, std::size_t length, bool reload,
                        std::span<std::uint8_t> image);
 // Writes the chunks and then the store frame. The unit answers nothing, so the
-// result only says whether every exchange took place.
+// result only says whether every exchange took place. A chunk that did not go
+// out leaves the stored copy as it was: the store frame is not sent then.
 bool WriteSettingsImage(CTiroUSB& usb, std::uint8_t address, std::size_t length,
                         std::span<const std::uint8_t> image);
+// The single steps of the two above, for callers that ask a failed chunk
+// again: chunk `index` of an image of `length` bytes (of ChunkCount(length)),
+// read into or written from its place in `image`.
+bool ReadSettingsChunk(CTiroUSB& usb, std::uint8_t address, std::size_t length, std::size_t index,
+                       bool reload, std::span<std::uint8_t> image);
+bool WriteSettingsChunk(CTiroUSB& usb, std::uint8_t address, std::size_t length, std::size_t index,
+                        std::span<const std::uint8_t> image);
+// The frame that makes the unit keep its working copy.
+bool StoreSettings(CTiroUSB& usb, std::uint8_t address);
 // Command 137: defaults, keeping the given identity record.
 bool ResetSettings(CTiroUSB& usb, std::uint8_t address,
                    std::span<const std::uint8_t, protocol::unit::IdentityRecord::kSize> identity);

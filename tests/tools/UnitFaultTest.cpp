@@ -95,7 +95,8 @@ const LinkFault kLinkFaults[] = {
      false,
      "update host",
      0,
-     "Updating the host software of the MRX520 (now V2.105)"},
+     // The backup before the update is read whole through the failures too.
+     "Saved a backup of the unit's settings to "},
     {"NoModuleAtAnEmptyAddress",
      {},
      false,

@@ -54,6 +54,8 @@ bk::BackupProgress Progress(Backup& b) {
 
 int ReadFailed(std::ostream& err, const bk::ReadResult& r) {
   err << "mrxctl: " << r.error << "\n";
+  if (r.curvesFailed)
+    err << "mrxctl: 'mrxctl backup --no-curves' takes the settings without the curves\n";
   if (r.status == bk::ReadResult::Status::kNoUnit) return kExitUnavailable;
   err << "mrxctl: no backup was taken\n";
   return kExitIoError;

@@ -16,6 +16,7 @@
 #include "desktop/shell/CmyMRXApp.h"
 #include "desktop/shell/CmyMRXProperty.h"
 #include "desktop/shell/UnitBackupActions.h"
+#include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/Qvo520Image.h"
 #include "tests/desktop/pages/PageFixture.h"
 #include "tests/support/TempDir.h"
@@ -253,10 +254,12 @@ TEST_F(SheetTest, ADeviceChangeWhileAPageAsksWaitsUntilItsHandlerHasReturned) {
 // The sheet's backup menu against the in-process unit: a backup, a change
 // it shows, a restore that undoes it, and a damaged file that is refused.
 TEST_F(SheetTest, BackUpCompareAndRestoreThroughTheSheet) {
-  // Without the KLF310 card, whose curves travel over the network: the
-  // in-process unit serves only its USB side.
+  // The in-process unit serves only its USB side: its KLF310 card's curves,
+  // at an address nothing listens on, cannot be read.
   sim::Scenario scenario = sim::DefaultScenario();
-  std::erase_if(scenario.modules, [](const sim::ModuleSpec& m) { return m.address >= 11; });
+  for (sim::ModuleSpec& m : scenario.modules) {
+    if (m.type == protocol::unit::type::kKLF310) m.ip = std::array<std::uint8_t, 4>{127, 0, 0, 251};
+  }
   Power(scenario);
   CmyMRXProperty& sheet = Open();
   ASSERT_EQ(sheet.BackupButton()->menu()->actions().size(), 3);
@@ -264,8 +267,19 @@ TEST_F(SheetTest, BackUpCompareAndRestoreThroughTheSheet) {
   testing_support::TempDir dir;
   const auto file = dir.path() / "unit.mrxb";
 
+  // Asked whether to keep the settings without the curves: No keeps nothing.
+  EXPECT_FALSE(sheet.Backups().BackUpTo(file));
+  ASSERT_EQ(prompt_.Asked().size(), 1u);
+  EXPECT_EQ(last().rfind("The KLF310 curves could not be read: the KLF310 at module 11 "
+                         "(127.0.0.251) did not give the curve of channel 0.\n",
+                         0),
+            0u)
+      << last();
+  EXPECT_FALSE(std::filesystem::exists(file));
+  prompt_.Script({Prompt::Answer::kYes});
   ASSERT_TRUE(sheet.Backups().BackUpTo(file)) << last();
-  EXPECT_EQ(last(), "Saved the settings of 11 modules to " + file.string() + ".");
+  EXPECT_EQ(last().rfind("Saved the settings of 15 modules to " + file.string() + ".", 0), 0u)
+      << last();
 
   // Level 1 of the QVO520 at 2 moved in the unit behind the backup's back.
   StoreInUnit(2, protocol::unit::Qvo520Image::kLevel1, {0x9C, 0xFF});
