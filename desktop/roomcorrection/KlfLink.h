@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -10,6 +11,8 @@
 #include "protocol/klf/CurveBin.h"
 
 namespace desktop::roomcorrection {
+
+class KlfReplyAssembler;
 
 // One TCP connection to a KLF310 card: connect to port 4000 or 4010 of its
 // IPv4 address, one message out, one whole reply back. Connect and every
@@ -54,11 +57,14 @@ class KlfLink {
  private:
   bool ExchangeLocked(std::span<const std::uint8_t> request, std::vector<std::uint8_t>& reply);
   void CloseLocked();
+  bool ReceiveReply(KlfReplyAssembler& assembler, std::chrono::steady_clock::time_point deadline);
 
   mutable std::mutex mutex_;
   platform::UniqueFd fd_;
   int connectTimeoutMs_ = kConnectTimeoutMs;
   int exchangeTimeoutMs_ = kExchangeTimeoutMs;
+  // The receive wait the socket has now.
+  std::chrono::milliseconds receiveLimit_ = std::chrono::milliseconds::max();
 };
 
 // The connection the page and its dialog share, with the design's names.
