@@ -67,7 +67,8 @@ struct Klf310Server::Session {
   platform::UniqueFd fd;
   std::shared_ptr<Card> card;
   bool curvePort = false;
-  bool unsaved = false;  // curve bins taken without the closing message
+  bool unsaved = false;            // curve bins taken without the closing message
+  std::vector<pk::CurveBin> bins;  // the last read's, kept for its room
   std::thread thread;
   std::atomic<bool> done{false};
 };
@@ -311,9 +312,8 @@ Klf310Server::Outcome Klf310Server::HandleCurve(Session& session,
   if (header.command == pk::command::kReadCurve) {
     if (header.length != pk::CurveRange::kSize) return Outcome::kRefuse;
     const pk::CurveRange range = pk::CurveRange::Decode(message.subspan(pk::MessageHeader::kSize));
-    std::vector<pk::CurveBin> bins;
-    if (!unit_.KlfReadBins(address, range, bins)) return Outcome::kRefuse;
-    reply = pk::EncodeCurveReply(range, bins);
+    if (!unit_.KlfReadBins(address, range, session.bins)) return Outcome::kRefuse;
+    reply = pk::EncodeCurveReply(range, session.bins);
     return Outcome::kReply;
   }
   if (header.command == pk::command::kWriteCurve) {

@@ -130,15 +130,17 @@ bool KlfLink::ExchangeLocked(std::span<const std::uint8_t> request,
   if (!fd_) return false;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(exchangeTimeoutMs_);
-  KlfReplyAssembler assembler;
+  assembler_.Reset();
   const bool ok = platform::WriteAll(fd_.Get(), request, exchangeTimeoutMs_) &&
-                  ReceiveReply(assembler, deadline);
-  reply = std::move(assembler.Reply());
+                  ReceiveReply(assembler_, deadline);
   if (!ok) {
     reply.clear();
     CloseLocked();
+    return false;
   }
-  return ok;
+  // Copied, so both buffers keep their room for the next exchanges.
+  reply.assign(assembler_.Reply().begin(), assembler_.Reply().end());
+  return true;
 }
 
 bool KlfLink::ReadCurve(std::uint16_t channel, std::uint16_t firstBin,

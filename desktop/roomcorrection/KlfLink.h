@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "desktop/roomcorrection/KlfReplyAssembler.h"
 #include "platform/UniqueFd.h"
 #include "protocol/klf/CurveBin.h"
 
 namespace desktop::roomcorrection {
-
-class KlfReplyAssembler;
 
 // One TCP connection to a KLF310 card: connect to port 4000 or 4010 of its
 // IPv4 address, one message out, one whole reply back. Connect and every
@@ -63,6 +62,7 @@ class KlfLink {
   platform::UniqueFd fd_;
   int connectTimeoutMs_ = kConnectTimeoutMs;
   int exchangeTimeoutMs_ = kExchangeTimeoutMs;
+  KlfReplyAssembler assembler_;
   // The receive wait the socket has now.
   std::chrono::milliseconds receiveLimit_ = std::chrono::milliseconds::max();
 };
