@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/SocketIo.h"
 #include "protocol/klf/KlfMessage.h"
 
 namespace sim {
@@ -20,8 +21,6 @@ namespace {
 constexpr int kWatchMs = 20;
 constexpr std::uint64_t kBindRetryMs = 1000;
 constexpr std::size_t kChunk = 4096;
-// More unsent bytes than this: the client is not reading.
-constexpr std::size_t kMaxBacklog = 64 * 1024;
 constexpr std::size_t kFlashSize =
     pk::CardFlash::kApplicationEnd - pk::CardFlash::kApplicationStart;
 
@@ -53,6 +52,7 @@ struct Klf310Server::Card {
   platform::UniqueFd update;
   platform::UniqueFd curve;
   bool boot = false;            // the boot software runs
+  bool stopped = false;         // the listeners were shut; the loop closes them
   std::uint64_t goneUntil = 0;  // restarting: nothing listens
   std::uint64_t bindRetryAt = 0;
   bool bindReported = false;
@@ -62,15 +62,15 @@ struct Klf310Server::Card {
 };
 
 struct Klf310Server::Session {
+  // Closed only once the thread has been joined, so a shutdown from another
+  // thread never meets a reused descriptor.
   platform::UniqueFd fd;
-  Card* card = nullptr;
+  std::shared_ptr<Card> card;
   bool curvePort = false;
-  bool closed = false;
-  bool unsaved = false;  // curve bins taken without the closing message
-  short watched = 0;     // the events the loop waits for
-  std::vector<std::uint8_t> in;
-  std::deque<Chunk> out;
-  std::chrono::steady_clock::time_point lastProgress;
+  bool unsaved = false;            // curve bins taken without the closing message
+  std::vector<pk::CurveBin> bins;  // the last read's, kept for its room
+  std::thread thread;
+  std::atomic<bool> done{false};
 };
 
 Klf310Server::Klf310Server(SimUnit& unit, Options options) : unit_(unit), options_(options) {}
@@ -96,7 +96,7 @@ void Klf310Server::Stop() {
 }
 
 bool Klf310Server::InBootSoftware(std::uint8_t address) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(flagsMutex_);
   const auto it = bootFlags_.find(address);
   return it != bootFlags_.end() && it->second;
 }
@@ -108,42 +108,48 @@ std::uint64_t Klf310Server::Now() {
 void Klf310Server::Run() {
   while (!loop_.Stopping()) {
     Tick();
-    if (!loop_.RunOnce(NextTimeoutMs())) break;
+    if (!loop_.RunOnce(kWatchMs)) break;
   }
-  for (auto& [fd, session] : sessions_) {
-    if (session->unsaved) unit_.KlfSaveState();
-  }
-  sessions_.clear();
+  ReapSessions(true);
+  std::lock_guard lock(mutex_);
   for (auto& [address, card] : cards_) Unlisten(*card);
   cards_.clear();
 }
 
-int Klf310Server::NextTimeoutMs() {
-  const std::uint64_t now = Now();
-  std::uint64_t wait = kWatchMs;
-  for (const auto& [fd, session] : sessions_) {
-    if (!session->out.empty() && session->out.front().due > now) {
-      wait = std::min(wait, session->out.front().due - now);
+void Klf310Server::Tick() {
+  ReapSessions(false);
+  std::lock_guard lock(mutex_);
+  for (auto& [address, card] : cards_) {
+    if (card->stopped) {
+      Unlisten(*card);
+      card->stopped = false;
     }
   }
-  return static_cast<int>(wait);
-}
-
-void Klf310Server::Tick() {
-  // The cards' settings change rarely: once per watch interval is enough,
-  // and keeps the unit's lock out of every exchange.
+  // The cards' settings change rarely: once per watch interval is enough.
   const std::uint64_t now = Now();
   if (now >= nextFollowAt_) {
     FollowCards();
     nextFollowAt_ = now + kWatchMs;
   }
-  const auto idleLimit =
-      std::chrono::steady_clock::now() - std::chrono::milliseconds(options_.idleLimitMs);
-  for (auto& [fd, session] : sessions_) {
-    if (session->lastProgress < idleLimit) Close(*session);
-    Flush(*session);
+}
+
+// Joins the sessions that ended (all of them, ending them first, when `all`).
+void Klf310Server::ReapSessions(bool all) {
+  std::vector<std::unique_ptr<Session>> ended;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+      if (all) shutdown((*it)->fd.Get(), SHUT_RDWR);
+      if (all || (*it)->done) {
+        ended.push_back(std::move(*it));
+        it = sessions_.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
-  Reap();
+  // Outside the lock: a session may still be waiting for it to finish a request.
+  for (auto& session : ended) session->thread.join();
 }
 
 void Klf310Server::FollowCards() {
@@ -153,7 +159,7 @@ void Klf310Server::FollowCards() {
     present.push_back(known.address);
     auto& slot = cards_[known.address];
     if (!slot) {
-      slot = std::make_unique<Card>();
+      slot = std::make_shared<Card>();
       slot->address = known.address;
       slot->ip = known.ip;
     }
@@ -169,10 +175,10 @@ void Klf310Server::FollowCards() {
   for (auto it = cards_.begin(); it != cards_.end();) {
     if (std::find(present.begin(), present.end(), it->first) == present.end()) {
       Unlisten(*it->second);
-      for (auto& [fd, session] : sessions_) {
-        if (session->card == it->second.get()) Close(*session);
+      // Its sessions end; they keep the card until their threads are joined.
+      for (const auto& session : sessions_) {
+        if (session->card == it->second) shutdown(session->fd.Get(), SHUT_RDWR);
       }
-      Reap();
       it = cards_.erase(it);
     } else {
       ++it;
@@ -201,9 +207,9 @@ void Klf310Server::Listen(Card& card) {
                  Dotted(card.ip).c_str());
     card.bindReported = false;
   }
-  Card* c = &card;
-  loop_.Watch(card.update.Get(), POLLIN, [this, c](short) { Accept(*c, false); });
-  if (card.curve) loop_.Watch(card.curve.Get(), POLLIN, [this, c](short) { Accept(*c, true); });
+  const std::shared_ptr<Card> c = cards_.at(card.address);
+  loop_.Watch(card.update.Get(), POLLIN, [this, c](short) { Accept(c, false); });
+  if (card.curve) loop_.Watch(card.curve.Get(), POLLIN, [this, c](short) { Accept(c, true); });
 }
 
 void Klf310Server::Unlisten(Card& card) {
@@ -214,118 +220,138 @@ void Klf310Server::Unlisten(Card& card) {
   }
 }
 
-// The card switches software: its connections end and its ports close for a while.
-void Klf310Server::Restart(Card& card) {
-  Unlisten(card);
-  for (auto& [fd, session] : sessions_) {
-    if (session->card == &card) {
-      Flush(*session);
-      Close(*session);
+// The card switches software: nothing listens from now on and its other
+// connections end. Called by the session that asked for it, with the lock
+// held; the loop closes the listeners and opens them again when the card is
+// back.
+void Klf310Server::Restart(Card& card, const Session& from) {
+  // A shut listener takes no more connections at once, also while the loop
+  // still watches it.
+  for (platform::UniqueFd* fd : {&card.update, &card.curve}) {
+    if (*fd) shutdown(fd->Get(), SHUT_RDWR);
+  }
+  card.stopped = true;
+  for (const auto& session : sessions_) {
+    if (session.get() != &from && session->card.get() == &card) {
+      shutdown(session->fd.Get(), SHUT_RDWR);
     }
   }
   card.goneUntil = Now() + options_.restartMs;
-  std::lock_guard lock(mutex_);
-  bootFlags_[card.address] = card.boot;
+  {
+    std::lock_guard lock(flagsMutex_);
+    bootFlags_[card.address] = card.boot;
+  }
+  loop_.Wake();
 }
 
-void Klf310Server::Accept(Card& card, bool curvePort) {
-  const int listener = curvePort ? card.curve.Get() : card.update.Get();
+void Klf310Server::Accept(const std::shared_ptr<Card>& card, bool curvePort) {
+  const int listener = curvePort ? card->curve.Get() : card->update.Get();
   for (;;) {
-    platform::UniqueFd fd(accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    platform::UniqueFd fd(accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
     if (!fd) return;
     const int on = 1;
     setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // The session's receive waits at most this long for a request.
+    const timeval idle{static_cast<time_t>(options_.idleLimitMs / 1000),
+                       static_cast<suseconds_t>(options_.idleLimitMs % 1000 * 1000)};
+    setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
     auto session = std::make_unique<Session>();
     session->fd = std::move(fd);
-    session->card = &card;
+    session->card = card;
     session->curvePort = curvePort;
-    session->lastProgress = std::chrono::steady_clock::now();
     Session* s = session.get();
-    const int key = s->fd.Get();
-    sessions_[key] = std::move(session);
-    Watch(*s, POLLIN);
+    std::lock_guard lock(mutex_);
+    sessions_.push_back(std::move(session));
+    s->thread = std::thread([this, s] { Serve(*s); });
   }
 }
 
-void Klf310Server::OnReadable(Session& session) {
-  if (session.closed) return;
+// The session's own thread: it waits in the receive, so a request is
+// answered by the thread it woke.
+void Klf310Server::Serve(Session& session) {
+  std::vector<std::uint8_t> in;
+  std::vector<std::uint8_t> reply;
   std::uint8_t chunk[kChunk];
-  const ssize_t got = recv(session.fd.Get(), chunk, sizeof chunk, MSG_DONTWAIT);
-  if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
-  if (got <= 0) {
-    Close(session);
-    return;
-  }
-  session.lastProgress = std::chrono::steady_clock::now();
-  session.in.insert(session.in.end(), chunk, chunk + got);
-  for (;;) {
-    std::size_t size = 0;
-    const auto state = pk::CheckMessage(session.in, size);
-    if (state == pk::MessageState::kIncomplete) break;
-    if (state == pk::MessageState::kInvalid) {
-      Close(session);  // framing is lost
-      return;
+  bool open = true;
+  while (open) {
+    const ssize_t got = recv(session.fd.Get(), chunk, sizeof chunk, 0);
+    if (got < 0 && errno == EINTR) continue;
+    // Closed, shut down by the server, or idle past the limit.
+    if (got <= 0) break;
+    in.insert(in.end(), chunk, chunk + got);
+    while (open) {
+      std::size_t size = 0;
+      const auto state = pk::CheckMessage(in, size);
+      if (state == pk::MessageState::kIncomplete) break;
+      if (state == pk::MessageState::kInvalid) {
+        open = false;  // framing is lost
+        break;
+      }
+      const Outcome outcome = Handle(session, std::span(in).first(size), reply);
+      in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(size));
+      open = outcome != Outcome::kRefuse && Reply(session, reply) && outcome == Outcome::kReply;
     }
-    const bool taken = Handle(session, std::span(session.in).first(size));
-    session.in.erase(session.in.begin(), session.in.begin() + static_cast<std::ptrdiff_t>(size));
-    if (!taken) {
-      Close(session);
-      return;
-    }
-    if (session.closed) return;  // the card restarted
   }
+  shutdown(session.fd.Get(), SHUT_RDWR);
+  if (session.unsaved) unit_.KlfSaveState();  // a transfer cut short keeps what came
+  session.done = true;
+  loop_.Wake();  // to be joined
 }
 
-bool Klf310Server::Handle(Session& session, std::span<const std::uint8_t> message) {
-  return session.curvePort ? HandleCurve(session, message) : HandleUpdate(session, message);
+Klf310Server::Outcome Klf310Server::Handle(Session& session, std::span<const std::uint8_t> message,
+                                           std::vector<std::uint8_t>& reply) {
+  return session.curvePort ? HandleCurve(session, message, reply)
+                           : HandleUpdate(session, message, reply);
 }
 
-bool Klf310Server::HandleCurve(Session& session, std::span<const std::uint8_t> message) {
+Klf310Server::Outcome Klf310Server::HandleCurve(Session& session,
+                                                std::span<const std::uint8_t> message,
+                                                std::vector<std::uint8_t>& reply) {
   const pk::MessageHeader header = pk::MessageHeader::Decode(message);
   const std::uint8_t address = session.card->address;
   if (header.command == pk::command::kReadCurve) {
-    if (header.length != pk::CurveRange::kSize) return false;
+    if (header.length != pk::CurveRange::kSize) return Outcome::kRefuse;
     const pk::CurveRange range = pk::CurveRange::Decode(message.subspan(pk::MessageHeader::kSize));
-    std::vector<pk::CurveBin> bins;
-    if (!unit_.KlfReadBins(address, range, bins)) return false;
-    Reply(session, pk::EncodeCurveReply(range, bins));
-    return true;
+    if (!unit_.KlfReadBins(address, range, session.bins)) return Outcome::kRefuse;
+    reply = pk::EncodeCurveReply(range, session.bins);
+    return Outcome::kReply;
   }
   if (header.command == pk::command::kWriteCurve) {
     pk::CurveRange range;
     std::vector<pk::CurveBin> bins;
     if (header.length != pk::CurveRange::kWritePayloadLength ||
         !pk::DecodeCurveBins(message, range, bins)) {
-      return false;
+      return Outcome::kRefuse;
     }
     const bool last = range.flags == pk::CurveRange::kFlagsLast;
-    if (!unit_.KlfWriteBins(address, range, bins, last)) return false;
+    if (!unit_.KlfWriteBins(address, range, bins, last)) return Outcome::kRefuse;
     session.unsaved = !last;
-    Reply(session, pk::EncodeBare(header.command));
-    return true;
+    const auto bare = pk::EncodeBare(header.command);
+    reply.assign(bare.begin(), bare.end());
+    return Outcome::kReply;
   }
-  return false;
+  return Outcome::kRefuse;
 }
 
-bool Klf310Server::HandleUpdate(Session& session, std::span<const std::uint8_t> message) {
+Klf310Server::Outcome Klf310Server::HandleUpdate(Session& session,
+                                                 std::span<const std::uint8_t> message,
+                                                 std::vector<std::uint8_t>& reply) {
+  std::lock_guard lock(mutex_);
   Card& card = *session.card;
   const pk::MessageHeader header = pk::MessageHeader::Decode(message);
   const auto ack = pk::EncodeBare(header.command);
+  reply.assign(ack.begin(), ack.end());
   if (header.command == pk::command::kStartBoot) {
-    if (header.length != 0) return false;
-    if (card.boot) {
-      Reply(session, ack);
-      return true;
-    }
+    if (header.length != 0) return Outcome::kRefuse;
+    if (card.boot) return Outcome::kReply;
     card.boot = true;
-    // Queued whole and sent by the restart once nothing listens any more, so
-    // a client that reconnects at once meets the restarting card.
-    session.out.push_back({{ack.begin(), ack.end()}, Now()});
-    Restart(card);
-    return true;
+    // The ack goes out once nothing listens any more, so a client that
+    // reconnects at once meets the restarting card.
+    Restart(card, session);
+    return Outcome::kReplyAndEnd;
   }
   // Everything else is the boot software's.
-  if (!card.boot) return false;
+  if (!card.boot) return Outcome::kRefuse;
   switch (header.command) {
     case pk::command::kEraseFlash:
       card.flash.assign(kFlashSize, 0xFF);
@@ -334,20 +360,22 @@ bool Klf310Server::HandleUpdate(Session& session, std::span<const std::uint8_t> 
       break;
     case pk::command::kWriteBlock: {
       pk::WriteBlock block;
-      if (!card.erased || card.ended || !pk::WriteBlock::Decode(message, block)) return false;
+      if (!card.erased || card.ended || !pk::WriteBlock::Decode(message, block)) {
+        return Outcome::kRefuse;
+      }
       // Whole words, one message's worth, inside the application area.
       const std::size_t count = block.data.size();
       if (count == 0 || count % 4 != 0 || count > pk::WriteBlock::kMaxImageBytes ||
           block.address < pk::CardFlash::kApplicationStart ||
           std::uint64_t{block.address} + count > pk::CardFlash::kApplicationEnd) {
-        return false;
+        return Outcome::kRefuse;
       }
       std::copy(block.data.begin(), block.data.end(),
                 card.flash.begin() + (block.address - pk::CardFlash::kApplicationStart));
       break;
     }
     case pk::command::kEndDownload:
-      if (!card.erased) return false;
+      if (!card.erased) return Outcome::kRefuse;
       card.ended = true;
       break;
     case pk::command::kStartSoftware:
@@ -356,102 +384,28 @@ bool Klf310Server::HandleUpdate(Session& session, std::span<const std::uint8_t> 
       unit_.KlfStartApplication(card.address, card.flash);
       card.boot = card.erased = card.ended = false;
       card.flash.clear();
-      session.out.push_back({{ack.begin(), ack.end()}, Now()});
-      Restart(card);
-      return true;
+      Restart(card, session);
+      return Outcome::kReplyAndEnd;
     default:
-      return false;
+      return Outcome::kRefuse;
   }
-  Reply(session, ack);
-  return true;
+  return Outcome::kReply;
 }
 
-void Klf310Server::Reply(Session& session, std::span<const std::uint8_t> bytes) {
-  const std::uint64_t now = Now();
-  ++replies_;
-  if (options_.splitEvery != 0 && replies_ % options_.splitEvery == 0 && bytes.size() > 1) {
+// Straight to the socket from the session's thread. False when the client
+// is gone or does not take the reply within the idle limit.
+bool Klf310Server::Reply(Session& session, std::span<const std::uint8_t> bytes) {
+  const unsigned n = ++replies_;
+  const int fd = session.fd.Get();
+  if (options_.splitEvery != 0 && n % options_.splitEvery == 0 && bytes.size() > 1) {
     // Cut at a point that moves from reply to reply, inside the header too.
-    const std::size_t cut = 1 + (replies_ / options_.splitEvery * 5) % (bytes.size() - 1);
-    session.out.push_back({{bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)}, now});
-    session.out.push_back({{bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end()},
-                           now + options_.splitPauseMs});
+    const std::size_t cut = 1 + (n / options_.splitEvery * 5) % (bytes.size() - 1);
     ++splitReplies_;
-  } else if (session.out.empty() && !session.closed) {
-    // Nothing waits before it: straight to the socket, only a rest is queued.
-    ssize_t n = 0;
-    do {
-      n = send(session.fd.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      Close(session);
-      return;
-    }
-    const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
-    if (sent > 0) session.lastProgress = std::chrono::steady_clock::now();
-    if (sent == bytes.size()) return;
-    session.out.push_back({{bytes.begin() + static_cast<std::ptrdiff_t>(sent), bytes.end()}, now});
-  } else {
-    session.out.push_back({{bytes.begin(), bytes.end()}, now});
+    if (!platform::WriteAll(fd, bytes.first(cut), options_.idleLimitMs)) return false;
+    if (options_.splitPauseMs != 0) unit_.Clock().Sleep(options_.splitPauseMs);
+    return platform::WriteAll(fd, bytes.subspan(cut), options_.idleLimitMs);
   }
-  Flush(session);
-}
-
-void Klf310Server::Flush(Session& session) {
-  if (session.closed) return;
-  const std::uint64_t now = Now();
-  std::size_t backlog = 0;
-  while (!session.out.empty() && session.out.front().due <= now) {
-    Chunk& chunk = session.out.front();
-    const ssize_t n =
-        send(session.fd.Get(), chunk.bytes.data(), chunk.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (n <= 0) {
-      Close(session);
-      return;
-    }
-    session.lastProgress = std::chrono::steady_clock::now();
-    chunk.bytes.erase(chunk.bytes.begin(), chunk.bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    if (chunk.bytes.empty()) session.out.pop_front();
-  }
-  for (const Chunk& chunk : session.out) backlog += chunk.bytes.size();
-  if (backlog > kMaxBacklog) {
-    Close(session);
-    return;
-  }
-  // Room is waited for by the loop; a due chunk by the loop's timeout.
-  const bool blocked = !session.out.empty() && session.out.front().due <= now;
-  Watch(session, blocked ? POLLIN | POLLOUT : POLLIN);
-}
-
-void Klf310Server::Watch(Session& session, short events) {
-  if (session.watched == events) return;
-  session.watched = events;
-  Session* s = &session;
-  loop_.Watch(session.fd.Get(), events, [this, s](short revents) {
-    if ((revents & POLLOUT) != 0) Flush(*s);
-    if ((revents & ~POLLOUT) != 0) OnReadable(*s);
-    Reap();
-  });
-}
-
-void Klf310Server::Close(Session& session) {
-  if (session.closed) return;
-  session.closed = true;
-  loop_.Unwatch(session.fd.Get());
-  if (session.unsaved) unit_.KlfSaveState();  // a transfer cut short keeps what came
-  session.unsaved = false;
-}
-
-void Klf310Server::Reap() {
-  for (auto it = sessions_.begin(); it != sessions_.end();) {
-    if (it->second->closed) {
-      shutdown(it->first, SHUT_RDWR);
-      it = sessions_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  return platform::WriteAll(fd, bytes, options_.idleLimitMs);
 }
 
 }  // namespace sim

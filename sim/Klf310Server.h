@@ -4,10 +4,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,7 +20,9 @@ namespace sim {
 
 // The network side of every KLF310 card of the unit: each card listens on
 // ports 4000 (software update) and 4010 (curves) of the IPv4 address its
-// stored settings give it, all served by one poll loop.
+// stored settings give it. One poll loop follows the cards and accepts;
+// every connection then has a thread of its own that receives a request and
+// answers it at once, as the card's stack does, with no hop through the loop.
 //
 // Port 4000 runs the application until command 1 starts the boot software:
 // the card is gone for a while (nothing listens), then the boot software
@@ -61,29 +63,25 @@ class Klf310Server {
  private:
   struct Card;
   struct Session;
-  struct Chunk {
-    std::vector<std::uint8_t> bytes;
-    std::uint64_t due = 0;
-  };
+  // What a request leads to.
+  enum class Outcome { kReply, kReplyAndEnd, kRefuse };
 
   void Run();
   void Tick();
-  int NextTimeoutMs();
   void FollowCards();
   void Listen(Card& card);
   void Unlisten(Card& card);
-  void Restart(Card& card);
-  void Accept(Card& card, bool curvePort);
-  void OnReadable(Session& session);
-  // One whole request; false when the card does not take it.
-  bool Handle(Session& session, std::span<const std::uint8_t> message);
-  bool HandleCurve(Session& session, std::span<const std::uint8_t> message);
-  bool HandleUpdate(Session& session, std::span<const std::uint8_t> message);
-  void Reply(Session& session, std::span<const std::uint8_t> bytes);
-  void Flush(Session& session);
-  void Watch(Session& session, short events);
-  void Close(Session& session);
-  void Reap();
+  void Restart(Card& card, const Session& from);
+  void Accept(const std::shared_ptr<Card>& card, bool curvePort);
+  void Serve(Session& session);
+  Outcome Handle(Session& session, std::span<const std::uint8_t> message,
+                 std::vector<std::uint8_t>& reply);
+  Outcome HandleCurve(Session& session, std::span<const std::uint8_t> message,
+                      std::vector<std::uint8_t>& reply);
+  Outcome HandleUpdate(Session& session, std::span<const std::uint8_t> message,
+                       std::vector<std::uint8_t>& reply);
+  bool Reply(Session& session, std::span<const std::uint8_t> bytes);
+  void ReapSessions(bool all);
   std::uint64_t Now();
 
   SimUnit& unit_;
@@ -91,15 +89,16 @@ class Klf310Server {
   platform::PollLoop loop_;
   std::thread thread_;
   std::atomic<unsigned> splitReplies_{0};
-  unsigned replies_ = 0;
+  std::atomic<unsigned> replies_{0};
 
-  std::mutex mutex_;  // guards the boot flags tests look at
+  std::mutex flagsMutex_;  // guards the boot flags tests look at
   std::map<std::uint8_t, bool> bootFlags_;
 
-  // Loop thread only.
-  std::map<std::uint8_t, std::unique_ptr<Card>> cards_;
-  std::map<int, std::unique_ptr<Session>> sessions_;
-  std::uint64_t nextFollowAt_ = 0;
+  // Guards the cards' state and the session list; taken before the unit's lock.
+  std::mutex mutex_;
+  std::map<std::uint8_t, std::shared_ptr<Card>> cards_;
+  std::vector<std::unique_ptr<Session>> sessions_;
+  std::uint64_t nextFollowAt_ = 0;  // loop thread only
 };
 
 }  // namespace sim

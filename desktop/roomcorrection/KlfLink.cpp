@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 
@@ -19,36 +20,54 @@ namespace pk = protocol::klf;
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+// A socket's receive wait is counted by the kernel's timer wheel, which may
+// end a wait up to a tick late, or an eighth late for long ones; the wait is
+// set short of what is left by both, so it never ends past the deadline.
+constexpr auto kTickSlack = std::chrono::milliseconds(10);
 
-int MillisecondsLeft(SteadyClock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Receives one whole reply before the deadline, never reading past it.
-bool ReceiveReply(int fd, KlfReplyAssembler& assembler, SteadyClock::time_point deadline) {
-  std::uint8_t buffer[pk::MessageHeader::kBufferSize];
-  bool first = true;
-  while (assembler.GetState() == KlfReplyAssembler::State::kNeedMore) {
-    const int left = MillisecondsLeft(deadline);
-    if (left == 0) return false;
-    // The rest of a reply has mostly arrived with its header: take it without
-    // waiting first, and wait only when it has not.
-    ssize_t n = first ? -1 : recv(fd, buffer, assembler.Wanted(), MSG_DONTWAIT);
-    if (first || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
-      n = platform::ReceiveWithin(fd, buffer, assembler.Wanted(), left);
-    }
-    first = false;
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    assembler.Take(std::span(buffer, static_cast<std::size_t>(n)));
-  }
-  return assembler.GetState() == KlfReplyAssembler::State::kComplete;
+timeval ToTimeval(std::chrono::milliseconds d) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(d.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>(d.count() % 1000 * 1000);
+  return tv;
 }
 
 }  // namespace
+
+// The receive itself waits, so a reply on its way costs one call and one
+// wake-up, as on a plain blocking socket. Its wait is the socket's receive
+// limit, lowered whenever it could reach past the deadline; over a run of
+// exchanges it stays as first set and costs nothing.
+bool KlfLink::ReceiveReply(KlfReplyAssembler& assembler,
+                           std::chrono::steady_clock::time_point deadline) {
+  std::array<std::uint8_t, pk::MessageHeader::kBufferSize> buffer;
+  for (;;) {
+    const auto room = deadline - std::chrono::steady_clock::now() - kTickSlack;
+    const auto limit = std::chrono::floor<std::chrono::milliseconds>(room * 7 / 8);
+    if (limit < std::chrono::milliseconds(1)) return false;
+    if (receiveLimit_ > limit) {
+      const timeval tv = ToTimeval(limit);
+      if (setsockopt(fd_.Get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return false;
+      receiveLimit_ = limit;
+    }
+    // Up to the whole buffer: the card answers the one request outstanding
+    // and nothing else, so what is there belongs to this reply and no later
+    // one can be queued behind it.
+    const ssize_t n = recv(fd_.Get(), buffer.data(), buffer.size(), 0);
+    // EAGAIN: the socket's wait ran out; the deadline decides.
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    if (n <= 0) return false;
+    // The assembler takes the header, then the body the header declares.
+    std::span<const std::uint8_t> rest = std::span(buffer).first(static_cast<std::size_t>(n));
+    while (!rest.empty() && assembler.GetState() == KlfReplyAssembler::State::kNeedMore) {
+      rest = rest.subspan(assembler.Take(rest));
+    }
+    if (assembler.GetState() == KlfReplyAssembler::State::kNeedMore) continue;
+    // Bytes behind a whole reply were never asked for: the stream is out of
+    // step, and the next exchange must not take them for its answer.
+    return assembler.GetState() == KlfReplyAssembler::State::kComplete && rest.empty();
+  }
+}
 
 KlfLink::~KlfLink() {
   Close();
@@ -72,6 +91,7 @@ bool KlfLink::Connect(const std::string& host, std::uint16_t port) {
     const int on = 1;
     setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     fd_ = std::move(fd);
+    receiveLimit_ = std::chrono::milliseconds::max();  // none yet: the first wait sets it
     break;
   }
   freeaddrinfo(results);
@@ -108,16 +128,19 @@ bool KlfLink::Exchange(std::span<const std::uint8_t> request, std::vector<std::u
 bool KlfLink::ExchangeLocked(std::span<const std::uint8_t> request,
                              std::vector<std::uint8_t>& reply) {
   if (!fd_) return false;
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(exchangeTimeoutMs_);
-  KlfReplyAssembler assembler;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(exchangeTimeoutMs_);
+  assembler_.Reset();
   const bool ok = platform::WriteAll(fd_.Get(), request, exchangeTimeoutMs_) &&
-                  ReceiveReply(fd_.Get(), assembler, deadline);
-  reply = std::move(assembler.Reply());
+                  ReceiveReply(assembler_, deadline);
   if (!ok) {
     reply.clear();
     CloseLocked();
+    return false;
   }
-  return ok;
+  // Copied, so both buffers keep their room for the next exchanges.
+  reply.assign(assembler_.Reply().begin(), assembler_.Reply().end());
+  return true;
 }
 
 bool KlfLink::ReadCurve(std::uint16_t channel, std::uint16_t firstBin,

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "desktop/roomcorrection/KlfReplyAssembler.h"
 #include "platform/UniqueFd.h"
 #include "protocol/klf/CurveBin.h"
 
@@ -54,11 +56,15 @@ class KlfLink {
  private:
   bool ExchangeLocked(std::span<const std::uint8_t> request, std::vector<std::uint8_t>& reply);
   void CloseLocked();
+  bool ReceiveReply(KlfReplyAssembler& assembler, std::chrono::steady_clock::time_point deadline);
 
   mutable std::mutex mutex_;
   platform::UniqueFd fd_;
   int connectTimeoutMs_ = kConnectTimeoutMs;
   int exchangeTimeoutMs_ = kExchangeTimeoutMs;
+  KlfReplyAssembler assembler_;
+  // The receive wait the socket has now.
+  std::chrono::milliseconds receiveLimit_ = std::chrono::milliseconds::max();
 };
 
 // The connection the page and its dialog share, with the design's names.

@@ -1,6 +1,6 @@
 // The simulated KLF310 card's TCP ports in process, reached by the desktop's
 // own link and update worker: curves, the update and its version over USB,
-// requests the card does not take, and curves kept across a restart.
+// requests the card does not take, and curves kept across a restart and a stop.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -256,6 +256,33 @@ TEST_F(Klf310ServerTest, CurvesAreKeptInTheStateFileAcrossARestart) {
   // Channels never written read flat.
   EXPECT_EQ(again.KlfCurve(kCardAddress, 6),
             std::vector<pk::CurveBin>(pk::CurveBin::kBinCount, cards::DefaultCurveBin()));
+}
+
+// A client that holds its connection open, idle in the middle of a curve
+// transfer, does not hold up the card's stop, and what it sent is kept.
+TEST_F(Klf310ServerTest, StopEndsAnIdleConnectionAndKeepsAnUnfinishedTransfer) {
+  testing_support::TempDir dir;
+  const auto stateFile = dir.path() / "state";
+  StartUnit(6, stateFile);
+  const auto curve = Pattern(11);
+  const std::span<const pk::CurveBin> first(curve.data(), pk::CurveRange::kMaxBins);
+  rc::KlfLink link;
+  ASSERT_TRUE(link.Connect(host, pk::kCurvePort));
+  Bytes reply;
+  ASSERT_TRUE(link.Exchange(
+      pk::EncodeWriteCurve({4, pk::CurveRange::kMaxBins, 0, pk::CurveRange::kFlagsMore}, first),
+      reply));
+  const auto started = std::chrono::steady_clock::now();
+  server->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5))
+      << "the stop waited for the client's idle limit";
+  EXPECT_FALSE(link.Exchange(pk::EncodeReadCurve({4, 1, 0, 0}), reply));
+  server.reset();
+  unit.reset();
+  SimUnit again(WithCardAt(ip), platform::DefaultClock(), stateFile);
+  const auto kept = again.KlfCurve(kCardAddress, 4);
+  ASSERT_EQ(kept.size(), curve.size());
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), kept.begin()));
 }
 
 }  // namespace

@@ -140,6 +140,24 @@ TEST(KlfLinkTest, RepliesThatFailTheTransfer) {
   }
 }
 
+// The card answers one request with two replies in one send, so both arrive
+// in one read. The first must not be taken whole with unasked bytes behind it,
+// nor those bytes kept to pass for the next request's answer.
+TEST(KlfLinkTest, BytesBehindAWholeReplyFailTheExchange) {
+  TinyKlfPeer peer([](const Bytes& request) {
+    const auto header = pk::MessageHeader::Decode(request);
+    const auto bare = pk::EncodeBare(header.command);
+    Bytes twice(bare.begin(), bare.end());
+    twice.insert(twice.end(), bare.begin(), bare.end());
+    return std::vector<Bytes>{twice};
+  });
+  KlfLink link;
+  std::vector<std::uint8_t> reply;
+  EXPECT_FALSE(Connected(link, peer).Exchange(pk::EncodeBare(pk::command::kStartSoftware), reply));
+  EXPECT_TRUE(reply.empty());
+  EXPECT_FALSE(link.IsOpen());
+}
+
 TEST(KlfLinkTest, BinsBeforeAFailedMessageStay) {
   TinyKlfPeer peer(CurveCard(0, [](pk::CurveRange& r) {
     if (r.firstBin == 320) r.count = 1;
@@ -152,17 +170,41 @@ TEST(KlfLinkTest, BinsBeforeAFailedMessageStay) {
   EXPECT_EQ(peer.Requests().size(), 3u);
 }
 
-TEST(KlfLinkTest, SilentCardTimesOut) {
-  TinyKlfPeer peer([](const Bytes&) { return std::vector<Bytes>{}; });
-  KlfLink link;
-  link.SetTimeouts(2000, 200);
-  ASSERT_TRUE(link.Connect("127.0.0.1", peer.Port()));
-  std::vector<std::uint8_t> reply;
-  const auto start = std::chrono::steady_clock::now();
-  const auto bare = pk::EncodeBare(pk::command::kEraseFlash);
-  EXPECT_FALSE(link.Exchange(bare, reply));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_FALSE(link.IsOpen());
+TEST(KlfLinkTest, SilentCardTimesOutWithinTheLimit) {
+  // Answers the start command only; silent to everything else.
+  TinyKlfPeer peer([](const Bytes& request) {
+    const auto header = pk::MessageHeader::Decode(request);
+    if (header.command != pk::command::kStartSoftware) return std::vector<Bytes>{};
+    const auto bare = pk::EncodeBare(header.command);
+    return std::vector<Bytes>{Bytes(bare.begin(), bare.end())};
+  });
+  struct Case {
+    const char* name;
+    int earlierLimitMs;  // 0: the silent exchange is the first
+  };
+  // An earlier exchange under a longer limit must not stretch a later one.
+  const Case cases[] = {{"first exchange", 0}, {"after one under a longer limit", 5000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    KlfLink link;
+    std::vector<std::uint8_t> reply;
+    if (c.earlierLimitMs != 0) {
+      link.SetTimeouts(2000, c.earlierLimitMs);
+      ASSERT_TRUE(link.Connect("127.0.0.1", peer.Port()));
+      ASSERT_TRUE(link.Exchange(pk::EncodeBare(pk::command::kStartSoftware), reply));
+    }
+    link.SetTimeouts(2000, 200);
+    ASSERT_TRUE(link.Connect("127.0.0.1", peer.Port()));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(link.Exchange(pk::EncodeBare(pk::command::kEraseFlash), reply));
+    const auto took = std::chrono::steady_clock::now() - start;
+    // It waits out its limit, give or take the kernel's timer ticks, and
+    // far less than the earlier limit.
+    EXPECT_GE(took, std::chrono::milliseconds(150));
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_TRUE(reply.empty());
+  }
 }
 
 TEST(KlfLinkTest, ConnectKeepsAnOpenConnectionAndRefusalFails) {
