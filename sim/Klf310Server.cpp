@@ -164,7 +164,9 @@ void Klf310Server::FollowCards() {
       card.bindRetryAt = 0;
       card.bindReported = false;
     }
-    if (now >= card.goneUntil && !card.update && now >= card.bindRetryAt) Listen(card);
+    if (now >= card.goneUntil && !card.update && now >= card.bindRetryAt && unit_.KlfListening()) {
+      Listen(card);
+    }
   }
   for (auto it = cards_.begin(); it != cards_.end();) {
     if (std::find(present.begin(), present.end(), it->first) == present.end()) {
@@ -277,6 +279,14 @@ void Klf310Server::OnReadable(Session& session) {
 }
 
 bool Klf310Server::Handle(Session& session, std::span<const std::uint8_t> message) {
+  switch (unit_.KlfRequestFault()) {
+    case SimUnit::KlfFault::kFail:
+      return false;  // the connection ends unanswered
+    case SimUnit::KlfFault::kLost:
+      return true;  // lost on the way: neither taken nor answered
+    case SimUnit::KlfFault::kNone:
+      break;
+  }
   return session.curvePort ? HandleCurve(session, message) : HandleUpdate(session, message);
 }
 
@@ -344,6 +354,7 @@ bool Klf310Server::HandleUpdate(Session& session, std::span<const std::uint8_t> 
       }
       std::copy(block.data.begin(), block.data.end(),
                 card.flash.begin() + (block.address - pk::CardFlash::kApplicationStart));
+      unit_.KlfBlockTaken();
       break;
     }
     case pk::command::kEndDownload:

@@ -56,6 +56,9 @@ class SimUnit {
   // applied. `out` is the caller's reply buffer (empty when none).
   bool HandleControl(std::uint32_t code, std::span<const std::uint8_t> in,
                      std::span<std::uint8_t> out);
+  // The answer to the exchange just handled is lost on the way back (the
+  // drop-every fault): the unit took it, the driver hears nothing.
+  bool AnswerLost();
 
   // Views for tests and tools.
   std::vector<std::uint8_t> WorkingSettings(std::uint8_t address);
@@ -82,6 +85,13 @@ class SimUnit {
   // (counted from 1 after each begin). What was saved at the erase is all
   // that survives.
   void CutPowerAtBlock(std::uint32_t block);
+  // The same for a QVO520 processor's download (block counted from 1 after
+  // each begin), a KLF310 card's transfers (software blocks and curve
+  // messages, counted from 1 since start) and the remote's stored block
+  // writes (counted from 1 since start).
+  void CutPowerAtCardBlock(std::uint32_t block);
+  void CutPowerAtKlfBlock(std::uint32_t block);
+  void CutPowerAtRemoteBlock(std::uint32_t block);
 
   platform::Clock& Clock() { return clock_; }
 
@@ -89,8 +99,10 @@ class SimUnit {
   bool HandleFrame(std::span<const std::uint8_t> frame,
                    std::span<std::uint8_t, protocol::unit::kFrameSize> reply);
   ModuleState* FindModule(std::uint8_t address) { return state_.FindModule(address); }
-  bool ReachedPowerCut(std::uint8_t code) const;
+  bool ReachedPowerCut(std::uint8_t code);
   void Save();
+  // Ends the process at once, as a power cut: only what was saved survives.
+  [[noreturn]] static void PowerCut();
 
   std::mutex mutex_;
   std::atomic<bool> stopping_{false};
@@ -99,6 +111,12 @@ class SimUnit {
   std::string stateError_;
   UnitState state_;
   std::optional<std::uint32_t> powerCutAtBlock_;
+  std::optional<std::uint32_t> cardPowerCutAtBlock_;
+  std::uint32_t cardBlocks_ = 0;  // since the last card download begin
+  std::optional<std::uint32_t> klfPowerCutAtBlock_;
+  std::uint32_t klfBlocks_ = 0;
+  std::optional<std::uint32_t> remotePowerCutAtBlock_;
+  std::uint32_t remoteBlocks_ = 0;
 
   // ---------------------------------------------------------------------------
   // The unit's side of the remote's Bluetooth stream. It shows the same unit as
@@ -146,11 +164,26 @@ class SimUnit {
   bool KlfWriteBins(std::uint8_t address, const protocol::klf::CurveRange& range,
                     std::span<const protocol::klf::CurveBin> bins, bool save);
   void KlfSaveState();
+  // What the fault options make of the next request on a card's port; the
+  // delay is taken here.
+  enum class KlfFault { kNone, kFail, kLost };
+  KlfFault KlfRequestFault();
+  // The cards' ports are open (not while the refusal after start lasts).
+  bool KlfListening();
+  // A software block of a card's update was taken (counts for the power cut).
+  void KlfBlockTaken();
   // The card starts the application just flashed: its version and date from
   // the stand-in's stamp at the first byte; an image without one leaves the
   // version as it was.
   void KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash);
   std::vector<protocol::klf::CurveBin> KlfCurve(std::uint8_t address, std::size_t channel);
+  // The application the card's last update flashed; none: the factory one.
+  std::optional<protocol::unit::Klf310VersionEntry> KlfApplication(std::uint8_t address);
+
+ private:
+  void CountKlfBlock();
+  std::uint64_t klfRequests_ = 0;
+  std::uint64_t klfRefuseUntil_ = 0;
 };
 
 }  // namespace sim
