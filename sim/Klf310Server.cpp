@@ -66,7 +66,7 @@ struct Klf310Server::Session {
   Card* card = nullptr;
   bool curvePort = false;
   bool closed = false;
-  bool unsaved = false;  // curve bins taken without the closing message
+  bool unsaved = false;  // a curve transfer is open: bins taken without its last message
   short watched = 0;     // the events the loop waits for
   std::vector<std::uint8_t> in;
   std::deque<Chunk> out;
@@ -111,7 +111,7 @@ void Klf310Server::Run() {
     if (!loop_.RunOnce(NextTimeoutMs())) break;
   }
   for (auto& [fd, session] : sessions_) {
-    if (session->unsaved) unit_.KlfSaveState();
+    if (session->unsaved) unit_.KlfDropTransfers(session->card->address);
   }
   sessions_.clear();
   for (auto& [address, card] : cards_) Unlisten(*card);
@@ -450,7 +450,8 @@ void Klf310Server::Close(Session& session) {
   if (session.closed) return;
   session.closed = true;
   loop_.Unwatch(session.fd.Get());
-  if (session.unsaved) unit_.KlfSaveState();  // a transfer cut short keeps what came
+  // A transfer cut short changes nothing.
+  if (session.unsaved) unit_.KlfDropTransfers(session.card->address);
   session.unsaved = false;
 }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -159,11 +160,14 @@ class SimUnit {
   // Bins of one channel's curve; false for a range the card does not have.
   bool KlfReadBins(std::uint8_t address, const protocol::klf::CurveRange& range,
                    std::vector<protocol::klf::CurveBin>& out);
-  // Takes the bins into the curve; the state file is written when `save`
-  // (the last message of a transfer) so a curve is kept whole.
+  // Takes the bins of one message of a transfer. The card holds them aside
+  // and puts them into the curve (and the state file) with the transfer's
+  // `last` message, so a curve is only ever old or new throughout.
   bool KlfWriteBins(std::uint8_t address, const protocol::klf::CurveRange& range,
-                    std::span<const protocol::klf::CurveBin> bins, bool save);
-  void KlfSaveState();
+                    std::span<const protocol::klf::CurveBin> bins, bool last);
+  // The transfers on the card's connection that ended without their last
+  // message: what they sent is forgotten.
+  void KlfDropTransfers(std::uint8_t address);
   // What the fault options make of the next request on a card's port; the
   // delay is taken here.
   enum class KlfFault { kNone, kFail, kLost };
@@ -184,6 +188,9 @@ class SimUnit {
   void CountKlfBlock();
   std::uint64_t klfRequests_ = 0;
   std::uint64_t klfRefuseUntil_ = 0;
+  // Per card and channel, the curve as a transfer in progress leaves it.
+  std::map<std::pair<std::uint8_t, std::uint16_t>, std::vector<protocol::klf::CurveBin>>
+      klfTransfers_;
 };
 
 }  // namespace sim

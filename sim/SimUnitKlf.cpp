@@ -49,16 +49,26 @@ bool SimUnit::KlfReadBins(std::uint8_t address, const pk::CurveRange& range,
 }
 
 bool SimUnit::KlfWriteBins(std::uint8_t address, const pk::CurveRange& range,
-                           std::span<const pk::CurveBin> bins, bool save) {
+                           std::span<const pk::CurveBin> bins, bool last) {
   std::lock_guard lock(mutex_);
   ModuleState* m = FindModule(address);
   if (m == nullptr || !InCurve(*m, range) || bins.size() != range.count) return false;
-  std::copy(
-      bins.begin(), bins.end(),
-      m->curves.begin() + static_cast<std::ptrdiff_t>(range.channel * kBins + range.firstBin));
-  if (save) Save();
+  const auto channel = m->curves.begin() + static_cast<std::ptrdiff_t>(range.channel * kBins);
+  auto [transfer, started] = klfTransfers_.try_emplace({address, range.channel});
+  if (started) transfer->second.assign(channel, channel + kBins);
+  std::copy(bins.begin(), bins.end(), transfer->second.begin() + range.firstBin);
+  if (last) {
+    std::copy(transfer->second.begin(), transfer->second.end(), channel);
+    klfTransfers_.erase(transfer);
+    Save();
+  }
   CountKlfBlock();
   return true;
+}
+
+void SimUnit::KlfDropTransfers(std::uint8_t address) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(klfTransfers_, [&](const auto& t) { return t.first.first == address; });
 }
 
 SimUnit::KlfFault SimUnit::KlfRequestFault() {
@@ -92,11 +102,6 @@ void SimUnit::KlfBlockTaken() {
 // Called with the lock held.
 void SimUnit::CountKlfBlock() {
   if (klfPowerCutAtBlock_ && ++klfBlocks_ == *klfPowerCutAtBlock_) PowerCut();
-}
-
-void SimUnit::KlfSaveState() {
-  std::lock_guard lock(mutex_);
-  Save();
 }
 
 void SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash) {

@@ -495,7 +495,7 @@ std::vector<Row> Rows() {
       {"klf", "KLF310 update", Link::kKlf, 11, 47,
        [] { return Blocks(KlfImage(), desktop::roomcorrection::CKLF310Thread::kBlockSize); },
        [](const Cell& c) { return c.Mrxctl("klf update"); }, nothing, klf.first, klf.second},
-      {"curve", "KLF310 curve write", Link::kKlf, 5, 9,
+      {"curve", "KLF310 curve write", Link::kKlf, 20, 17,
        [] {
          return static_cast<std::uint32_t>(
              (pk::CurveBin::kBinCount + pk::CurveRange::kMaxBins - 1) / pk::CurveRange::kMaxBins);

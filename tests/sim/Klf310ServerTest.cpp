@@ -258,5 +258,38 @@ TEST_F(Klf310ServerTest, CurvesAreKeptInTheStateFileAcrossARestart) {
             std::vector<pk::CurveBin>(pk::CurveBin::kBinCount, cards::DefaultCurveBin()));
 }
 
+// A curve is taken whole with a transfer's last message: one cut short (the
+// connection ends before it) leaves the curve as it was, in the card and in
+// the state file.
+TEST_F(Klf310ServerTest, ATransferCutShortLeavesTheCurveAsItWas) {
+  testing_support::TempDir dir;
+  const auto stateFile = dir.path() / "state";
+  StartUnit(6, stateFile);
+  const auto old = Pattern(2);
+  {
+    rc::KlfLink link;
+    ASSERT_TRUE(link.Connect(host, pk::kCurvePort));
+    ASSERT_TRUE(link.WriteCurve(4, 0, old));
+  }
+  const auto next = Pattern(8);
+  {
+    rc::KlfLink link;
+    ASSERT_TRUE(link.Connect(host, pk::kCurvePort));
+    for (std::uint16_t first : {0, 160}) {
+      const pk::CurveRange range{4, 160, first, pk::CurveRange::kFlagsMore};
+      Bytes reply;
+      ASSERT_TRUE(link.Exchange(
+          pk::EncodeWriteCurve(range, std::span(next).subspan(first, range.count)), reply));
+    }
+    EXPECT_EQ(unit->KlfCurve(kCardAddress, 4), old) << "taken before the transfer's end";
+  }
+  server->Stop();
+  server.reset();
+  EXPECT_EQ(unit->KlfCurve(kCardAddress, 4), old);
+  unit.reset();
+  SimUnit again(WithCardAt(ip), platform::DefaultClock(), stateFile);
+  EXPECT_EQ(again.KlfCurve(kCardAddress, 4), old);
+}
+
 }  // namespace
 }  // namespace sim
