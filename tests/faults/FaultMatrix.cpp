@@ -9,7 +9,7 @@
 //
 //   fault_matrix                  runs every cell and prints the table
 //   fault_matrix --cell ROW:COL   runs the cells named (repeatable)
-//   fault_matrix --list           names every cell
+//   fault_matrix --list           names every cell with its simulator options
 //
 // "fault_matrix remote-write DIR SERIAL ADDRESS..." is the remote block
 // writer the "remote" row runs as its own process (see RemoteWrite).
@@ -561,7 +561,7 @@ std::vector<Row> Rows() {
 
 std::vector<std::string> CutArgs(const Row& row, Cut cut) {
   const std::uint32_t blocks = row.blocks();
-  const std::uint32_t at = cut == Cut::kFirst ? 1 : cut == Cut::kMiddle ? blocks / 2 : blocks;
+  const std::uint32_t at = cut == Cut::kFirst ? 1 : cut == Cut::kMiddle ? (blocks + 1) / 2 : blocks;
   switch (row.link) {
     case Link::kUsb:
       return Opt(std::string_view(row.key) == "qvo" ? "--card-power-cut-at" : "--power-cut-at", at);
@@ -865,7 +865,12 @@ int main(int argc, char** argv) {
       wanted.push_back(argv[++i]);
     } else if (arg == "--list") {
       for (const Row& r : rows) {
-        for (const Column& c : columns) std::printf("%s:%s\n", r.key, c.key);
+        for (const Column& c : columns) {
+          std::string options;
+          for (const std::string& o : c.simArgs(r)) options += " " + o;
+          std::printf("%-18s mrx520-sim%s\n", (std::string(r.key) + ":" + c.key).c_str(),
+                      options.c_str());
+        }
       }
       return 0;
     } else {
