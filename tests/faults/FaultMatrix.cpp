@@ -21,7 +21,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -197,6 +199,25 @@ Snapshot Load(const sim::Scenario& scenario, const fs::path& stateFile) {
 // ---------------------------------------------------------------------------
 // The simulator process of one cell.
 
+// The simulators running now, ended with the matrix when it is stopped (a
+// time limit of ctest's, ^C), so none is left serving.
+std::atomic<pid_t> gRunning[4];
+
+void EndSimulatorsAndStop(int signal) {
+  for (auto& pid : gRunning) {
+    if (const pid_t p = pid.load(); p > 0) kill(p, SIGKILL);
+  }
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void Track(pid_t pid, bool running) {
+  for (auto& slot : gRunning) {
+    pid_t expected = running ? 0 : pid;
+    if (slot.compare_exchange_strong(expected, running ? pid : 0)) return;
+  }
+}
+
 class Sim {
  public:
   explicit Sim(fs::path dir) : dir_(std::move(dir)) {}
@@ -229,13 +250,14 @@ class Sim {
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
+    if (pid_ > 0) Track(pid_, true);
     testing_support::WaitFor([&] {
       return !Running() || ReadText(dir_ / "sim.out").find("Bluetooth") != std::string::npos;
     });
     return Running() && ReadText(dir_ / "sim.out").find("Bluetooth") != std::string::npos;
   }
   bool Running() {
-    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = -1;
+    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) Ended();
     return pid_ > 0;
   }
   // Waits for it to end on its own; true when it did, killed by SIGKILL.
@@ -255,11 +277,16 @@ class Sim {
     if (!Running()) return;
     kill(pid_, signal);
     waitpid(pid_, &status_, 0);
-    pid_ = -1;
+    Ended();
   }
   std::string Errors() const { return LastLine(ReadText(dir_ / "sim.err")); }
 
  private:
+  void Ended() {
+    Track(pid_, false);
+    pid_ = -1;
+  }
+
   fs::path dir_;
   pid_t pid_ = -1;
   int status_ = 0;
@@ -856,6 +883,7 @@ constexpr const char* kLegend =
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::string(argv[1]) == "remote-write") return RemoteWriteMain(argc, argv);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, EndSimulatorsAndStop);
   const std::vector<Row> rows = Rows();
   const std::vector<Column> columns = Columns();
   std::vector<std::string> wanted;
