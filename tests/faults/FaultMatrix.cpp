@@ -877,7 +877,7 @@ constexpr const char* kLegend =
     "fail→N: exit N with a message on standard error; every stored image old or\n"
     "new throughout; the unit, restarted without the fault, then took the same\n"
     "operation (verified as above).\n"
-    "RED: anything else (listed below the table).\n";
+    "RED: why: anything else (each listed again below the table).\n";
 
 }  // namespace
 
@@ -949,7 +949,7 @@ int main(int argc, char** argv) {
     for (const Column& c : columns) {
       const auto it = outcomes.find({r.key, c.key});
       const std::string text = it == outcomes.end()      ? "-"
-                               : !it->second.red.empty() ? "RED"
+                               : !it->second.red.empty() ? "RED: " + it->second.red
                                                          : it->second.text;
       std::printf(" %s |", text.c_str());
     }
