@@ -228,6 +228,8 @@ bool DeviceServer::Serve(int fd) {
       buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
       std::vector<std::uint8_t> out(request.outCapacity);
       const bool ok = unit_.HandleControl(request.code, request.input, out);
+      // The driver waits out its reply limit and gives up on this connection.
+      if (unit_.AnswerLost()) continue;
       const auto reply =
           platform::wire::EncodeReply(ok, ok ? std::span(out) : std::span<std::uint8_t>());
       client.outbox.insert(client.outbox.end(), reply.begin(), reply.end());

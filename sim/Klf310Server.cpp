@@ -170,7 +170,9 @@ void Klf310Server::FollowCards() {
       card.bindRetryAt = 0;
       card.bindReported = false;
     }
-    if (now >= card.goneUntil && !card.update && now >= card.bindRetryAt) Listen(card);
+    if (now >= card.goneUntil && !card.update && now >= card.bindRetryAt && unit_.KlfListening()) {
+      Listen(card);
+    }
   }
   for (auto it = cards_.begin(); it != cards_.end();) {
     if (std::find(present.begin(), present.end(), it->first) == present.end()) {
@@ -289,17 +291,26 @@ void Klf310Server::Serve(Session& session) {
       }
       const Outcome outcome = Handle(session, std::span(in).first(size), reply);
       in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(size));
+      if (outcome == Outcome::kLost) continue;
       open = outcome != Outcome::kRefuse && Reply(session, reply) && outcome == Outcome::kReply;
     }
   }
   shutdown(session.fd.Get(), SHUT_RDWR);
-  if (session.unsaved) unit_.KlfSaveState();  // a transfer cut short keeps what came
+  if (session.unsaved) unit_.KlfDropTransfers(session.card->address);  // cut short: nothing
   session.done = true;
   loop_.Wake();  // to be joined
 }
 
 Klf310Server::Outcome Klf310Server::Handle(Session& session, std::span<const std::uint8_t> message,
                                            std::vector<std::uint8_t>& reply) {
+  switch (unit_.KlfRequestFault()) {
+    case SimUnit::KlfFault::kFail:
+      return Outcome::kRefuse;  // the connection ends unanswered
+    case SimUnit::KlfFault::kLost:
+      return Outcome::kLost;  // lost on the way: neither taken nor answered
+    case SimUnit::KlfFault::kNone:
+      break;
+  }
   return session.curvePort ? HandleCurve(session, message, reply)
                            : HandleUpdate(session, message, reply);
 }
@@ -372,6 +383,7 @@ Klf310Server::Outcome Klf310Server::HandleUpdate(Session& session,
       }
       std::copy(block.data.begin(), block.data.end(),
                 card.flash.begin() + (block.address - pk::CardFlash::kApplicationStart));
+      unit_.KlfBlockTaken();
       break;
     }
     case pk::command::kEndDownload:

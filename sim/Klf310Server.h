@@ -64,7 +64,8 @@ class Klf310Server {
   struct Card;
   struct Session;
   // What a request leads to.
-  enum class Outcome { kReply, kReplyAndEnd, kRefuse };
+  // kLost: taken off the wire but neither handled nor answered (a fault).
+  enum class Outcome { kReply, kReplyAndEnd, kRefuse, kLost };
 
   void Run();
   void Tick();

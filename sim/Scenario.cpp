@@ -145,6 +145,16 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
           ok = ParseNumber(value, kMaxRestartMs, n), s.faults.restartMs = std::uint32_t(n);
         else if (key == "display-rows")
           ok = ParseNumber(value, 128, n), s.faults.displayRows = unsigned(n);
+        else if (key == "drop-every")
+          ok = ParseNumber(value, kMaxEvery, n), s.faults.dropEvery = unsigned(n);
+        else if (key == "klf-fail-every")
+          ok = ParseNumber(value, kMaxEvery, n), s.klfFaults.failEvery = unsigned(n);
+        else if (key == "klf-lost-every")
+          ok = ParseNumber(value, kMaxEvery, n), s.klfFaults.lostEvery = unsigned(n);
+        else if (key == "klf-refuse-ms")
+          ok = ParseNumber(value, kMaxRefuseMs, n), s.klfFaults.refuseMs = std::uint32_t(n);
+        else if (key == "klf-delay-ms")
+          ok = ParseNumber(value, kMaxDelayMs, n), s.klfFaults.delayMs = std::uint32_t(n);
         else if (key == "stream-lost-every")
           ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.lostEvery = unsigned(n);
         else if (key == "stream-crc-every")

@@ -50,6 +50,7 @@ struct Faults {
   bool eepromError = false;         // status byte 2 bit 0
   std::uint32_t restartMs = 3000;   // how long the device is gone after an erase
   unsigned displayRows = 0;         // command 17 answers rows below this only; 0 = every row
+  unsigned dropEvery = 0;           // every n-th exchange is taken but its answer never sent
 };
 
 // What misbehaviour to show on the remote's Bluetooth stream. Counts run from
@@ -63,6 +64,15 @@ struct StreamFaults {
   std::uint32_t delayMs = 0;   // before each answer
 };
 
+// What misbehaviour to show on the KLF310 cards' TCP ports. Requests are
+// counted from 1 over every card and both ports.
+struct KlfFaults {
+  unsigned failEvery = 0;      // every n-th request ends its connection unanswered
+  unsigned lostEvery = 0;      // every n-th request is taken but never answered
+  std::uint32_t refuseMs = 0;  // nothing listens for this long after start
+  std::uint32_t delayMs = 0;   // before each request is taken
+};
+
 // One simulated unit: the main unit (address 0) and its cards.
 struct Scenario {
   std::uint8_t slotCount = 14;
@@ -70,6 +80,7 @@ struct Scenario {
   std::vector<ModuleSpec> modules;  // address 0 first
   Faults faults;
   StreamFaults streamFaults;
+  KlfFaults klfFaults;
 
   const ModuleSpec* Find(std::uint8_t address) const;
 };
@@ -84,9 +95,10 @@ Scenario DefaultScenario();
 //   module address=1 type=1 serial=2001 version=1.020 date=2023-05-01 [settings=N] [sub=0]
 //          [delivery=2024-01-15] [running=0] [ip=127.0.0.78]
 //   faults fail-every=50 refuse-opens-ms=2000 delay-ms=5 eeprom-error=1 restart-ms=3000
-//          display-rows=64
+//          display-rows=64 drop-every=500
 //          stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1000
 //          stream-drop-every=3 stream-delay-ms=100
+//          klf-fail-every=5 klf-lost-every=9 klf-refuse-ms=1000 klf-delay-ms=20
 // `error` receives "line N: reason" when the text is refused.
 std::optional<Scenario> ParseScenario(std::string_view text, std::string& error);
 

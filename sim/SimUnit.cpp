@@ -59,6 +59,7 @@ SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::pat
   }
   state_.display = cards::DefaultDisplayLevels();
   state_.refuseUntil = clock_.Milliseconds() + state_.scenario.faults.refuseOpensMs;
+  klfRefuseUntil_ = clock_.Milliseconds() + state_.scenario.klfFaults.refuseMs;
   if (!stateFile_.empty() && !LoadState(stateFile_, state_, stateError_)) {
     // What cannot be read is never overwritten: nothing is saved from now on.
     stateFile_.clear();
@@ -135,11 +136,14 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame,
   }
   const bool ok = row->handler(exchange);
   if (exchange.changed) Save();
-  if (ok && powerCutAtBlock_ && ReachedPowerCut(request.header.code)) {
-    std::fflush(nullptr);
-    raise(SIGKILL);
-  }
+  if (ok && ReachedPowerCut(request.header.code)) PowerCut();
   return ok;
+}
+
+bool SimUnit::AnswerLost() {
+  std::lock_guard lock(mutex_);
+  const unsigned every = state_.scenario.faults.dropEvery;
+  return every != 0 && state_.exchanges % every == 0;
 }
 
 std::vector<std::uint8_t> SimUnit::WorkingSettings(std::uint8_t address) {
@@ -221,7 +225,34 @@ void SimUnit::CutPowerAtBlock(std::uint32_t block) {
   powerCutAtBlock_ = block;
 }
 
-bool SimUnit::ReachedPowerCut(std::uint8_t code) const {
+void SimUnit::CutPowerAtCardBlock(std::uint32_t block) {
+  std::lock_guard lock(mutex_);
+  cardPowerCutAtBlock_ = block;
+}
+
+void SimUnit::CutPowerAtKlfBlock(std::uint32_t block) {
+  std::lock_guard lock(mutex_);
+  klfPowerCutAtBlock_ = block;
+}
+
+void SimUnit::CutPowerAtRemoteBlock(std::uint32_t block) {
+  std::lock_guard lock(mutex_);
+  remotePowerCutAtBlock_ = block;
+}
+
+void SimUnit::PowerCut() {
+  std::fflush(nullptr);
+  raise(SIGKILL);
+  std::abort();  // not reached: SIGKILL cannot be caught
+}
+
+bool SimUnit::ReachedPowerCut(std::uint8_t code) {
+  if (code == pu::Code(pu::UnitCommand::kBeginCardDownload)) cardBlocks_ = 0;
+  if (code == pu::Code(pu::UnitCommand::kWriteCardBlock) && cardPowerCutAtBlock_ &&
+      ++cardBlocks_ == *cardPowerCutAtBlock_) {
+    return true;
+  }
+  if (!powerCutAtBlock_) return false;
   if (*powerCutAtBlock_ == 0) {
     return code == pu::Code(pu::UnitCommand::kEraseHost) ||
            code == pu::Code(pu::UnitCommand::kEraseBoot);

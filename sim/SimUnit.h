@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -56,6 +57,9 @@ class SimUnit {
   // applied. `out` is the caller's reply buffer (empty when none).
   bool HandleControl(std::uint32_t code, std::span<const std::uint8_t> in,
                      std::span<std::uint8_t> out);
+  // The answer to the exchange just handled is lost on the way back (the
+  // drop-every fault): the unit took it, the driver hears nothing.
+  bool AnswerLost();
 
   // Views for tests and tools.
   std::vector<std::uint8_t> WorkingSettings(std::uint8_t address);
@@ -82,6 +86,13 @@ class SimUnit {
   // (counted from 1 after each begin). What was saved at the erase is all
   // that survives.
   void CutPowerAtBlock(std::uint32_t block);
+  // The same for a QVO520 processor's download (block counted from 1 after
+  // each begin), a KLF310 card's transfers (software blocks and curve
+  // messages, counted from 1 since start) and the remote's stored block
+  // writes (counted from 1 since start).
+  void CutPowerAtCardBlock(std::uint32_t block);
+  void CutPowerAtKlfBlock(std::uint32_t block);
+  void CutPowerAtRemoteBlock(std::uint32_t block);
 
   platform::Clock& Clock() { return clock_; }
 
@@ -89,8 +100,10 @@ class SimUnit {
   bool HandleFrame(std::span<const std::uint8_t> frame,
                    std::span<std::uint8_t, protocol::unit::kFrameSize> reply);
   ModuleState* FindModule(std::uint8_t address) { return state_.FindModule(address); }
-  bool ReachedPowerCut(std::uint8_t code) const;
+  bool ReachedPowerCut(std::uint8_t code);
   void Save();
+  // Ends the process at once, as a power cut: only what was saved survives.
+  [[noreturn]] static void PowerCut();
 
   std::mutex mutex_;
   std::atomic<bool> stopping_{false};
@@ -99,6 +112,12 @@ class SimUnit {
   std::string stateError_;
   UnitState state_;
   std::optional<std::uint32_t> powerCutAtBlock_;
+  std::optional<std::uint32_t> cardPowerCutAtBlock_;
+  std::uint32_t cardBlocks_ = 0;  // since the last card download begin
+  std::optional<std::uint32_t> klfPowerCutAtBlock_;
+  std::uint32_t klfBlocks_ = 0;
+  std::optional<std::uint32_t> remotePowerCutAtBlock_;
+  std::uint32_t remoteBlocks_ = 0;
 
   // ---------------------------------------------------------------------------
   // The unit's side of the remote's Bluetooth stream. It shows the same unit as
@@ -141,16 +160,37 @@ class SimUnit {
   // Bins of one channel's curve; false for a range the card does not have.
   bool KlfReadBins(std::uint8_t address, const protocol::klf::CurveRange& range,
                    std::vector<protocol::klf::CurveBin>& out);
-  // Takes the bins into the curve; the state file is written when `save`
-  // (the last message of a transfer) so a curve is kept whole.
+  // Takes the bins of one message of a transfer. The card holds them aside
+  // and puts them into the curve (and the state file) with the transfer's
+  // `last` message, so a curve is only ever old or new throughout.
   bool KlfWriteBins(std::uint8_t address, const protocol::klf::CurveRange& range,
-                    std::span<const protocol::klf::CurveBin> bins, bool save);
-  void KlfSaveState();
+                    std::span<const protocol::klf::CurveBin> bins, bool last);
+  // The transfers on the card's connection that ended without their last
+  // message: what they sent is forgotten.
+  void KlfDropTransfers(std::uint8_t address);
+  // What the fault options make of the next request on a card's port; the
+  // delay is taken here.
+  enum class KlfFault { kNone, kFail, kLost };
+  KlfFault KlfRequestFault();
+  // The cards' ports are open (not while the refusal after start lasts).
+  bool KlfListening();
+  // A software block of a card's update was taken (counts for the power cut).
+  void KlfBlockTaken();
   // The card starts the application just flashed: its version and date from
   // the stand-in's stamp at the first byte; an image without one leaves the
   // version as it was.
   void KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash);
   std::vector<protocol::klf::CurveBin> KlfCurve(std::uint8_t address, std::size_t channel);
+  // The application the card's last update flashed; none: the factory one.
+  std::optional<protocol::unit::Klf310VersionEntry> KlfApplication(std::uint8_t address);
+
+ private:
+  void CountKlfBlock();
+  std::uint64_t klfRequests_ = 0;
+  std::uint64_t klfRefuseUntil_ = 0;
+  // Per card and channel, the curve as a transfer in progress leaves it.
+  std::map<std::pair<std::uint8_t, std::uint16_t>, std::vector<protocol::klf::CurveBin>>
+      klfTransfers_;
 };
 
 }  // namespace sim

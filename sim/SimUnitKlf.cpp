@@ -49,20 +49,59 @@ bool SimUnit::KlfReadBins(std::uint8_t address, const pk::CurveRange& range,
 }
 
 bool SimUnit::KlfWriteBins(std::uint8_t address, const pk::CurveRange& range,
-                           std::span<const pk::CurveBin> bins, bool save) {
+                           std::span<const pk::CurveBin> bins, bool last) {
   std::lock_guard lock(mutex_);
   ModuleState* m = FindModule(address);
   if (m == nullptr || !InCurve(*m, range) || bins.size() != range.count) return false;
-  std::copy(
-      bins.begin(), bins.end(),
-      m->curves.begin() + static_cast<std::ptrdiff_t>(range.channel * kBins + range.firstBin));
-  if (save) Save();
+  const auto channel = m->curves.begin() + static_cast<std::ptrdiff_t>(range.channel * kBins);
+  auto [transfer, started] = klfTransfers_.try_emplace({address, range.channel});
+  if (started) transfer->second.assign(channel, channel + kBins);
+  std::copy(bins.begin(), bins.end(), transfer->second.begin() + range.firstBin);
+  if (last) {
+    std::copy(transfer->second.begin(), transfer->second.end(), channel);
+    klfTransfers_.erase(transfer);
+    Save();
+  }
+  CountKlfBlock();
   return true;
 }
 
-void SimUnit::KlfSaveState() {
+void SimUnit::KlfDropTransfers(std::uint8_t address) {
   std::lock_guard lock(mutex_);
-  Save();
+  std::erase_if(klfTransfers_, [&](const auto& t) { return t.first.first == address; });
+}
+
+SimUnit::KlfFault SimUnit::KlfRequestFault() {
+  std::uint32_t delay = 0;
+  KlfFault fault = KlfFault::kNone;
+  {
+    std::lock_guard lock(mutex_);
+    const KlfFaults& f = state_.scenario.klfFaults;
+    ++klfRequests_;
+    delay = f.delayMs;
+    if (f.failEvery != 0 && klfRequests_ % f.failEvery == 0) {
+      fault = KlfFault::kFail;
+    } else if (f.lostEvery != 0 && klfRequests_ % f.lostEvery == 0) {
+      fault = KlfFault::kLost;
+    }
+  }
+  if (delay != 0 && !stopping_) clock_.Sleep(delay);
+  return fault;
+}
+
+bool SimUnit::KlfListening() {
+  std::lock_guard lock(mutex_);
+  return clock_.Milliseconds() >= klfRefuseUntil_;
+}
+
+void SimUnit::KlfBlockTaken() {
+  std::lock_guard lock(mutex_);
+  CountKlfBlock();
+}
+
+// Called with the lock held.
+void SimUnit::CountKlfBlock() {
+  if (klfPowerCutAtBlock_ && ++klfBlocks_ == *klfPowerCutAtBlock_) PowerCut();
 }
 
 void SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash) {
@@ -88,6 +127,12 @@ std::vector<pk::CurveBin> SimUnit::KlfCurve(std::uint8_t address, std::size_t ch
   if (m == nullptr || m->curves.empty() || channel >= pu::Klf310Image::kChannelCount) return {};
   const auto first = m->curves.begin() + static_cast<std::ptrdiff_t>(channel * kBins);
   return {first, first + kBins};
+}
+
+std::optional<pu::Klf310VersionEntry> SimUnit::KlfApplication(std::uint8_t address) {
+  std::lock_guard lock(mutex_);
+  const ModuleState* m = FindModule(address);
+  return m == nullptr ? std::nullopt : m->klfApplication;
 }
 
 }  // namespace sim

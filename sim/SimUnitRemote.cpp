@@ -342,6 +342,7 @@ bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint
     if (!block.Live()) {
       m->stored = m->working;
       Save();
+      if (remotePowerCutAtBlock_ && ++remoteBlocks_ == *remotePowerCutAtBlock_) PowerCut();
     }
     return true;
   }
@@ -362,6 +363,7 @@ bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint
       if (!block.Live()) {  // a save: the unit stores it
         m->stored = m->working;
         Save();
+        if (remotePowerCutAtBlock_ && ++remoteBlocks_ == *remotePowerCutAtBlock_) PowerCut();
       }
       return true;
     }

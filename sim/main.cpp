@@ -49,6 +49,18 @@ constexpr const char* kUsage =
     "  --power-cut-at N     end abruptly, as at a power cut, once block N of a\n"
     "                       download is written (0: once an erase is taken)\n"
     "  --display-rows N     answer only the first N rows of the display picture\n"
+    "  --drop-every N       take every N-th exchange but never send its answer\n"
+    "  --card-power-cut-at N  end abruptly once block N of a QVO520 processor's\n"
+    "                       download is taken (counted from 1 after each begin)\n"
+    "\nFaults of the KLF310 cards' TCP ports (requests counted from 1 since start):\n"
+    "  --klf-fail-every N   end the connection at every N-th request, unanswered\n"
+    "  --klf-lost-every N   lose every N-th request: neither taken nor answered\n"
+    "  --klf-refuse-ms MS   listen on no port for MS milliseconds after start\n"
+    "  --klf-delay-ms MS    wait MS milliseconds before taking each request\n"
+    "  --klf-power-cut-at N end abruptly once the N-th block of a transfer (software\n"
+    "                       block or curve message) is taken\n"
+    "The same as scenario keys: faults drop-every=N klf-fail-every=N klf-lost-every=N\n"
+    "klf-refuse-ms=MS klf-delay-ms=MS\n"
     "\nFaults of the remote's Bluetooth stream (counted from 1 since start):\n"
     "  --stream-lost-every N     do not send every N-th frame of the unit\n"
     "  --stream-crc-every N      send every N-th frame of the unit with a wrong CRC\n"
@@ -56,6 +68,7 @@ constexpr const char* kUsage =
     "  --stream-refuse-ms MS     refuse connections for MS milliseconds after start\n"
     "  --stream-drop-every N     drop every N-th connection right after connecting\n"
     "  --stream-delay-ms MS      wait MS milliseconds before each answer\n"
+    "  --stream-power-cut-at N   end abruptly once the N-th stored block write is taken\n"
     "The same as scenario keys: faults stream-lost-every=N stream-crc-every=N\n"
     "stream-refuse-every=N stream-refuse-ms=MS stream-drop-every=N stream-delay-ms=MS\n\n"
     "  --help, --version\n\n"
@@ -110,8 +123,11 @@ int main(int argc, char** argv) {
     unsigned long value = 0;
   } failEvery{sim::kMaxEvery}, refuseOpens{sim::kMaxRefuseMs}, delay{sim::kMaxDelayMs},
       restart{sim::kMaxRestartMs}, lostEvery{sim::kMaxEvery}, crcEvery{sim::kMaxEvery},
-      refuseEvery{sim::kMaxEvery}, refuseMs{sim::kMaxRefuseMs}, dropEvery{sim::kMaxEvery},
-      answerDelay{sim::kMaxDelayMs}, powerCut{0xFFFFFFFFUL}, displayRows{128};
+      refuseEvery{sim::kMaxEvery}, refuseMs{sim::kMaxRefuseMs}, streamDropEvery{sim::kMaxEvery},
+      answerDelay{sim::kMaxDelayMs}, powerCut{0xFFFFFFFFUL}, displayRows{128},
+      dropEvery{sim::kMaxEvery}, cardPowerCut{0xFFFFFFFFUL}, klfFailEvery{sim::kMaxEvery},
+      klfLostEvery{sim::kMaxEvery}, klfRefuseMs{sim::kMaxRefuseMs}, klfDelay{sim::kMaxDelayMs},
+      klfPowerCut{0xFFFFFFFFUL}, streamPowerCut{0xFFFFFFFFUL};
   bool eepromError = false;
   bool freshState = false;
 
@@ -171,11 +187,27 @@ int main(int argc, char** argv) {
     } else if (arg == "--stream-refuse-ms") {
       ok = number(refuseMs);
     } else if (arg == "--stream-drop-every") {
-      ok = number(dropEvery);
+      ok = number(streamDropEvery);
     } else if (arg == "--stream-delay-ms") {
       ok = number(answerDelay);
     } else if (arg == "--power-cut-at") {
       ok = number(powerCut) && powerCut.value <= UINT32_MAX;
+    } else if (arg == "--drop-every") {
+      ok = number(dropEvery);
+    } else if (arg == "--card-power-cut-at") {
+      ok = number(cardPowerCut);
+    } else if (arg == "--klf-fail-every") {
+      ok = number(klfFailEvery);
+    } else if (arg == "--klf-lost-every") {
+      ok = number(klfLostEvery);
+    } else if (arg == "--klf-refuse-ms") {
+      ok = number(klfRefuseMs);
+    } else if (arg == "--klf-delay-ms") {
+      ok = number(klfDelay);
+    } else if (arg == "--klf-power-cut-at") {
+      ok = number(klfPowerCut);
+    } else if (arg == "--stream-power-cut-at") {
+      ok = number(streamPowerCut);
     } else if (arg == "--display-rows") {
       ok = number(displayRows);
     } else if (arg == "--eeprom-error") {
@@ -216,7 +248,13 @@ int main(int argc, char** argv) {
   if (crcEvery.set) sf.crcEvery = static_cast<unsigned>(crcEvery.value);
   if (refuseEvery.set) sf.refuseEvery = static_cast<unsigned>(refuseEvery.value);
   if (refuseMs.set) sf.refuseMs = static_cast<std::uint32_t>(refuseMs.value);
-  if (dropEvery.set) sf.dropEvery = static_cast<unsigned>(dropEvery.value);
+  if (streamDropEvery.set) sf.dropEvery = static_cast<unsigned>(streamDropEvery.value);
+  if (dropEvery.set) scenario.faults.dropEvery = static_cast<unsigned>(dropEvery.value);
+  auto& kf = scenario.klfFaults;
+  if (klfFailEvery.set) kf.failEvery = static_cast<unsigned>(klfFailEvery.value);
+  if (klfLostEvery.set) kf.lostEvery = static_cast<unsigned>(klfLostEvery.value);
+  if (klfRefuseMs.set) kf.refuseMs = static_cast<std::uint32_t>(klfRefuseMs.value);
+  if (klfDelay.set) kf.delayMs = static_cast<std::uint32_t>(klfDelay.value);
   if (answerDelay.set) sf.delayMs = static_cast<std::uint32_t>(answerDelay.value);
 
   // First, so that the folder is made 0700 before anything else goes in it
@@ -263,6 +301,11 @@ int main(int argc, char** argv) {
   }
   sim::SimUnit& unit = *owned;
   if (powerCut.set) unit.CutPowerAtBlock(static_cast<std::uint32_t>(powerCut.value));
+  if (cardPowerCut.set) unit.CutPowerAtCardBlock(static_cast<std::uint32_t>(cardPowerCut.value));
+  if (klfPowerCut.set) unit.CutPowerAtKlfBlock(static_cast<std::uint32_t>(klfPowerCut.value));
+  if (streamPowerCut.set) {
+    unit.CutPowerAtRemoteBlock(static_cast<std::uint32_t>(streamPowerCut.value));
+  }
   // Said once, in terms of the folder the user chose, before anything is served.
   for (const auto& socket :
        {runtimeDir / sim::kUnitDeviceName,

@@ -1,5 +1,8 @@
 #include "desktop/backup/ReadUnitBackup.h"
 
+#include <algorithm>
+#include <span>
+
 #include "desktop/backup/UnitAccess.h"
 #include "desktop/roomcorrection/KlfCardHost.h"
 #include "desktop/roomcorrection/KlfLink.h"
@@ -45,14 +48,23 @@ bool IsKlf310(const ModuleBackup& m) {
          m.image.size() >= pu::Klf310Image::kEnd;
 }
 
-// One channel's whole curve; a failed exchange closes the link, so the
-// next attempt connects again.
+// One channel's whole curve, each message's bins asked again on their own (a
+// read changes nothing in the card); a failed exchange closes the link, so
+// the next attempt connects again.
 bool ReadChannel(rc::KlfLink& link, const std::string& host, std::uint16_t channel,
                  std::vector<pk::CurveBin>& bins) {
-  return Asked([&] {
-    bins.assign(pk::CurveBin::kBinCount, {});
-    return link.Connect(host, pk::kCurvePort) && link.ReadCurve(channel, 0, bins);
-  });
+  bins.assign(pk::CurveBin::kBinCount, {});
+  for (std::size_t first = 0; first < bins.size(); first += pk::CurveRange::kMaxBins) {
+    const auto part =
+        std::span(bins).subspan(first, std::min(pk::CurveRange::kMaxBins, bins.size() - first));
+    if (!Asked([&] {
+          return link.Connect(host, pk::kCurvePort) &&
+                 link.ReadCurve(channel, static_cast<std::uint16_t>(first), part);
+        })) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace

@@ -259,8 +259,8 @@ TEST_F(Klf310ServerTest, CurvesAreKeptInTheStateFileAcrossARestart) {
 }
 
 // A client that holds its connection open, idle in the middle of a curve
-// transfer, does not hold up the card's stop, and what it sent is kept.
-TEST_F(Klf310ServerTest, StopEndsAnIdleConnectionAndKeepsAnUnfinishedTransfer) {
+// transfer, does not hold up the card's stop, and its cut transfer changes nothing.
+TEST_F(Klf310ServerTest, StopEndsAnIdleConnectionAndDropsItsUnfinishedTransfer) {
   testing_support::TempDir dir;
   const auto stateFile = dir.path() / "state";
   StartUnit(6, stateFile);
@@ -280,9 +280,41 @@ TEST_F(Klf310ServerTest, StopEndsAnIdleConnectionAndKeepsAnUnfinishedTransfer) {
   server.reset();
   unit.reset();
   SimUnit again(WithCardAt(ip), platform::DefaultClock(), stateFile);
-  const auto kept = again.KlfCurve(kCardAddress, 4);
-  ASSERT_EQ(kept.size(), curve.size());
-  EXPECT_TRUE(std::equal(first.begin(), first.end(), kept.begin()));
+  EXPECT_EQ(again.KlfCurve(kCardAddress, 4),
+            std::vector<pk::CurveBin>(pk::CurveBin::kBinCount, cards::DefaultCurveBin()));
+}
+
+// A curve is taken whole with a transfer's last message: one cut short (the
+// connection ends before it) leaves the curve as it was, in the card and in
+// the state file.
+TEST_F(Klf310ServerTest, ATransferCutShortLeavesTheCurveAsItWas) {
+  testing_support::TempDir dir;
+  const auto stateFile = dir.path() / "state";
+  StartUnit(6, stateFile);
+  const auto old = Pattern(2);
+  {
+    rc::KlfLink link;
+    ASSERT_TRUE(link.Connect(host, pk::kCurvePort));
+    ASSERT_TRUE(link.WriteCurve(4, 0, old));
+  }
+  const auto next = Pattern(8);
+  {
+    rc::KlfLink link;
+    ASSERT_TRUE(link.Connect(host, pk::kCurvePort));
+    for (std::uint16_t first : {0, 160}) {
+      const pk::CurveRange range{4, 160, first, pk::CurveRange::kFlagsMore};
+      Bytes reply;
+      ASSERT_TRUE(link.Exchange(
+          pk::EncodeWriteCurve(range, std::span(next).subspan(first, range.count)), reply));
+    }
+    EXPECT_EQ(unit->KlfCurve(kCardAddress, 4), old) << "taken before the transfer's end";
+  }
+  server->Stop();
+  server.reset();
+  EXPECT_EQ(unit->KlfCurve(kCardAddress, 4), old);
+  unit.reset();
+  SimUnit again(WithCardAt(ip), platform::DefaultClock(), stateFile);
+  EXPECT_EQ(again.KlfCurve(kCardAddress, 4), old);
 }
 
 }  // namespace

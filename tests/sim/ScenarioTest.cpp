@@ -15,7 +15,8 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
       "module address=2 type=11 ip=127.0.3.254\n"
       "faults fail-every=50 delay-ms=2 eeprom-error=1 display-rows=64\n"
       "faults stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1500\n"
-      "faults stream-drop-every=3 stream-delay-ms=40\n",
+      "faults stream-drop-every=3 stream-delay-ms=40 drop-every=11\n"
+      "faults klf-fail-every=4 klf-lost-every=6 klf-refuse-ms=900 klf-delay-ms=8\n",
       error);
   ASSERT_TRUE(s) << error;
   EXPECT_EQ(s->slotCount, 3);
@@ -38,6 +39,11 @@ TEST(ScenarioTest, ParsesUnitModulesAndFaults) {
   EXPECT_EQ(s->streamFaults.refuseMs, 1500u);
   EXPECT_EQ(s->streamFaults.dropEvery, 3u);
   EXPECT_EQ(s->streamFaults.delayMs, 40u);
+  EXPECT_EQ(s->faults.dropEvery, 11u);
+  EXPECT_EQ(s->klfFaults.failEvery, 4u);
+  EXPECT_EQ(s->klfFaults.lostEvery, 6u);
+  EXPECT_EQ(s->klfFaults.refuseMs, 900u);
+  EXPECT_EQ(s->klfFaults.delayMs, 8u);
 }
 
 TEST(ScenarioTest, RefusesBadTextWithTheLine) {
@@ -66,6 +72,11 @@ TEST(ScenarioTest, RefusesBadTextWithTheLine) {
       {"unit slots\n", "line 1: expected key=value, got 'slots'"},
       {"unit\nfaults stream-delay-ms=60001\n", "line 2: bad value '60001' for 'stream-delay-ms'"},
       {"unit\nfaults display-rows=129\n", "line 2: bad value '129' for 'display-rows'"},
+      {"unit\nfaults drop-every=1000001\n", "line 2: bad value '1000001' for 'drop-every'"},
+      {"unit\nfaults klf-fail-every=-1\n", "line 2: bad value '-1' for 'klf-fail-every'"},
+      {"unit\nfaults klf-lost-every=x\n", "line 2: bad value 'x' for 'klf-lost-every'"},
+      {"unit\nfaults klf-refuse-ms=3600001\n", "line 2: bad value '3600001' for 'klf-refuse-ms'"},
+      {"unit\nfaults klf-delay-ms=60001\n", "line 2: bad value '60001' for 'klf-delay-ms'"},
       {"unit\nmodule address=1 type=11 ip=127.0.0\n", "line 2: bad value '127.0.0' for 'ip'"},
       {"unit\nmodule address=1 type=11 ip=127.0.0.256\n",
        "line 2: bad value '127.0.0.256' for 'ip'"},

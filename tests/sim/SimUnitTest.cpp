@@ -2,10 +2,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/Bytes.h"
+#include "protocol/klf/KlfMessage.h"
+#include "protocol/remote/ModuleBlock.h"
+#include "protocol/remote/RemoteProtocol.h"
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/ImageStamp.h"
@@ -230,6 +234,87 @@ TEST_F(SimUnitTest, FaultsFailEveryNthExchangeAndReportEepromErrors) {
   EXPECT_FALSE(usb_->IsDevicePresent());
   clock_.Advance(500);
   EXPECT_TRUE(usb_->IsDevicePresent());
+}
+
+// Answers lost on the way back, and the KLF310 ports' faults, each at its
+// count; the ports' delay is taken on the unit's clock.
+TEST_F(SimUnitTest, LostAnswersAndKlf310PortFaultsComeAtTheirCount) {
+  Scenario s = DefaultScenario();
+  s.faults.dropEvery = 4;
+  s.klfFaults = {.failEvery = 3, .lostEvery = 2, .refuseMs = 300, .delayMs = 50};
+  Boot(s);
+  std::vector<bool> lost;
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_TRUE(Frame({2, 0, 0, 0, 0, 0})) << "the unit takes every exchange";
+    lost.push_back(unit_->AnswerLost());
+  }
+  EXPECT_EQ(lost, (std::vector<bool>{false, false, false, true, false, false, false, true}));
+
+  EXPECT_FALSE(unit_->KlfListening());
+  clock_.Advance(300);
+  EXPECT_TRUE(unit_->KlfListening());
+  using F = SimUnit::KlfFault;
+  std::vector<F> faults;
+  const auto start = clock_.Milliseconds();
+  for (int i = 0; i < 6; ++i) faults.push_back(unit_->KlfRequestFault());
+  EXPECT_EQ(faults, (std::vector<F>{F::kNone, F::kLost, F::kFail, F::kLost, F::kNone, F::kFail}));
+  EXPECT_EQ(clock_.Milliseconds() - start, 6u * 50);
+}
+
+// A power cut ends the process at its block and not one block before: what
+// the block before it left is said on standard error first.
+TEST_F(SimUnitTest, PowerCutsInCardKlf310AndRemoteTransfersComeAtTheirBlock) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::uint8_t begin[12] = {1, 3, 0x12, 0x00, 9, 12, 0xEA, 0x07, 0, 0, 0, 0};
+  std::uint8_t block[64] = {};
+  block[1] = 8;
+  block[8] = 1;  // at 0x10000, in the processor's program memory
+  block[10] = 2;
+  std::vector<std::uint8_t> stored(4 + 20, 0x11);  // header 0: module 0 is not it
+  platform::PutU32(stored, 0, protocol::remote::ModuleBlock::Header(3, 0));
+  std::vector<std::uint8_t> live = stored;
+  platform::PutU32(live, 0, protocol::remote::ModuleBlock::Header(3, 0, true));
+  const std::vector<protocol::klf::CurveBin> bins(2);
+  const protocol::klf::CurveRange range{.channel = 0, .count = 2};
+  struct Row {
+    const char* name;
+    std::function<void(SimUnit&)> cutAtTwo;
+    // One block of the transfer; `n` counts from 1.
+    std::function<void(SimUnit&, ul::CTiroUSB&, int n)> block;
+  } rows[] = {
+      {"card download", [](SimUnit& u) { u.CutPowerAtCardBlock(2); },
+       [&](SimUnit&, ul::CTiroUSB& usb, int n) {
+         // A new begin counts afresh: the block before it does not count.
+         if (n == 1) {
+           usb.WriteCardBlock(3, 1, block);
+           usb.BeginCardDownload(3, begin);
+         }
+         usb.WriteCardBlock(3, 1, block);
+       }},
+      {"KLF310 software and curve", [](SimUnit& u) { u.CutPowerAtKlfBlock(2); },
+       [&](SimUnit& u, ul::CTiroUSB&, int n) {
+         if (n == 1) u.KlfBlockTaken();
+         if (n == 2) u.KlfWriteBins(11, range, bins, false);
+       }},
+      {"remote stored block", [](SimUnit& u) { u.CutPowerAtRemoteBlock(2); },
+       [&](SimUnit& u, ul::CTiroUSB&, int) {
+         u.ApplyRemoteCommand(protocol::remote::kCmdWriteBlock, live);  // not stored: not counted
+         u.ApplyRemoteCommand(protocol::remote::kCmdWriteBlock, stored);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EXIT(
+        {
+          row.cutAtTwo(*unit_);
+          usb_->BeginCardDownload(3, begin);
+          row.block(*unit_, *usb_, 1);
+          std::fprintf(stderr, "after block 1\n");
+          row.block(*unit_, *usb_, 2);
+          std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "after block 1");
+  }
 }
 
 TEST_F(SimUnitTest, CardRecordsTableEntriesAndDisplayLevelsPersist) {

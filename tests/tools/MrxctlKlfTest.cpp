@@ -41,7 +41,7 @@ std::string ReadAll(const std::filesystem::path& file) {
 class MrxctlKlfTest : public ::testing::Test {
  protected:
   // A unit with its KLF310 at module 1 on an address of its own.
-  void StartSim(int salt, bool withCard = true) {
+  void StartSim(int salt, bool withCard = true, std::vector<std::string> faults = {}) {
     host = OwnLoopback(salt);
     std::string error;
     ASSERT_TRUE(platform::WriteFileAtomically(
@@ -50,10 +50,12 @@ class MrxctlKlfTest : public ::testing::Test {
             (withCard ? "module address=1 type=11 ip=" + host + "\n" : "module address=1 type=2\n"),
         error))
         << error;
-    sim = std::make_unique<testing_support::SimProcess>(
-        dir.path() / "run",
-        std::vector<std::string>{"--scenario", (dir.path() / "scenario").string(), "--state",
-                                 (dir.path() / "state").string()});
+    sim = std::make_unique<testing_support::SimProcess>(dir.path() / "run", [&] {
+      std::vector<std::string> args{"--scenario", (dir.path() / "scenario").string(), "--state",
+                                    (dir.path() / "state").string()};
+      args.insert(args.end(), faults.begin(), faults.end());
+      return args;
+    }());
     ASSERT_TRUE(sim->Running());
   }
   int Mrxctl(const std::string& args, std::string& output) {
@@ -142,6 +144,19 @@ TEST_F(MrxctlKlfTest, UpdateIsReadBackWithInfo) {
   EXPECT_EQ(info["application"], carried);
   EXPECT_EQ(info["ip"], host);
   EXPECT_EQ(info["channels"], 6);
+}
+
+// A card that ends the connection part way through the download answered all
+// the same: the failure is the download's, not a silent card's, and comes at once.
+TEST_F(MrxctlKlfTest, AnUpdateTheCardBreaksOffIsNotReportedAsASilentCard) {
+  StartSim(6, true, {"--klf-fail-every", "11"});
+  std::string output;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Mrxctl("klf update", output), 74) << output;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_NE(output.find("ERROR: Can't write to device"), std::string::npos) << output;
+  EXPECT_NE(output.find("mrxctl: the KLF310 update failed\n"), std::string::npos) << output;
+  EXPECT_EQ(output.find("did not answer"), std::string::npos) << output;
 }
 
 TEST_F(MrxctlKlfTest, NothingListeningOrNoCardTellsAtOnce) {

@@ -322,9 +322,11 @@ int Update(Klf& k) {
     }
     if (message->id != fw::WM_WORKER_STATUS) continue;
     const std::string& text = message->text;
+    // Only the waiting line ends in "(N sec)"; a progress line's "(N Bytes/s)" is no wait.
     long waited = 0;
-    if (std::sscanf(text.c_str(), "%*[^(](%ld sec)", &waited) == 1 && waited >= kWaitLimitSeconds &&
-        !cancelled) {
+    int end = -1;
+    if (std::sscanf(text.c_str(), "%*[^(](%ld sec)%n", &waited, &end) == 1 && end > 0 &&
+        waited >= kWaitLimitSeconds && !cancelled) {
       worker.Cancel();  // the card does not come: nothing has been erased yet
       cancelled = true;
     }
