@@ -79,8 +79,16 @@ TEST_F(MrxctlBackupEndToEndTest, ChangedSettingsAndCurvesComeBackFromTheBackup) 
                 "   23  5.0  10.0  1.0  2.0  3.0  4.0");
   Write("curve.txt", curve);
   ASSERT_EQ(Mrxctl("klf curve put 3 " + File("curve.txt"), output), 0) << output;
+  // And the HEJ520's settings as the remote's setup page stores them, over
+  // the simulated Bluetooth stream (its block: the image after the identity).
+  ASSERT_EQ(testing_support::RunProgram(MRX_BINARY_DIR "/tests/fault_matrix remote-write '" +
+                                            (dir.path() / "run").string() + "' 1234 3:56 2>&1",
+                                        output),
+            0)
+      << output;
 
   EXPECT_EQ(Mrxctl("diff " + File("unit.mrxb") + " -", output), 1) << output;
+  EXPECT_NE(output.find("HEJ520 @3: "), std::string::npos) << output;
   EXPECT_NE(output.find("QVO520 @1: level 2 0.0 dB → -10.0 dB\n"), std::string::npos) << output;
   EXPECT_NE(output.find("KLF310 @2: curve of channel 3: 1 of 2048 bins differ\n"),
             std::string::npos)
