@@ -240,6 +240,11 @@ void SimUnit::CutPowerAtRemoteBlock(std::uint32_t block) {
   remotePowerCutAtBlock_ = block;
 }
 
+void SimUnit::CutPowerAtSettingsWrite(std::uint32_t frame) {
+  std::lock_guard lock(mutex_);
+  settingsPowerCutAt_ = frame;
+}
+
 void SimUnit::PowerCut() {
   std::fflush(nullptr);
   raise(SIGKILL);
@@ -250,6 +255,10 @@ bool SimUnit::ReachedPowerCut(std::uint8_t code) {
   if (code == pu::Code(pu::UnitCommand::kBeginCardDownload)) cardBlocks_ = 0;
   if (code == pu::Code(pu::UnitCommand::kWriteCardBlock) && cardPowerCutAtBlock_ &&
       ++cardBlocks_ == *cardPowerCutAtBlock_) {
+    return true;
+  }
+  if (code == pu::Code(pu::UnitCommand::kWriteSettings) && settingsPowerCutAt_ &&
+      ++settingsWrites_ == *settingsPowerCutAt_) {
     return true;
   }
   if (!powerCutAtBlock_) return false;

@@ -93,6 +93,10 @@ class SimUnit {
   void CutPowerAtCardBlock(std::uint32_t block);
   void CutPowerAtKlfBlock(std::uint32_t block);
   void CutPowerAtRemoteBlock(std::uint32_t block);
+  // The same once the N-th settings write frame is taken (a chunk or the
+  // store frame that follows them, counted from 1 since start): a cut among
+  // a module's chunks leaves its stored copy as it was.
+  void CutPowerAtSettingsWrite(std::uint32_t frame);
 
   platform::Clock& Clock() { return clock_; }
 
@@ -118,6 +122,8 @@ class SimUnit {
   std::uint32_t klfBlocks_ = 0;
   std::optional<std::uint32_t> remotePowerCutAtBlock_;
   std::uint32_t remoteBlocks_ = 0;
+  std::optional<std::uint32_t> settingsPowerCutAt_;
+  std::uint32_t settingsWrites_ = 0;
 
   // ---------------------------------------------------------------------------
   // The unit's side of the remote's Bluetooth stream. It shows the same unit as

@@ -52,6 +52,9 @@ constexpr const char* kUsage =
     "  --drop-every N       take every N-th exchange but never send its answer\n"
     "  --card-power-cut-at N  end abruptly once block N of a QVO520 processor's\n"
     "                       download is taken (counted from 1 after each begin)\n"
+    "  --settings-power-cut-at N  end abruptly once the N-th settings write frame\n"
+    "                       (a chunk or a store frame, counted from 1 since start)\n"
+    "                       is taken\n"
     "\nFaults of the KLF310 cards' TCP ports (requests counted from 1 since start):\n"
     "  --klf-fail-every N   end the connection at every N-th request, unanswered\n"
     "  --klf-lost-every N   lose every N-th request: neither taken nor answered\n"
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
       answerDelay{sim::kMaxDelayMs}, powerCut{0xFFFFFFFFUL}, displayRows{128},
       dropEvery{sim::kMaxEvery}, cardPowerCut{0xFFFFFFFFUL}, klfFailEvery{sim::kMaxEvery},
       klfLostEvery{sim::kMaxEvery}, klfRefuseMs{sim::kMaxRefuseMs}, klfDelay{sim::kMaxDelayMs},
-      klfPowerCut{0xFFFFFFFFUL}, streamPowerCut{0xFFFFFFFFUL};
+      klfPowerCut{0xFFFFFFFFUL}, streamPowerCut{0xFFFFFFFFUL}, settingsPowerCut{0xFFFFFFFFUL};
   bool eepromError = false;
   bool freshState = false;
 
@@ -208,6 +211,8 @@ int main(int argc, char** argv) {
       ok = number(klfPowerCut);
     } else if (arg == "--stream-power-cut-at") {
       ok = number(streamPowerCut);
+    } else if (arg == "--settings-power-cut-at") {
+      ok = number(settingsPowerCut);
     } else if (arg == "--display-rows") {
       ok = number(displayRows);
     } else if (arg == "--eeprom-error") {
@@ -305,6 +310,9 @@ int main(int argc, char** argv) {
   if (klfPowerCut.set) unit.CutPowerAtKlfBlock(static_cast<std::uint32_t>(klfPowerCut.value));
   if (streamPowerCut.set) {
     unit.CutPowerAtRemoteBlock(static_cast<std::uint32_t>(streamPowerCut.value));
+  }
+  if (settingsPowerCut.set) {
+    unit.CutPowerAtSettingsWrite(static_cast<std::uint32_t>(settingsPowerCut.value));
   }
   // Said once, in terms of the folder the user chose, before anything is served.
   for (const auto& socket :

@@ -51,8 +51,10 @@
 #include "protocol/klf/SlopeFile.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
+#include "protocol/unit/SettingsImage.h"
 #include "remote/link/UnitLink.h"
 #include "remote/link/UnitState.h"
 #include "sim/BluetoothRegistration.h"
@@ -310,8 +312,9 @@ struct Row {
   std::function<std::uint32_t()> blocks;
   // The command line (after the environment) that runs the operation.
   std::function<std::string(const Cell&)> command;
-  // Prepares what the operation reads (a slope file) before it runs.
-  std::function<void(const Cell&)> prepare;
+  // Prepares what the operation reads (a slope file, a backup) before the
+  // cell's simulator starts; why it could not, or empty.
+  std::function<std::string(const Cell&)> prepare;
   // Whether the unit now holds what the operation was to give it; why not.
   std::function<bool(const Cell&, const Snapshot& before, const Snapshot& after, std::string&)>
       done;
@@ -362,16 +365,20 @@ sim::Scenario ScenarioOf(const std::string& text) {
   return *parsed;
 }
 
-std::string ScenarioText(const Cell& cell) {
+std::string ScenarioText(const std::string& klfIp) {
   return Format("unit slots=4 serial=%u version=2.105 date=2024-03-05\n", kSerial) +
          Format("module address=%u type=%u serial=2001 version=1.020 date=2023-05-01\n",
                 kQvoAddress, pu::type::kQVO520) +
          Format("module address=%u type=%u serial=2002 version=1.030 date=2023-05-01 ip=%s\n",
-                kKlfAddress, pu::type::kKLF310, cell.KlfIp().c_str()) +
+                kKlfAddress, pu::type::kKLF310, klfIp.c_str()) +
          Format("module address=%u type=%u serial=2003 version=1.040 date=2023-05-01\n",
                 kQviAddress, pu::type::kQVI520) +
          Format("module address=%u type=%u serial=2004 version=1.050 date=2023-05-01\n",
                 kHejAddress, pu::type::kHEJ520);
+}
+
+std::string ScenarioText(const Cell& cell) {
+  return ScenarioText(cell.KlfIp());
 }
 
 // The new settings the remote row stores in a module: every byte after the
@@ -442,9 +449,117 @@ bool IsRemoteModule(std::uint8_t address) {
          std::end(kRemoteModules);
 }
 
+// ---------------------------------------------------------------------------
+// The restore row: a backup of the fresh unit, then several modules changed
+// through mrxctl as a user would, then the backup restored.
+
+// The modules changed after the backup: all of them, so that a cut among any
+// module's chunks meets an image the restore changes. One also takes another
+// serial, as a card swapped for one of the same type would: a restore keeps
+// each module's own identity.
+constexpr std::uint8_t kChangedModules[] = {pu::kMainUnitAddress, kQvoAddress, kKlfAddress,
+                                            kQviAddress, kHejAddress};
+constexpr std::uint8_t kSwappedModule = kHejAddress;
+constexpr std::uint16_t kSwappedSerial = 2404;
+constexpr auto kPrepareLimit = seconds(60);
+
+fs::path BackupFile(const Cell& cell) {
+  return cell.dir / "unit.backup";
+}
+
+// The unit's state file as it was when the backup was taken.
+fs::path BackedUpState(const Cell& cell) {
+  return cell.dir / "backed-up.state";
+}
+
+std::vector<std::uint8_t> ChangedImage(std::uint8_t address, std::vector<std::uint8_t> image) {
+  for (std::size_t i = pu::IdentityRecord::kSize; i < image.size(); ++i) {
+    // The KLF310 keeps its network address: the cell's card stays its own.
+    const bool klfAddress = address == kKlfAddress && i >= pu::Klf310Image::kIp &&
+                            i < pu::Klf310Image::kIp + pu::Klf310Image::kAddressSize;
+    if (!klfAddress) image[i] = static_cast<std::uint8_t>(0x5A ^ (address * 29 + i * 13 + 7));
+  }
+  if (address == kSwappedModule && image.size() >= pu::IdentityRecord::kSize) {
+    auto identity = pu::IdentityRecord::Decode(image);
+    identity.serial = kSwappedSerial;
+    identity.EncodeDateAndSerialInto(image);
+  }
+  return image;
+}
+
+// What a restore leaves in a module: the backup's image with the module's
+// own identity, as `now` holds it.
+std::vector<std::uint8_t> RestoredImage(const Snapshot& backedUp, const Snapshot& now,
+                                        std::uint8_t address) {
+  std::vector<std::uint8_t> image = backedUp.stored.at(address);
+  const auto& own = now.stored.at(address);
+  std::copy_n(own.begin(), std::min({pu::IdentityRecord::kSize, own.size(), image.size()}),
+              image.begin());
+  return image;
+}
+
+Snapshot BackedUp(const Cell& cell) {
+  return Load(ScenarioOf(ScenarioText(cell)), BackedUpState(cell));
+}
+
+// Settings write frames of a restore of every module: each image's chunks
+// and the store frame after them.
+std::uint32_t RestoreFrames() {
+  platform::VirtualClock clock;
+  const sim::Scenario scenario = ScenarioOf(ScenarioText("127.0.0.1"));
+  sim::SimUnit unit(scenario, clock);
+  std::uint32_t frames = 0;
+  for (const auto& m : scenario.modules) {
+    const std::size_t chunks = pu::SettingsImage::ChunkCount(unit.StoredSettings(m.address).size());
+    if (chunks != 0) frames += static_cast<std::uint32_t>(chunks + 1);
+  }
+  return frames;
+}
+
+std::string PrepareRestore(const Cell& cell) {
+  Sim sim(cell.dir);
+  if (!sim.Start({})) return "the unit did not start: " + sim.Errors();
+  const auto mrxctl = [&](const std::string& args) {
+    const fs::path err = cell.dir / "prepare.err";
+    std::string out;
+    const int code = testing_support::RunProgram(
+        "cd " + cell.dir.string() + " && " + cell.Mrxctl(args) + " 2>" + err.string(), out,
+        kPrepareLimit);
+    if (code == kExitOk) return std::string();
+    return "'mrxctl " + args + "' " + Format("exit %d: ", code) + LastLine(ReadText(err));
+  };
+  if (auto why = mrxctl("backup " + BackupFile(cell).string() + " --no-curves"); !why.empty()) {
+    return why;
+  }
+  std::error_code ec;
+  fs::copy_file(cell.dir / "state", BackedUpState(cell), ec);
+  if (ec) return "the state file cannot be kept: " + ec.message();
+  const Snapshot backedUp = BackedUp(cell);
+  if (!backedUp.error.empty()) return "the state file does not load: " + backedUp.error;
+  for (const std::uint8_t a : kChangedModules) {
+    const auto image = ChangedImage(a, backedUp.stored.at(a));
+    const fs::path file = cell.dir / Format("module-%u.image", a);
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    if (auto why = mrxctl(Format("settings write %u ", a) + file.string()); !why.empty()) {
+      return why;
+    }
+  }
+  if (!sim.StopCleanly()) return "the unit did not stop cleanly";
+  // A restore of an unchanged unit would prove nothing.
+  const Snapshot changed = Load(ScenarioOf(ScenarioText(cell)), cell.dir / "state");
+  for (const std::uint8_t a : kChangedModules) {
+    if (changed.stored.at(a) != ChangedImage(a, backedUp.stored.at(a))) {
+      return Format("module %u did not store its changed settings", a);
+    }
+  }
+  return {};
+}
+
 // What the rows leave alone, checked for every row: versions, processors,
 // curves and stored images, except the part `row` names as its own.
-enum class Part { kHost, kBoot, kProcessor, kKlfApplication, kCurve, kRemoteBlocks };
+enum class Part { kHost, kBoot, kProcessor, kKlfApplication, kCurve, kStoredImages };
 
 bool OthersUnchanged(Part own, const Snapshot& before, const Snapshot& after, std::string& why) {
   struct Check {
@@ -466,7 +581,7 @@ bool OthersUnchanged(Part own, const Snapshot& before, const Snapshot& after, st
       return false;
     }
   }
-  if (own != Part::kRemoteBlocks) return StoredWhole(before, after, nullptr, why);
+  if (own != Part::kStoredImages) return StoredWhole(before, after, nullptr, why);
   return true;
 }
 
@@ -489,7 +604,7 @@ std::vector<Row> Rows() {
   const auto host = versionRow(Part::kHost, HostImage, &Snapshot::host);
   const auto boot = versionRow(Part::kBoot, BootImage, &Snapshot::boot);
   const auto klf = versionRow(Part::kKlfApplication, KlfImage, &Snapshot::klfApplication);
-  const auto nothing = [](const Cell&) {};
+  const auto nothing = [](const Cell&) { return std::string(); };
   return {
       {"host", "host update", Link::kUsb, 7, 1999,
        [] { return Blocks(HostImage(), fw::CDoloThread::kBlockSize); },
@@ -530,7 +645,10 @@ std::vector<Row> Rows() {
        [](const Cell& c) {
          return c.Mrxctl(Format("klf curve put %d ", kCurveChannel) + SlopeFile(c).string());
        },
-       [](const Cell& c) { std::ofstream(SlopeFile(c)) << pk::SlopeFile::Write(WantedCurve()); },
+       [](const Cell& c) {
+         std::ofstream(SlopeFile(c)) << pk::SlopeFile::Write(WantedCurve());
+         return std::string();
+       },
        [](const Cell&, const Snapshot& before, const Snapshot& after, std::string& why) {
          if (after.curves[kCurveChannel] == NewCurve(before.curves[kCurveChannel])) return true;
          why = "channel " + std::to_string(kCurveChannel) + "'s curve is not the file's";
@@ -574,12 +692,40 @@ std::vector<Row> Rows() {
          return true;
        },
        [](const Cell&, const Snapshot& before, const Snapshot& after, std::string& why) {
-         if (!OthersUnchanged(Part::kRemoteBlocks, before, after, why)) return false;
+         if (!OthersUnchanged(Part::kStoredImages, before, after, why)) return false;
          return StoredWhole(
              before, after,
              [&](std::uint8_t a) -> std::optional<std::vector<std::uint8_t>> {
                if (!IsRemoteModule(a)) return std::nullopt;
                return RemoteImage(before, a);
+             },
+             why);
+       }},
+      {"restore", "settings restore", Link::kUsb, 7, 29, RestoreFrames,
+       [](const Cell& c) { return c.Mrxctl("restore " + BackupFile(c).string() + " --no-curves"); },
+       PrepareRestore,
+       [](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
+         const Snapshot backedUp = BackedUp(c);
+         for (const auto& [a, image] : backedUp.stored) {
+           const auto wanted = RestoredImage(backedUp, before, a);
+           if (after.stored.at(a) == wanted) continue;
+           const bool ownIdentity =
+               std::equal(wanted.begin(), wanted.begin() + pu::IdentityRecord::kSize,
+                          after.stored.at(a).begin());
+           why = Format(ownIdentity ? "module %u's stored settings are not the backup's"
+                                    : "module %u does not keep its own identity",
+                        a);
+           return false;
+         }
+         return true;
+       },
+       [](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
+         if (!OthersUnchanged(Part::kStoredImages, before, after, why)) return false;
+         const Snapshot backedUp = BackedUp(c);
+         return StoredWhole(
+             before, after,
+             [&](std::uint8_t a) -> std::optional<std::vector<std::uint8_t>> {
+               return RestoredImage(backedUp, before, a);
              },
              why);
        }},
@@ -590,8 +736,13 @@ std::vector<std::string> CutArgs(const Row& row, Cut cut) {
   const std::uint32_t blocks = row.blocks();
   const std::uint32_t at = cut == Cut::kFirst ? 1 : cut == Cut::kMiddle ? (blocks + 1) / 2 : blocks;
   switch (row.link) {
-    case Link::kUsb:
-      return Opt(std::string_view(row.key) == "qvo" ? "--card-power-cut-at" : "--power-cut-at", at);
+    case Link::kUsb: {
+      const std::string_view key = row.key;
+      return Opt(key == "qvo"       ? "--card-power-cut-at"
+                 : key == "restore" ? "--settings-power-cut-at"
+                                    : "--power-cut-at",
+                 at);
+    }
     case Link::kKlf:
       return Opt("--klf-power-cut-at", at);
     case Link::kStream:
@@ -724,7 +875,10 @@ Outcome RunCell(const Row& row, const Column& column, const std::string& self) {
   const std::string text = ScenarioText(cell);
   std::ofstream(dir.path() / "unit.scenario") << text;
   const sim::Scenario scenario = ScenarioOf(text);
-  row.prepare(cell);
+  if (const std::string why = row.prepare(cell); !why.empty()) {
+    o.red = "the cell could not be prepared: " + why;
+    return finish(o);
+  }
 
   Sim sim(dir.path());
   if (!sim.Start(column.simArgs(row))) {
@@ -896,7 +1050,7 @@ int main(int argc, char** argv) {
         for (const Column& c : columns) {
           std::string options;
           for (const std::string& o : c.simArgs(r)) options += " " + o;
-          std::printf("%-18s mrx520-sim%s\n", (std::string(r.key) + ":" + c.key).c_str(),
+          std::printf("%-20s mrx520-sim%s\n", (std::string(r.key) + ":" + c.key).c_str(),
                       options.c_str());
         }
       }

@@ -301,6 +301,14 @@ TEST_F(SimUnitTest, PowerCutsInCardKlf310AndRemoteTransfersComeAtTheirBlock) {
          u.ApplyRemoteCommand(protocol::remote::kCmdWriteBlock, live);  // not stored: not counted
          u.ApplyRemoteCommand(protocol::remote::kCmdWriteBlock, stored);
        }},
+      {"settings write frame", [](SimUnit& u) { u.CutPowerAtSettingsWrite(2); },
+       [&](SimUnit&, ul::CTiroUSB& usb, int n) {
+         const std::vector<std::uint8_t> image(100, 0x33);
+         std::vector<std::uint8_t> read(protocol::unit::SettingsImage::kMaxSize);
+         ul::ReadSettingsChunk(usb, 1, image.size(), 0, false, read);  // a read does not count
+         if (n == 1) ul::WriteSettingsChunk(usb, 1, image.size(), 0, image);
+         if (n == 2) ul::StoreSettings(usb, 1);
+       }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -314,6 +322,49 @@ TEST_F(SimUnitTest, PowerCutsInCardKlf310AndRemoteTransfersComeAtTheirBlock) {
           std::exit(0);
         },
         ::testing::KilledBySignal(SIGKILL), "after block 1");
+  }
+}
+
+// The stored copy changes with the store frame only: a power cut among a
+// module's chunks leaves it as the last store left it, one at the store frame
+// keeps the new image.
+TEST_F(SimUnitTest, APowerCutAmongSettingsChunksLeavesTheStoredCopyAsItWas) {
+  GTEST_FLAG_SET(death_test_style, "fast");  // the child's state file is this test's
+  const auto fresh = Read(1, true);
+  ASSERT_GT(fresh.size(), 2 * protocol::unit::SettingsImage::kChunkSize);
+  auto old = fresh;
+  auto wanted = fresh;
+  for (std::size_t i = protocol::unit::IdentityRecord::kSize; i < fresh.size(); ++i) {
+    old[i] = static_cast<std::uint8_t>(i * 3 + 1);
+    wanted[i] = static_cast<std::uint8_t>(0xFF - i * 5);
+  }
+  ASSERT_TRUE(ul::WriteSettingsImage(*usb_, 1, old.size(), old));
+  const auto chunks =
+      static_cast<std::uint32_t>(protocol::unit::SettingsImage::ChunkCount(fresh.size()));
+  const struct Row {
+    const char* name;
+    std::uint32_t cutAt;  // settings write frames since the unit started
+    const std::vector<std::uint8_t>& stored;
+  } rows[] = {
+      {"first chunk", 1, old},
+      {"middle chunk", chunks / 2 + 1, old},
+      {"last chunk", chunks, old},
+      {"store frame", chunks + 1, wanted},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Boot();  // counts from its start
+    EXPECT_EXIT(
+        {
+          unit_->CutPowerAtSettingsWrite(row.cutAt);
+          ul::WriteSettingsImage(*usb_, 1, wanted.size(), wanted);
+          std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    Boot();
+    EXPECT_EQ(Read(1, true), row.stored);
+    // Put `old` back for the next row.
+    ASSERT_TRUE(ul::WriteSettingsImage(*usb_, 1, old.size(), old));
   }
 }
 
