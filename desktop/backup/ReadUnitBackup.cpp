@@ -29,6 +29,11 @@ ReadResult Failed(ReadResult result, Status status, std::string error) {
   return result;
 }
 
+// How long a KLF310 card's curve port is waited for before its curves count
+// as unreachable, asked every kCardRetryMs.
+constexpr std::uint32_t kCardComeBackMs = 10000;
+constexpr std::uint32_t kCardRetryMs = 500;
+
 ModuleBackup Entry(const ul::ModuleInfo& m) {
   const auto f = m.Fields();
   ModuleBackup b;
@@ -117,6 +122,14 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
       CurveBackup curves;
       curves.address = m.address;
       rc::KlfLink link;
+      // A card that has just restarted (after its update, or switched on with
+      // the unit) opens its port a little after it answers over USB.
+      for (std::uint32_t waited = 0;
+           !link.Connect(host, pk::kCurvePort) && waited < kCardComeBackMs && !progress.Cancelled();
+           waited += kCardRetryMs) {
+        progress.Report(step, total, "Waiting for the KLF310 at " + host);
+        clock.Sleep(kCardRetryMs);
+      }
       for (std::uint16_t c = 0; c < pu::Klf310Image::kChannelCount; ++c) {
         if (progress.Cancelled()) return Failed(std::move(result), Status::kCancelled, "cancelled");
         progress.Report(++step, total,
