@@ -5,6 +5,7 @@
 
 #include "desktop/backup/UnitAccess.h"
 #include "desktop/roomcorrection/KlfCardHost.h"
+#include "desktop/roomcorrection/KlfCurveRetry.h"
 #include "desktop/roomcorrection/KlfLink.h"
 #include "protocol/klf/KlfMessage.h"
 #include "protocol/unit/IdentityRecord.h"
@@ -29,11 +30,6 @@ ReadResult Failed(ReadResult result, Status status, std::string error) {
   return result;
 }
 
-// How long a KLF310 card's curve port is waited for before its curves count
-// as unreachable, asked every kCardRetryMs.
-constexpr std::uint32_t kCardComeBackMs = 10000;
-constexpr std::uint32_t kCardRetryMs = 500;
-
 ModuleBackup Entry(const ul::ModuleInfo& m) {
   const auto f = m.Fields();
   ModuleBackup b;
@@ -51,25 +47,6 @@ ModuleBackup Entry(const ul::ModuleInfo& m) {
 bool IsKlf310(const ModuleBackup& m) {
   return m.address != pu::kMainUnitAddress && m.type == pu::type::kKLF310 &&
          m.image.size() >= pu::Klf310Image::kEnd;
-}
-
-// One channel's whole curve, each message's bins asked again on their own (a
-// read changes nothing in the card); a failed exchange closes the link, so
-// the next attempt connects again.
-bool ReadChannel(rc::KlfLink& link, const std::string& host, std::uint16_t channel,
-                 std::vector<pk::CurveBin>& bins) {
-  bins.assign(pk::CurveBin::kBinCount, {});
-  for (std::size_t first = 0; first < bins.size(); first += pk::CurveRange::kMaxBins) {
-    const auto part =
-        std::span(bins).subspan(first, std::min(pk::CurveRange::kMaxBins, bins.size() - first));
-    if (!Asked([&] {
-          return link.Connect(host, pk::kCurvePort) &&
-                 link.ReadCurve(channel, static_cast<std::uint16_t>(first), part);
-        })) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -122,20 +99,16 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
       CurveBackup curves;
       curves.address = m.address;
       rc::KlfLink link;
-      // A card that has just restarted (after its update, or switched on with
-      // the unit) opens its port a little after it answers over USB.
-      for (std::uint32_t waited = 0;
-           !link.Connect(host, pk::kCurvePort) && waited < kCardComeBackMs && !progress.Cancelled();
-           waited += kCardRetryMs) {
+      rc::ConnectCurvePort(link, host, clock, [&] {
         progress.Report(step, total, "Waiting for the KLF310 at " + host);
-        clock.Sleep(kCardRetryMs);
-      }
+        return !progress.Cancelled();
+      });
       for (std::uint16_t c = 0; c < pu::Klf310Image::kChannelCount; ++c) {
         if (progress.Cancelled()) return Failed(std::move(result), Status::kCancelled, "cancelled");
         progress.Report(++step, total,
                         "Reading curve " + std::to_string(c) + " of the KLF310 at " + host);
-        std::vector<pk::CurveBin> bins;
-        if (!ReadChannel(link, host, c, bins)) {
+        std::vector<pk::CurveBin> bins(pk::CurveBin::kBinCount);
+        if (!rc::ReadCurveAsked(link, host, c, bins)) {
           result.curvesFailed = true;
           return Failed(std::move(result), Status::kFailed,
                         "the KLF310 at module " + std::to_string(m.address) + " (" + host +

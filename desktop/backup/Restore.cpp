@@ -5,6 +5,7 @@
 
 #include "desktop/backup/UnitAccess.h"
 #include "desktop/roomcorrection/KlfCardHost.h"
+#include "desktop/roomcorrection/KlfCurveRetry.h"
 #include "desktop/roomcorrection/KlfLink.h"
 #include "protocol/klf/KlfMessage.h"
 #include "protocol/unit/IdentityRecord.h"
@@ -100,17 +101,18 @@ RestoreOutcome WriteCurves(const std::string& host, const CurveBackup& curves,
                            const BackupProgress& progress, unsigned& step, unsigned total) {
   const std::string what = CurvesName(curves.address);
   rc::KlfLink link;
+  rc::ConnectCurvePort(link, host, platform::DefaultClock(), [&] {
+    progress.Report(step, total, "Waiting for the KLF310 at " + host);
+    return !progress.Cancelled();
+  });
   for (std::size_t c = 0; c < curves.channels.size(); ++c) {
     progress.Report(++step, total,
                     "Writing curve " + std::to_string(c) + " of the KLF310 at " + host);
     const auto channel = static_cast<std::uint16_t>(c);
     const auto& bins = curves.channels[c];
-    std::vector<pk::CurveBin> back;
-    const bool ok = Asked([&] {
-      back.assign(bins.size(), {});
-      return link.Connect(host, pk::kCurvePort) && link.WriteCurve(channel, 0, bins) &&
-             link.ReadCurve(channel, 0, back);
-    });
+    std::vector<pk::CurveBin> back(bins.size());
+    const bool ok = rc::WriteCurveAsked(link, host, channel, bins) &&
+                    rc::ReadCurveAsked(link, host, channel, back);
     if (!ok) {
       return Step(curves.address, true, Kind::kFailed, what,
                   "the KLF310 at " + host + " did not take or give back the curve of channel " +

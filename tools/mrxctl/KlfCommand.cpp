@@ -15,6 +15,7 @@
 #include "desktop/firmware/WorkerMessages.h"
 #include "desktop/roomcorrection/CKLF310Thread.h"
 #include "desktop/roomcorrection/KlfCardHost.h"
+#include "desktop/roomcorrection/KlfCurveRetry.h"
 #include "desktop/roomcorrection/KlfLink.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
@@ -166,7 +167,7 @@ int Info(Klf& k) {
 bool ReadCurve(Klf& k, const Card& card, rc::KlfLink& link, int channel,
                std::vector<pk::CurveBin>& bins) {
   bins.assign(pk::CurveBin::kBinCount, {});
-  if (!link.ReadCurve(static_cast<std::uint16_t>(channel), 0, bins)) {
+  if (!rc::ReadCurveAsked(link, card.host, static_cast<std::uint16_t>(channel), bins)) {
     k.err << "mrxctl: the KLF310 at " << card.host << " did not give the curve of channel "
           << channel << "\n";
     return false;
@@ -244,7 +245,7 @@ int ChangeCurve(Klf& k, int channel, Change change) {
   std::vector<pk::CurveBin> bins;
   if (!Connect(k, card, link) || !ReadCurve(k, card, link, channel, bins)) return kExitIoError;
   change(bins);
-  if (!link.WriteCurve(static_cast<std::uint16_t>(channel), 0, bins)) {
+  if (!rc::WriteCurveAsked(link, card.host, static_cast<std::uint16_t>(channel), bins)) {
     k.err << "mrxctl: the KLF310 at " << card.host << " did not take the curve of channel "
           << channel << "\n";
     return kExitIoError;
