@@ -107,6 +107,31 @@ TEST_F(MrxctlKlfTest, CurvePutThenGetGivesTheSameFile) {
   EXPECT_EQ(ReadAll(File("again.txt")), pattern);
 }
 
+// A connection the card drops or a request it loses is asked again: a read
+// message by message, a write as a whole transfer.
+TEST_F(MrxctlKlfTest, CurvesRideOutDroppedConnectionsAndLostRequests) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> faults;
+    const char* channel;  // one per row: the unit's state carries over
+  } rows[] = {
+      {"every 17th request ends the connection", {"--klf-fail-every", "17"}, "3"},
+      {"every 19th request is lost", {"--klf-lost-every", "19"}, "4"},
+  };
+  const std::string pattern = PatternFile();
+  std::string output, error;
+  ASSERT_TRUE(platform::WriteFileAtomically(File("in.txt"), pattern, error));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    StartSim(1, true, row.faults);
+    const std::string channel = row.channel;
+    ASSERT_EQ(Mrxctl("klf curve put " + channel + " " + File("in.txt"), output), 0) << output;
+    ASSERT_EQ(Mrxctl("klf curve get " + channel + " " + File("out.txt"), output), 0) << output;
+    EXPECT_EQ(ReadAll(File("out.txt")), pattern);
+    sim->Stop();
+  }
+}
+
 TEST_F(MrxctlKlfTest, MalformedSlopeFileChangesNothing) {
   StartSim(2);
   std::string output, error;
