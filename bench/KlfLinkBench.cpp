@@ -246,6 +246,7 @@ int main() {
       pk::EncodeCurveReply({0, pk::CurveRange::kMaxBins, 0, 0}, fullBins).size();
   std::vector<pk::CurveBin> curve(pk::CurveBin::kBinCount);
   Figures read;
+  Bytes oneReply;
   {
     RawLoop raw(readRequest.size(), readReplySize);
     const bool ok = Measure(
@@ -259,11 +260,12 @@ int main() {
           return true;
         },
         [&](int i) {
-          Bytes reply;
+          // The link keeps its reply's room from exchange to exchange, as a
+          // curve transfer does.
           const pk::CurveRange range{static_cast<std::uint16_t>(i % pk::CurveRange::kChannelCount),
                                      pk::CurveRange::kMaxBins, 0, 0};
-          return curveLink.Exchange(pk::EncodeReadCurve(range), reply) &&
-                 reply.size() == readReplySize;
+          return curveLink.Exchange(pk::EncodeReadCurve(range), oneReply) &&
+                 oneReply.size() == readReplySize;
         },
         read);
     if (!ok) {

@@ -324,7 +324,7 @@ Klf310Server::Outcome Klf310Server::HandleCurve(Session& session,
     if (header.length != pk::CurveRange::kSize) return Outcome::kRefuse;
     const pk::CurveRange range = pk::CurveRange::Decode(message.subspan(pk::MessageHeader::kSize));
     if (!unit_.KlfReadBins(address, range, session.bins)) return Outcome::kRefuse;
-    reply = pk::EncodeCurveReply(range, session.bins);
+    pk::EncodeCurveReplyInto(range, session.bins, reply);
     return Outcome::kReply;
   }
   if (header.command == pk::command::kWriteCurve) {

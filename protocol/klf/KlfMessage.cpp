@@ -86,9 +86,9 @@ std::array<std::uint8_t, MessageHeader::kSize + CurveRange::kSize> EncodeReadCur
 }
 
 namespace {
-std::vector<std::uint8_t> CurveMessage(std::uint16_t command, std::uint16_t length,
-                                       const CurveRange& range, std::span<const CurveBin> bins) {
-  std::vector<std::uint8_t> out(MessageHeader::kSize + length, 0);
+void CurveMessageInto(std::uint16_t command, std::uint16_t length, const CurveRange& range,
+                      std::span<const CurveBin> bins, std::vector<std::uint8_t>& out) {
+  out.assign(MessageHeader::kSize + length, 0);
   MessageHeader{command, length}.EncodeInto(out);
   range.EncodeInto(std::span(out).subspan(MessageHeader::kSize));
   const std::size_t room = (length - CurveRange::kSize) / CurveBin::kSize;
@@ -99,6 +99,12 @@ std::vector<std::uint8_t> CurveMessage(std::uint16_t command, std::uint16_t leng
         bytes.begin(), bytes.end(),
         out.begin() + static_cast<std::ptrdiff_t>(CurveRange::kReplyBins + i * CurveBin::kSize));
   }
+}
+
+std::vector<std::uint8_t> CurveMessage(std::uint16_t command, std::uint16_t length,
+                                       const CurveRange& range, std::span<const CurveBin> bins) {
+  std::vector<std::uint8_t> out;
+  CurveMessageInto(command, length, range, bins, out);
   return out;
 }
 }  // namespace
@@ -110,10 +116,17 @@ std::vector<std::uint8_t> EncodeWriteCurve(const CurveRange& range,
 
 std::vector<std::uint8_t> EncodeCurveReply(const CurveRange& range,
                                            std::span<const CurveBin> bins) {
+  std::vector<std::uint8_t> out;
+  EncodeCurveReplyInto(range, bins, out);
+  return out;
+}
+
+void EncodeCurveReplyInto(const CurveRange& range, std::span<const CurveBin> bins,
+                          std::vector<std::uint8_t>& out) {
   const std::size_t count = std::min<std::size_t>(range.count, CurveRange::kMaxBins);
-  return CurveMessage(command::kReadCurve,
-                      static_cast<std::uint16_t>(CurveRange::kSize + count * CurveBin::kSize),
-                      range, bins);
+  CurveMessageInto(command::kReadCurve,
+                   static_cast<std::uint16_t>(CurveRange::kSize + count * CurveBin::kSize), range,
+                   bins, out);
 }
 
 bool DecodeCurveBins(std::span<const std::uint8_t> message, CurveRange& range,

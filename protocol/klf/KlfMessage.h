@@ -108,6 +108,9 @@ std::array<std::uint8_t, MessageHeader::kSize + CurveRange::kSize> EncodeReadCur
 std::vector<std::uint8_t> EncodeWriteCurve(const CurveRange& range, std::span<const CurveBin> bins);
 // The card's reply to 0x12: the request's range, then count x 8 bytes of bins.
 std::vector<std::uint8_t> EncodeCurveReply(const CurveRange& range, std::span<const CurveBin> bins);
+// The same into `out`, whose room is kept from reply to reply.
+void EncodeCurveReplyInto(const CurveRange& range, std::span<const CurveBin> bins,
+                          std::vector<std::uint8_t>& out);
 // Bins of a curve message (a 0x15 request or a 0x12 reply): false when the
 // message is shorter than its range's count says.
 bool DecodeCurveBins(std::span<const std::uint8_t> message, CurveRange& range,
