@@ -37,13 +37,8 @@ std::vector<ul::ModuleInfo> AllModules(const ul::Discovery& found) {
 }
 
 std::string ModuleName(const ul::ModuleInfo& module) {
-  std::string model = "unknown";
-  if (module.address == pu::kMainUnitAddress) {
-    model = pu::kMainUnit.model;
-  } else if (const auto known = pu::FindModuleType(module.Fields().type)) {
-    model = known->model;
-  }
-  return "module " + std::to_string(module.address) + " (" + model + ")";
+  return "module " + std::to_string(module.address) + " (" +
+         std::string(pu::ModuleModel(module.address, module.Fields().type)) + ")";
 }
 
 bool WriteImage(ul::CTiroUSB& usb, std::uint8_t address, std::span<const std::uint8_t> image) {

@@ -9,9 +9,7 @@ namespace desktop::backup {
 namespace pu = protocol::unit;
 
 std::string ModuleBackup::Model() const {
-  if (address == pu::kMainUnitAddress) return std::string(pu::kMainUnit.model);
-  if (const auto known = pu::FindModuleType(type)) return std::string(known->model);
-  return "unknown";
+  return std::string(pu::ModuleModel(address, type));
 }
 
 std::string ModuleBackup::VersionText() const {

@@ -64,4 +64,13 @@ constexpr std::optional<ModuleType> FindModuleType(std::uint8_t code) {
   return std::nullopt;
 }
 
+// The model of the module at `address` whose descriptor reports type `code`:
+// the main unit at address 0, the catalogue's card elsewhere, "unknown" for a
+// type no program knows.
+constexpr std::string_view ModuleModel(std::uint8_t address, std::uint8_t code) {
+  if (address == kMainUnitAddress) return kMainUnit.model;
+  if (const auto known = FindModuleType(code)) return known->model;
+  return "unknown";
+}
+
 }  // namespace protocol::unit

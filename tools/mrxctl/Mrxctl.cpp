@@ -60,9 +60,7 @@ std::string Format(const char* fmt, auto... args) {
 }
 
 std::string ModelName(const ul::ModuleInfo& m) {
-  if (m.address == 0) return std::string(pu::kMainUnit.model);
-  if (auto type = pu::FindModuleType(m.Fields().type)) return std::string(type->model);
-  return "unknown";
+  return std::string(pu::ModuleModel(m.address, m.Fields().type));
 }
 
 std::string VersionText(const pu::ModuleDescriptor& f) {

@@ -69,5 +69,13 @@ TEST(ModuleCatalogueTest, NamedCodesAndTheMainUnit) {
   EXPECT_EQ(kMainUnit.setupDialog, 170);
 }
 
+TEST(ModuleCatalogueTest, ModuleModelByAddressAndType) {
+  EXPECT_EQ(ModuleModel(0, 0), "MRX520");
+  EXPECT_EQ(ModuleModel(0, type::kQVO520),
+            "MRX520");  // address 0 is the main unit whatever it says
+  EXPECT_EQ(ModuleModel(3, type::kQVO520b), "QVO520");
+  EXPECT_EQ(ModuleModel(12, 12), "unknown");
+}
+
 }  // namespace
 }  // namespace protocol::unit
