@@ -47,9 +47,15 @@ DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
   if (socketPath.size() >= sizeof(addr.sun_path)) return kInvalidHandle;
   std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
 
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking for its whole life: every wait below is a poll with the
+  // exchange's deadline, so no call needs the mode switched back and forth.
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return kInvalidHandle;
-  if (!ConnectWithin(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr), Limit())) {
+  const auto* address = reinterpret_cast<const sockaddr*>(&addr);
+  // A listening unit takes the connection at once; only a full backlog needs
+  // the waiting connect.
+  if (connect(fd, address, sizeof(addr)) != 0 &&
+      !ConnectWithin(fd, address, sizeof(addr), Limit())) {
     close(fd);
     return kInvalidHandle;
   }

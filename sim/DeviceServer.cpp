@@ -199,6 +199,7 @@ bool DeviceServer::Flush(int fd) {
 
 bool DeviceServer::Serve(int fd) {
   std::uint8_t chunk[4096];
+  bool answered = false;
   for (;;) {
     Client& client = clients_.at(fd);
     if (!client.outbox.empty()) return true;
@@ -236,7 +237,11 @@ bool DeviceServer::Serve(int fd) {
       client.lastProgress = std::chrono::steady_clock::now();
       if (!Flush(fd)) return false;
       if (!client.outbox.empty()) return true;
+      answered = true;
     }
+    // A client waits for its answer before it asks again: whatever it sends
+    // next wakes the poll loop, with no read in vain here.
+    if (answered && client.buffer.empty()) return true;
   }
   return true;
 }
