@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -47,6 +48,25 @@ class CWinThread : public CObject {
   std::thread thread_;
   bool started_ = false;
   int exitCode_ = -1;
+};
+
+// A worker whose whole work is one function (a backup, a restore): it lives
+// like every other worker, created suspended and joined by its owner.
+class CFunctionThread final : public CWinThread {
+ public:
+  explicit CFunctionThread(std::function<void()> work) : work_(std::move(work)) {}
+  ~CFunctionThread() override { Join(); }
+
+  const char* GetRuntimeClassName() const override { return "CFunctionThread"; }
+
+ protected:
+  int Run() override {
+    work_();
+    return 0;
+  }
+
+ private:
+  std::function<void()> work_;
 };
 
 }  // namespace platform

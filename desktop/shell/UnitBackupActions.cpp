@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <atomic>
 #include <ctime>
-#include <thread>
 
 #include "desktop/backup/BackupFile.h"
 #include "desktop/backup/ReadUnitBackup.h"
@@ -16,6 +15,7 @@
 #include "desktop/backup/SafetyBackups.h"
 #include "desktop/backup/SettingsDiff.h"
 #include "desktop/unitlink/CTiroUSB.h"
+#include "platform/CWinThread.h"
 
 namespace desktop::shell {
 
@@ -89,12 +89,13 @@ void UnitBackupActions::RunWithProgress(
   };
   dialog.show();
   QEventLoop loop;
-  std::thread worker([&] {
+  platform::CFunctionThread worker([&] {
     work(progress);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
+  worker.Resume();
   loop.exec();
-  worker.join();
+  worker.Join();
 }
 
 std::optional<backup::UnitBackup> UnitBackupActions::Load(const std::filesystem::path& file) {
