@@ -105,6 +105,9 @@ class CWavrixView final : public QWidget {
   CmyBitmapButton* Button(int id) const;
   VolumeSlider* Slider() const { return slider_; }
   int CdPanelTop() const { return cdPanelTop_; }
+  // How long a shown disc waits before its panel slides in; a test need not
+  // wait the full five seconds to see it come.
+  void SetCdPanelDelay(int ms) { cdPanelDelay_.setInterval(ms); }
   bool CdShown() const;
   int FirstTrack() const { return firstTrack_; }
   QString MainText() const { return mainText_; }

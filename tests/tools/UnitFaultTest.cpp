@@ -124,6 +124,10 @@ struct PowerCut {
   const char* name;
   std::uint32_t (*block)();  // 0: the erase
   const char* firstError;
+  // Whether the row goes on to bring the unit back with a whole new update.
+  // The unit keeps the same state after every one of these cuts (host erased,
+  // boot software running), so one row pays for the 5,000-block update.
+  bool updateAgain;
 };
 
 void PrintTo(const PowerCut& row, std::ostream* os) {
@@ -169,6 +173,7 @@ TEST_P(PowerCutTest, LeavesTheHostSoftwareNotRunningUntilANewUpdate) {
   std::ifstream in(file);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
 
+  if (!row.updateAgain) return;
   ASSERT_EQ(Mrxctl(dir, "update host", text), 0) << text;
   EXPECT_NE(text.find("The unit reports host software V4.000"), std::string::npos) << text;
   ASSERT_EQ(Mrxctl(dir, "--json discover", text, "2>/dev/null"), 0) << text;
@@ -179,10 +184,10 @@ TEST_P(PowerCutTest, LeavesTheHostSoftwareNotRunningUntilANewUpdate) {
 }
 
 const PowerCut kPowerCuts[] = {
-    {"AtTheErase", [] { return 0u; }, "ERROR: Please restart unit!"},
-    {"AtTheFirstBlock", [] { return 1u; }, "ERROR: Can't write to device"},
-    {"InTheMiddle", [] { return HostBlocks() / 2; }, "ERROR: Can't write to device"},
-    {"AtTheLastBlock", [] { return HostBlocks(); }, "ERROR: Can't write to device"},
+    {"AtTheErase", [] { return 0u; }, "ERROR: Please restart unit!", true},
+    {"AtTheFirstBlock", [] { return 1u; }, "ERROR: Can't write to device", false},
+    {"InTheMiddle", [] { return HostBlocks() / 2; }, "ERROR: Can't write to device", false},
+    {"AtTheLastBlock", [] { return HostBlocks(); }, "ERROR: Can't write to device", false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, PowerCutTest, ::testing::ValuesIn(kPowerCuts),

@@ -437,9 +437,11 @@ TEST_F(CWavrixViewTest, RemoveAllAsksFirst) {
 }
 
 TEST_F(CWavrixViewTest, CdPanelSlidesInAndAwayOnATap) {
+  MakeView();
+  view->SetCdPanelDelay(1000);
   Connect(CdStatus());
   QApplication::processEvents();
-  EXPECT_EQ(view->CdPanelTop(), CWavrixView::kHeight);
+  EXPECT_EQ(view->CdPanelTop(), CWavrixView::kHeight) << "it waits before it comes";
   ASSERT_TRUE(
       Run([&] { return view->CdPanelTop() == CWavrixView::kCdPanelTop; }, std::chrono::seconds(8)));
   QWidget* panel = view->childAt(120, CWavrixView::kCdPanelTop + 20);
