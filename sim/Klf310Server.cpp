@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/AtomicFile.h"
 #include "platform/SocketIo.h"
 #include "protocol/klf/KlfMessage.h"
+#include "sim/KlfAddresses.h"
 
 namespace sim {
 
@@ -24,26 +26,6 @@ constexpr std::size_t kChunk = 4096;
 constexpr std::size_t kFlashSize =
     pk::CardFlash::kApplicationEnd - pk::CardFlash::kApplicationStart;
 
-std::string Dotted(const std::array<std::uint8_t, 4>& ip) {
-  return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
-         std::to_string(ip[3]);
-}
-
-platform::UniqueFd ListenOn(const std::array<std::uint8_t, 4>& ip, std::uint16_t port) {
-  platform::UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd) return fd;
-  const int on = 1;
-  setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  std::memcpy(&address.sin_addr.s_addr, ip.data(), ip.size());  // first octet first
-  address.sin_port = htons(port);
-  if (bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      listen(fd.Get(), 16) != 0) {
-    fd.Reset();
-  }
-  return fd;
-}
 }  // namespace
 
 struct Klf310Server::Card {
@@ -85,6 +67,12 @@ bool Klf310Server::Start(std::string& error) {
     return false;
   }
   loop_.Rearm();
+  {
+    // The cards listen, and the address file is there, once Start returns.
+    std::lock_guard lock(mutex_);
+    FollowCards();
+    nextFollowAt_ = Now() + kWatchMs;
+  }
   thread_ = std::thread([this] { Run(); });
   return true;
 }
@@ -93,6 +81,10 @@ void Klf310Server::Stop() {
   if (!thread_.joinable()) return;
   loop_.Stop();
   thread_.join();
+  if (!options_.addressFile.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(options_.addressFile, ec);
+  }
 }
 
 bool Klf310Server::InBootSoftware(std::uint8_t address) {
@@ -186,6 +178,23 @@ void Klf310Server::FollowCards() {
       ++it;
     }
   }
+  WriteAddressFile();
+}
+
+// Rewritten only when a card came, went or moved.
+void Klf310Server::WriteAddressFile() {
+  if (options_.addressFile.empty()) return;
+  std::string lines;
+  for (const auto& [address, card] : cards_) {
+    lines += std::to_string(address) + " " + Dotted(card->ip) + "\n";
+  }
+  if (lines == addressLines_) return;
+  std::string error;
+  if (!platform::WriteFileAtomically(options_.addressFile, lines, error, 0600)) {
+    std::fprintf(stderr, "mrx520-sim: cannot write %s: %s\n", options_.addressFile.c_str(),
+                 error.c_str());
+  }
+  addressLines_ = lines;
 }
 
 void Klf310Server::Listen(Card& card) {
@@ -197,11 +206,16 @@ void Klf310Server::Listen(Card& card) {
     card.update.Reset();
     card.curve.Reset();
     card.bindRetryAt = Now() + kBindRetryMs;
-    if (!card.bindReported) {
+    if (!card.bindReported && !IsLoopback(card.ip)) {
+      std::fprintf(stderr,
+                   "mrx520-sim: KLF310 at %d is not served on %s: the simulated card listens "
+                   "on loopback addresses (127.0.0.0/8) only\n",
+                   int(card.address), Dotted(card.ip).c_str());
+    } else if (!card.bindReported) {
       std::fprintf(stderr, "mrx520-sim: KLF310 at %d cannot listen on %s: %s; trying again\n",
                    int(card.address), Dotted(card.ip).c_str(), std::strerror(why));
-      card.bindReported = true;
     }
+    card.bindReported = true;
     return;
   }
   if (card.bindReported) {

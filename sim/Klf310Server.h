@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,9 @@ class Klf310Server {
     std::uint32_t splitPauseMs = 2;
     // A client that gets nowhere for this long is dropped.
     int idleLimitMs = 10000;
+    // Where every card's module address and IPv4 address are written, one
+    // "MODULE A.B.C.D" line each, whenever they change; empty: nowhere.
+    std::filesystem::path addressFile;
   };
 
   explicit Klf310Server(SimUnit& unit) : Klf310Server(unit, Options{}) {}
@@ -51,7 +55,8 @@ class Klf310Server {
   Klf310Server& operator=(const Klf310Server&) = delete;
 
   // Starts serving. A card whose address cannot be bound (another simulator
-  // has it) is reported on standard error and tried again every second.
+  // has it) is reported on standard error and tried again every second; one
+  // outside 127.0.0.0/8 is reported and never served.
   bool Start(std::string& error);
   void Stop();
 
@@ -83,6 +88,7 @@ class Klf310Server {
                        std::vector<std::uint8_t>& reply);
   bool Reply(Session& session, std::span<const std::uint8_t> bytes);
   void ReapSessions(bool all);
+  void WriteAddressFile();
   std::uint64_t Now();
 
   SimUnit& unit_;
@@ -100,6 +106,7 @@ class Klf310Server {
   std::map<std::uint8_t, std::shared_ptr<Card>> cards_;
   std::vector<std::unique_ptr<Session>> sessions_;
   std::uint64_t nextFollowAt_ = 0;  // loop thread only
+  std::string addressLines_;        // as last written to the address file
 };
 
 }  // namespace sim

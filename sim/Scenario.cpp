@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/PrintableText.h"
+#include "sim/SimSettings.h"
 
 namespace sim {
 
@@ -133,42 +134,10 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
       unsigned long n = 0;
       bool ok = true;
       if (kind == "faults") {
-        if (key == "fail-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.faults.failEvery = unsigned(n);
-        else if (key == "refuse-opens-ms")
-          ok = ParseNumber(value, kMaxRefuseMs, n), s.faults.refuseOpensMs = std::uint32_t(n);
-        else if (key == "delay-ms")
-          ok = ParseNumber(value, kMaxDelayMs, n), s.faults.delayMs = std::uint32_t(n);
-        else if (key == "eeprom-error")
-          ok = ParseNumber(value, 1, n), s.faults.eepromError = n != 0;
-        else if (key == "restart-ms")
-          ok = ParseNumber(value, kMaxRestartMs, n), s.faults.restartMs = std::uint32_t(n);
-        else if (key == "display-rows")
-          ok = ParseNumber(value, 128, n), s.faults.displayRows = unsigned(n);
-        else if (key == "drop-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.faults.dropEvery = unsigned(n);
-        else if (key == "klf-fail-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.klfFaults.failEvery = unsigned(n);
-        else if (key == "klf-lost-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.klfFaults.lostEvery = unsigned(n);
-        else if (key == "klf-refuse-ms")
-          ok = ParseNumber(value, kMaxRefuseMs, n), s.klfFaults.refuseMs = std::uint32_t(n);
-        else if (key == "klf-delay-ms")
-          ok = ParseNumber(value, kMaxDelayMs, n), s.klfFaults.delayMs = std::uint32_t(n);
-        else if (key == "stream-lost-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.lostEvery = unsigned(n);
-        else if (key == "stream-crc-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.crcEvery = unsigned(n);
-        else if (key == "stream-refuse-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.refuseEvery = unsigned(n);
-        else if (key == "stream-refuse-ms")
-          ok = ParseNumber(value, kMaxRefuseMs, n), s.streamFaults.refuseMs = std::uint32_t(n);
-        else if (key == "stream-drop-every")
-          ok = ParseNumber(value, kMaxEvery, n), s.streamFaults.dropEvery = unsigned(n);
-        else if (key == "stream-delay-ms")
-          ok = ParseNumber(value, kMaxDelayMs, n), s.streamFaults.delayMs = std::uint32_t(n);
-        else
-          return fail("unknown key '" + platform::Printable(key) + "'");
+        const SimSetting* setting = FindScenarioKey(key);
+        if (setting == nullptr) return fail("unknown key '" + platform::Printable(key) + "'");
+        ok = ParseSettingNumber(value, setting->max, n);
+        if (ok) setting->unit(s, n);
       } else if (key == "slots" && kind == "unit") {
         ok = ParseNumber(value, 15, n);
         s.slotCount = static_cast<std::uint8_t>(n);
@@ -204,7 +173,8 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
         m.running = n != 0;
       } else if (key == "ip" && kind == "module") {
         std::array<std::uint8_t, 4> ip{};
-        ok = ParseIpv4(value, ip);
+        // The simulator listens on loopback addresses only.
+        ok = ParseIpv4(value, ip) && ip[0] == 127;
         m.ip = ip;
       } else {
         return fail("unknown key '" + platform::Printable(key) + "'");

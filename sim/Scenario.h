@@ -30,7 +30,8 @@ struct ModuleSpec {
   // Settings image size; empty = the type's default.
   std::optional<std::uint16_t> settingsLength;
   bool running = true;  // descriptor flags bit 0
-  // A KLF310 card's own IPv4 address in its factory settings; empty = the default.
+  // A KLF310 card's own IPv4 address (127.0.0.0/8) in its factory settings;
+  // empty = one the simulator picks at start.
   std::optional<std::array<std::uint8_t, 4>> ip;
 };
 
@@ -51,6 +52,8 @@ struct Faults {
   std::uint32_t restartMs = 3000;   // how long the device is gone after an erase
   unsigned displayRows = 0;         // command 17 answers rows below this only; 0 = every row
   unsigned dropEvery = 0;           // every n-th exchange is taken but its answer never sent
+
+  bool operator==(const Faults&) const = default;
 };
 
 // What misbehaviour to show on the remote's Bluetooth stream. Counts run from
@@ -62,6 +65,8 @@ struct StreamFaults {
   std::uint32_t refuseMs = 0;  // connections are refused for this long after start
   unsigned dropEvery = 0;      // every n-th connection is dropped right after connecting
   std::uint32_t delayMs = 0;   // before each answer
+
+  bool operator==(const StreamFaults&) const = default;
 };
 
 // What misbehaviour to show on the KLF310 cards' TCP ports. Requests are
@@ -71,6 +76,20 @@ struct KlfFaults {
   unsigned lostEvery = 0;      // every n-th request is taken but never answered
   std::uint32_t refuseMs = 0;  // nothing listens for this long after start
   std::uint32_t delayMs = 0;   // before each request is taken
+
+  bool operator==(const KlfFaults&) const = default;
+};
+
+// Where the unit ends abruptly, as at a power cut (see SimUnit::CutPowerAtBlock
+// and the like); empty = never. Given on the command line only.
+struct PowerCuts {
+  std::optional<std::uint32_t> downloadBlock;
+  std::optional<std::uint32_t> cardBlock;
+  std::optional<std::uint32_t> klfBlock;
+  std::optional<std::uint32_t> remoteBlock;
+  std::optional<std::uint32_t> settingsWrite;
+
+  bool operator==(const PowerCuts&) const = default;
 };
 
 // One simulated unit: the main unit (address 0) and its cards.
@@ -81,6 +100,7 @@ struct Scenario {
   Faults faults;
   StreamFaults streamFaults;
   KlfFaults klfFaults;
+  PowerCuts powerCuts;
 
   const ModuleSpec* Find(std::uint8_t address) const;
 };
@@ -94,11 +114,7 @@ Scenario DefaultScenario();
 //   unit slots=14 serial=1234 version=2.105 date=2024-03-05 boot=1.012 bootdate=2023-11-20
 //   module address=1 type=1 serial=2001 version=1.020 date=2023-05-01 [settings=N] [sub=0]
 //          [delivery=2024-01-15] [running=0] [ip=127.0.0.78]
-//   faults fail-every=50 refuse-opens-ms=2000 delay-ms=5 eeprom-error=1 restart-ms=3000
-//          display-rows=64 drop-every=500
-//          stream-lost-every=7 stream-crc-every=9 stream-refuse-every=2 stream-refuse-ms=1000
-//          stream-drop-every=3 stream-delay-ms=100
-//          klf-fail-every=5 klf-lost-every=9 klf-refuse-ms=1000 klf-delay-ms=20
+//   faults fail-every=50 klf-delay-ms=20 ...  (every key of the settings table, SimSettings())
 // `error` receives "line N: reason" when the text is refused.
 std::optional<Scenario> ParseScenario(std::string_view text, std::string& error);
 

@@ -60,6 +60,12 @@ SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::pat
   state_.display = cards::DefaultDisplayLevels();
   state_.refuseUntil = clock_.Milliseconds() + state_.scenario.faults.refuseOpensMs;
   klfRefuseUntil_ = clock_.Milliseconds() + state_.scenario.klfFaults.refuseMs;
+  const PowerCuts& cuts = state_.scenario.powerCuts;
+  powerCutAtBlock_ = cuts.downloadBlock;
+  cardPowerCutAtBlock_ = cuts.cardBlock;
+  klfPowerCutAtBlock_ = cuts.klfBlock;
+  remotePowerCutAtBlock_ = cuts.remoteBlock;
+  settingsPowerCutAt_ = cuts.settingsWrite;
   if (!stateFile_.empty() && !LoadState(stateFile_, state_, stateError_)) {
     // What cannot be read is never overwritten: nothing is saved from now on.
     stateFile_.clear();

@@ -163,6 +163,9 @@ class SimUnit {
   };
   // Every KLF310 card on the unit's bus.
   std::vector<KlfCard> KlfCards();
+  // Gives the card another IPv4 address in its working and stored settings,
+  // and saves them; false when there is no such card.
+  bool KlfMoveCard(std::uint8_t address, const std::array<std::uint8_t, 4>& ip);
   // Bins of one channel's curve; false for a range the card does not have.
   bool KlfReadBins(std::uint8_t address, const protocol::klf::CurveRange& range,
                    std::vector<protocol::klf::CurveBin>& out);

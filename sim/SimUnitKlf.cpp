@@ -37,6 +37,20 @@ std::vector<SimUnit::KlfCard> SimUnit::KlfCards() {
   return cards;
 }
 
+bool SimUnit::KlfMoveCard(std::uint8_t address, const std::array<std::uint8_t, 4>& ip) {
+  std::lock_guard lock(mutex_);
+  ModuleState* m = FindModule(address);
+  constexpr std::size_t kEnd = pu::Klf310Image::kIp + pu::Klf310Image::kAddressSize;
+  if (m == nullptr || m->setup.type != pu::type::kKLF310 || m->stored.size() < kEnd ||
+      m->working.size() < kEnd) {
+    return false;
+  }
+  std::copy(ip.begin(), ip.end(), m->stored.begin() + pu::Klf310Image::kIp);
+  std::copy(ip.begin(), ip.end(), m->working.begin() + pu::Klf310Image::kIp);
+  Save();
+  return true;
+}
+
 bool SimUnit::KlfReadBins(std::uint8_t address, const pk::CurveRange& range,
                           std::vector<pk::CurveBin>& out) {
   std::lock_guard lock(mutex_);

@@ -21,9 +21,9 @@ using Ch = pu::Klf310Channel;
 constexpr std::uint16_t kLength = Img::kEnd;
 constexpr std::array<std::uint8_t, Img::kMacSize> kDefaultMac = {0x02, 0x4D, 0x52,
                                                                  0x58, 0x03, 0x10};
-// The simulator serves the card's ports on a loopback address of its own, so
-// the page reaches it as configured and several simulated units can run side
-// by side (a scenario gives each card another).
+// The factory address of a card in process. mrx520-sim gives every card one of
+// its own instead (the scenario's ip=, else a free loopback address picked at
+// start, KlfAddresses.h), so simulators never meet on the card's ports.
 constexpr std::array<std::uint8_t, Img::kAddressSize> kDefaultIp = {127, 0, 0, 77};
 constexpr std::array<std::uint8_t, Img::kAddressSize> kDefaultSubnet = {255, 0, 0, 0};
 constexpr std::uint16_t kDefaultChannels = 6;  // the page's minimum

@@ -83,6 +83,9 @@ TEST(ScenarioTest, RefusesBadTextWithTheLine) {
       {"unit\nmodule address=1 type=11 ip=127.0..1\n", "line 2: bad value '127.0..1' for 'ip'"},
       {"unit\nmodule address=1 type=11 ip=1.2.3.4.5\n", "line 2: bad value '1.2.3.4.5' for 'ip'"},
       {"unit ip=127.0.0.1\n", "line 1: unknown key 'ip'"},
+      {"unit\nmodule address=1 type=11 ip=192.168.1.5\n",
+       "line 2: bad value '192.168.1.5' for 'ip'"},
+      {"unit\nfaults power-cut-at=1\n", "line 2: unknown key 'power-cut-at'"},
   };
   for (const auto& [text, message] : rows) {
     SCOPED_TRACE(text);

@@ -1,9 +1,12 @@
 // The real simulator process, driven through the socket backend.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "../support/RunProgram.h"
@@ -14,6 +17,7 @@
 #include "platform/UnixDeviceIo.h"
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/IdentityRecord.h"
+#include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
 
@@ -230,6 +234,79 @@ TEST_F(SimProcessTest, EndsPromptlyOnASignalEvenInAnExchangeAndRemovesItsSockets
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "MRXUSBDevice0"));
     EXPECT_TRUE(std::filesystem::is_empty(bluetooth));
   }
+}
+
+// Where the KLF310 card at 11 of the simulator serving in `dir` is: as its
+// runtime folder lists it, and as the card's settings over USB give it.
+struct CardAddress {
+  std::string listed;
+  std::string inSettings;
+};
+CardAddress KlfAddressIn(const std::filesystem::path& dir) {
+  CardAddress a;
+  const auto file = dir / "klf310-addresses";
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(file); }));
+  std::istringstream lines(FileText(file));
+  std::string module;
+  lines >> module >> a.listed;
+  EXPECT_EQ(module, "11");
+  platform::UnixDeviceIo io(dir);
+  ul::CTiroUSB usb(&io);
+  usb.SetDeviceName("\\\\.\\MRXUSBDevice0");
+  std::vector<std::uint8_t> image(protocol::unit::SettingsImage::kMaxSize);
+  const ul::Discovery d = ul::DiscoverModules(usb);
+  for (const auto& card : d.cards) {
+    if (card.address != 11) continue;
+    EXPECT_TRUE(ul::ReadSettingsImage(usb, 11, ul::SettingsLength(card), false, image));
+    const auto* ip = image.data() + protocol::unit::Klf310Image::kIp;
+    a.inSettings = std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." +
+                   std::to_string(ip[2]) + "." + std::to_string(ip[3]);
+  }
+  return a;
+}
+
+// Something takes connections on the card's curve port at `host`.
+bool Listening(const std::string& host) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(4010);
+  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return false;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const bool connected =
+      connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+// Two simulators of the demo unit side by side, as the demo's and a test's:
+// each card serves on a loopback address its simulator picked, which its
+// settings give and its runtime folder lists.
+TEST_F(SimProcessTest, SimulatorsSideBySideServeTheirCardsOnAddressesOfTheirOwn) {
+  TempDir other;
+  SimProcess first(dir.path(), Args());
+  SimProcess second(other.path(), {"--no-state"});
+  const CardAddress a = KlfAddressIn(dir.path());
+  const CardAddress b = KlfAddressIn(other.path());
+  EXPECT_TRUE(a.listed.starts_with("127.")) << a.listed;
+  EXPECT_EQ(a.listed, a.inSettings);
+  EXPECT_EQ(b.listed, b.inSettings);
+  EXPECT_NE(a.listed, b.listed);
+  EXPECT_TRUE(WaitFor([&] { return Listening(a.listed) && Listening(b.listed); }));
+  first.Stop();
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "klf310-addresses"));
+
+  // The address the first one stored is served by another simulator when it
+  // starts again: its card moves to an address of its own, not to share one.
+  second.Stop();
+  std::ofstream(other.path() / "scenario")
+      << "unit serial=1234\nmodule address=11 type=11 ip=" << a.listed << "\n";
+  second.Start({"--no-state", "--scenario", (other.path() / "scenario").string()});
+  ASSERT_TRUE(WaitFor([&] { return Listening(a.listed); }));
+  first.Start(Args());
+  const CardAddress moved = KlfAddressIn(dir.path());
+  EXPECT_NE(moved.listed, a.listed);
+  EXPECT_EQ(moved.listed, moved.inSettings);
+  EXPECT_TRUE(WaitFor([&] { return Listening(moved.listed); }));
 }
 
 }  // namespace
