@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -29,6 +30,7 @@ class CWinThread : public CObject {
     started_ = true;
     thread_ = std::thread([this] {
       if (InitInstance()) exitCode_ = Run();
+      ended_ = true;
     });
   }
   // Waits for the thread to end; at once when it never started or has been joined.
@@ -36,6 +38,8 @@ class CWinThread : public CObject {
     std::lock_guard guard(lock_);
     if (thread_.joinable()) thread_.join();
   }
+  // True once the thread has run to its end (any thread may ask).
+  bool Ended() const { return ended_; }
   // The value Run returned; valid after Join.
   int ExitCode() const { return exitCode_; }
 
@@ -48,6 +52,7 @@ class CWinThread : public CObject {
   std::thread thread_;
   bool started_ = false;
   int exitCode_ = -1;
+  std::atomic<bool> ended_{false};
 };
 
 // A worker whose whole work is one function (a backup, a restore): it lives

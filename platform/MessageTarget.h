@@ -24,6 +24,9 @@ struct Message {
   std::string text;
   std::vector<std::uint8_t> bytes;
   bool sent = false;  // delivered with Send (the sender waited)
+  // The second parameter (LPARAM): what a message's id says it carries, such
+  // as an update worker's reason code.
+  std::intptr_t lParam = 0;
 };
 
 // Where workers report: PostMessage and SendMessage to their owner's window.
@@ -35,11 +38,13 @@ class MessageTarget {
   // Returns once the owner has taken the message.
   virtual void Send(Message message) = 0;
 
-  void Post(std::uint32_t id, std::intptr_t wParam, std::string text = {}) {
-    Post(Message{id, wParam, std::move(text), {}, false});
+  void Post(std::uint32_t id, std::intptr_t wParam, std::string text = {},
+            std::intptr_t lParam = 0) {
+    Post(Message{id, wParam, std::move(text), {}, false, lParam});
   }
-  void Send(std::uint32_t id, std::intptr_t wParam, std::string text = {}) {
-    Send(Message{id, wParam, std::move(text), {}, true});
+  void Send(std::uint32_t id, std::intptr_t wParam, std::string text = {},
+            std::intptr_t lParam = 0) {
+    Send(Message{id, wParam, std::move(text), {}, true, lParam});
   }
 };
 

@@ -39,8 +39,9 @@ bool CCardDoloThread::InitInstance() {
 }
 
 int CCardDoloThread::Run() {
-  const bool ok = Download();
-  owner_.Post(WM_CARD_DOWNLOAD_FINISHED, ok ? kSuccess : kFailure);
+  const UpdateReason reason = Download();
+  owner_.Post(WM_CARD_DOWNLOAD_FINISHED, reason == UpdateReason::kDone ? kSuccess : kFailure, {},
+              static_cast<std::intptr_t>(reason));
   return 0;
 }
 
@@ -62,14 +63,16 @@ bool CCardDoloThread::Retried(Operation operation) {
   return false;
 }
 
-bool CCardDoloThread::Download() {
+UpdateReason CCardDoloThread::Download() {
   const _DoloPacket* first = nullptr;
   const _DoloPacket* second = nullptr;
-  if (!FindPackages(list_, record_.model, record_.component, first, second)) return false;
+  if (!FindPackages(list_, record_.model, record_.component, first, second)) {
+    return UpdateReason::kNotFound;
+  }
 
   const std::uint32_t total = DoloImageSize(*first) + DoloImageSize(*second);
   std::uint32_t sent = 0;
-  owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextErasing);
+  owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextErasing, StatusParam(StatusKind::kStep));
 
   pu::CardDownloadBegin begin;
   begin.processor = processor_;
@@ -81,8 +84,9 @@ bool CCardDoloThread::Download() {
   begin.checksum = DoloChecksum(*first) + DoloChecksum(*second);
   const auto beginBytes = begin.Encode();
   if (!Retried([&] { return usb_.BeginCardDownload(module_, beginBytes.data()); })) {
-    owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextTimeout);
-    return false;
+    owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextTimeout,
+                StatusParam(StatusKind::kFault, UpdateReason::kCardSilent));
+    return UpdateReason::kCardSilent;
   }
 
   const std::uint32_t start = clock_.TickCount();
@@ -108,22 +112,24 @@ bool CCardDoloThread::Download() {
         char text[128];
         std::snprintf(text, sizeof text, kTextProgress, percent, DoloMajor(first->version),
                       DoloMinor(first->version), rate);
-        owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, percent, text);
+        owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, percent, text, StatusParam(StatusKind::kProgress));
       }
     }
   }
   if (!written) {
-    owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextCantWrite);
+    owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextCantWrite,
+                StatusParam(StatusKind::kFault, UpdateReason::kBlockRefused));
     // Closes the card's download; it checks the image and keeps its old software.
     usb_.EndCardDownload(module_, processor_);
-    return false;
+    return UpdateReason::kBlockRefused;
   }
   // The card checks the announced checksum here and refuses a broken image.
   if (!Retried([&] { return usb_.EndCardDownload(module_, processor_); })) {
-    owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextRefused);
-    return false;
+    owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextRefused,
+                StatusParam(StatusKind::kFault, UpdateReason::kImageRefused));
+    return UpdateReason::kImageRefused;
   }
-  return true;
+  return UpdateReason::kDone;
 }
 
 }  // namespace desktop::firmware

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "desktop/firmware/DoloPacket.h"
+#include "desktop/firmware/WorkerMessages.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "platform/CWinThread.h"
 #include "platform/Clock.h"
@@ -12,15 +13,11 @@
 
 namespace desktop::firmware {
 
-// Finished: wParam 0 = success, 1 = failure.
-inline constexpr std::uint32_t WM_CARD_DOWNLOAD_FINISHED = platform::kUserMessage + 1;
-// Progress: wParam percentage, the status text travels with it.
-inline constexpr std::uint32_t WM_CARD_DOWNLOAD_PROGRESS = platform::kUserMessage + 2;
-
 // Loads new software into one signal processor of a QVO520 card: the pair of
 // packages for the processor's model and component, announced with command 165,
 // sent in blocks of at most 22 bytes with 166 and closed with 167. Reports to
-// its owner only through the two messages above; there is no cancel.
+// its owner only through WM_CARD_DOWNLOAD_PROGRESS and WM_CARD_DOWNLOAD_FINISHED
+// (with its reason code); there is no cancel.
 //
 // Created suspended; Resume starts it. The owner keeps the object until the
 // finished message arrives and then destroys it, which joins the thread.
@@ -62,7 +59,7 @@ class CCardDoloThread : public platform::CWinThread {
   int Run() override;
 
  private:
-  bool Download();
+  UpdateReason Download();
   template <typename Operation>
   bool Retried(Operation operation);
 

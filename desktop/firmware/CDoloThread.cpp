@@ -36,8 +36,9 @@ bool CDoloThread::InitInstance() {
 
 int CDoloThread::Run() {
   owner_.Post(WM_WORKER_STARTED, 0);
-  const bool ok = Update();
-  owner_.Post(WM_WORKER_FINISHED, ok ? 1 : 0);
+  const UpdateReason reason = Update();
+  owner_.Post(WM_WORKER_FINISHED, reason == UpdateReason::kDone ? 1 : 0, {},
+              static_cast<std::intptr_t>(reason));
   return 0;  // the message loop's exit code; the result went with WM_WORKER_FINISHED
 }
 
@@ -50,15 +51,18 @@ bool CDoloThread::WaitForUnit() {
   return usb_.IsDevicePresent();
 }
 
-bool CDoloThread::Update() {
+UpdateReason CDoloThread::Update() {
+  constexpr auto kStep = StatusParam(StatusKind::kStep);
+  constexpr auto kUnitGone = StatusParam(StatusKind::kFault, UpdateReason::kUnitGone);
   const _DoloPacket* image =
       FindDoloPacket(list_, kDoloUnitImage, kModelMrx, boot_ ? kComponentBoot : kComponentHost);
   if (image == nullptr) {
-    owner_.Send(WM_WORKER_STATUS, 0, kTextNotFound);
-    return false;
+    owner_.Send(WM_WORKER_STATUS, 0, kTextNotFound,
+                StatusParam(StatusKind::kFault, UpdateReason::kNotFound));
+    return UpdateReason::kNotFound;
   }
 
-  owner_.Post(WM_WORKER_STATUS, 0, boot_ ? kTextEraseBoot : kTextEraseHost);
+  owner_.Post(WM_WORKER_STATUS, 0, boot_ ? kTextEraseBoot : kTextEraseHost, kStep);
   // The results of erase, begin, end and start are not tested: a failure shows
   // as a unit that does not come back or as blocks that fail.
   if (boot_) {
@@ -67,8 +71,8 @@ bool CDoloThread::Update() {
     usb_.EraseHost();
   }
   if (!WaitForUnit()) {
-    owner_.Post(WM_WORKER_STATUS, 0, kTextRestart);
-    return false;
+    owner_.Post(WM_WORKER_STATUS, 0, kTextRestart, kUnitGone);
+    return UpdateReason::kUnitGone;
   }
   clock_.Sleep(kBeginPauseMs);
   usb_.BeginDownload();
@@ -97,14 +101,15 @@ bool CDoloThread::Update() {
         written = usb_.WriteDownloadBlock(block.data());
       }
       if (!written) {
-        owner_.Post(WM_WORKER_STATUS, 0, kTextCantWrite);
+        owner_.Post(WM_WORKER_STATUS, 0, kTextCantWrite,
+                    StatusParam(StatusKind::kFault, UpdateReason::kBlockRefused));
         error = true;
         // A unit that vanished and does not come back within the presence
         // polling takes no further block: stop here instead of trying every
         // remaining block a hundred times.
         if (!usb_.IsDevicePresent() && !WaitForUnit()) {
-          owner_.Post(WM_WORKER_STATUS, 0, kTextRestart);
-          return false;
+          owner_.Post(WM_WORKER_STATUS, 0, kTextRestart, kUnitGone);
+          return UpdateReason::kUnitGone;
         }
         continue;
       }
@@ -119,15 +124,16 @@ bool CDoloThread::Update() {
       char text[128];
       std::snprintf(text, sizeof text, kTextProgress, percentage, DoloMajor(image->version),
                     DoloMinor(image->version), speed);
-      owner_.Post(WM_WORKER_STATUS, percentage, text);
+      owner_.Post(WM_WORKER_STATUS, percentage, text, StatusParam(StatusKind::kProgress));
     }
   }
 
   usb_.EndDownload();
   if (!boot_) usb_.StartHost();
   clock_.Sleep(kFinalPauseMs);
-  if (!error) owner_.Post(WM_WORKER_STATUS, 100, kTextFinished);
-  return !error;
+  if (error) return UpdateReason::kBlockRefused;
+  owner_.Post(WM_WORKER_STATUS, 100, kTextFinished, kStep);
+  return UpdateReason::kDone;
 }
 
 }  // namespace desktop::firmware

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "desktop/firmware/DoloPacket.h"
+#include "desktop/firmware/WorkerMessages.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "platform/CWinThread.h"
 #include "platform/Clock.h"
@@ -15,7 +16,8 @@ namespace desktop::firmware {
 // Replaces the main unit's boot or host software over USB: erase,
 // wait for the unit to come back, send the image in address-tagged blocks,
 // end, and start new host software. Reports every step to its owner with
-// WM_WORKER_STARTED, WM_WORKER_STATUS and WM_WORKER_FINISHED; there is no cancel.
+// WM_WORKER_STARTED, WM_WORKER_STATUS and WM_WORKER_FINISHED (with its reason
+// code); there is no cancel.
 //
 // Created suspended; Resume starts it. The owner keeps the object until
 // WM_WORKER_FINISHED arrives and then destroys it, which joins the thread.
@@ -57,7 +59,7 @@ class CDoloThread : public platform::CWinThread {
   int Run() override;
 
  private:
-  bool Update();
+  UpdateReason Update();
   bool WaitForUnit();
 
   const bool boot_;

@@ -28,24 +28,28 @@ bool CPPCDoloThread::InitInstance() {
 }
 
 int CPPCDoloThread::Run() {
-  bool ok = false;
-  owner_.Post(fw::WM_WORKER_STATUS, 0, kTextWaiting);
+  constexpr auto kStep = fw::StatusParam(fw::StatusKind::kStep);
+  fw::UpdateReason reason = fw::UpdateReason::kNoHandheld;
+  owner_.Post(fw::WM_WORKER_STATUS, 0, kTextWaiting, kStep);
   if (!api_.Init(clock_, connectWaitMs_)) {
     prompt_.Error(kCaptionProgram, kTextNoSync);
   } else {
     owner_.Post(fw::WM_WORKER_STARTED, 0);
     if (api_.ProcessorArchitecture() != platform::RemoteApi::kArchitectureArm) {
       prompt_.Error(kCaptionProgram, kTextWrongArchitecture);
+      reason = fw::UpdateReason::kWrongHandheld;
     } else {
-      owner_.Post(fw::WM_WORKER_STATUS, 0, kTextUpdating);
-      ok = Deploy();
-      owner_.Post(fw::WM_WORKER_STATUS, 100, ok ? kTextFinished : kTextError);
+      owner_.Post(fw::WM_WORKER_STATUS, 0, kTextUpdating, kStep);
+      reason = Deploy();
+      const bool ok = reason == fw::UpdateReason::kDone;
+      owner_.Post(fw::WM_WORKER_STATUS, 100, ok ? kTextFinished : kTextError,
+                  ok ? kStep : fw::StatusParam(fw::StatusKind::kFault, reason));
     }
     api_.Uninit();
   }
-  // The result travels in the status line; the owner only learns that it ended.
-  owner_.Post(fw::WM_WORKER_FINISHED, 0);
-  return ok ? 1 : 0;
+  // wParam stays 0, as the page expects of this worker; the reason code tells the outcome.
+  owner_.Post(fw::WM_WORKER_FINISHED, 0, {}, static_cast<std::intptr_t>(reason));
+  return reason == fw::UpdateReason::kDone ? 1 : 0;
 }
 
 std::string CPPCDoloThread::FindStorageCard() {
@@ -61,7 +65,7 @@ std::string CPPCDoloThread::FindStorageCard() {
   return card;
 }
 
-bool CPPCDoloThread::Deploy() {
+fw::UpdateReason CPPCDoloThread::Deploy() {
   const std::string card = FindStorageCard();
   std::string folder;
   bool haveFolder = false;
@@ -84,7 +88,7 @@ bool CPPCDoloThread::Deploy() {
   }
   if (!haveFolder) {
     prompt_.Error(kCaptionNoCard, kTextNoCard);
-    return false;
+    return fw::UpdateReason::kNoStorageCard;
   }
 
   total_ = 0;
@@ -103,7 +107,7 @@ bool CPPCDoloThread::Deploy() {
   if (length > 0 && static_cast<std::size_t>(length) < sizeof installer) {
     api_.CreateProcess(installer);  // the installer reports for itself on the handheld
   }
-  return ok;
+  return ok ? fw::UpdateReason::kDone : fw::UpdateReason::kCopyFailed;
 }
 
 bool CPPCDoloThread::CopyPackageFile(const std::string& folder, const char* name,
@@ -141,7 +145,8 @@ bool CPPCDoloThread::CopyPackageFile(const std::string& folder, const char* name
   char text[64];
   std::snprintf(text, sizeof text, kTextProgress, percent);
   status_ = text;
-  owner_.Send(fw::WM_WORKER_STATUS, static_cast<std::intptr_t>(percent), status_);
+  owner_.Send(fw::WM_WORKER_STATUS, static_cast<std::intptr_t>(percent), status_,
+              fw::StatusParam(fw::StatusKind::kProgress));
   return ok;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "desktop/firmware/DoloPacket.h"
+#include "desktop/firmware/WorkerMessages.h"
 #include "platform/CWinThread.h"
 #include "platform/Clock.h"
 #include "platform/MessageTarget.h"
@@ -15,7 +16,8 @@ namespace desktop::handheld {
 // Copies the remote control, its installer and their files from the package
 // list to the folder "2577" on the handheld's storage card and starts the
 // installer there. Reports to its owner with WM_WORKER_STARTED,
-// WM_WORKER_STATUS and WM_WORKER_FINISHED; there is no cancel.
+// WM_WORKER_STATUS and WM_WORKER_FINISHED (with its reason code); there is no
+// cancel.
 //
 // Created suspended; Resume starts it. The owner keeps the object until
 // WM_WORKER_FINISHED arrives and then destroys it, which joins the thread.
@@ -70,7 +72,7 @@ class CPPCDoloThread : public platform::CWinThread {
   int Run() override;
 
  private:
-  bool Deploy();
+  firmware::UpdateReason Deploy();
   std::string FindStorageCard();
 
   platform::MessageTarget& owner_;

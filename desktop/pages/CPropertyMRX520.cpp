@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "desktop/firmware/WorkerMessages.h"
 #include "desktop/unitlink/CTiroUSB.h"
 #include "platform/Bytes.h"
 #include "platform/qt/SystemSound.h"
@@ -99,7 +98,12 @@ void SetBit(std::span<std::uint8_t> image, std::size_t at, std::uint16_t bit, bo
 
 CPropertyMRX520::CPropertyMRX520(PageSite& site, QWidget* parent)
     : CMRXPropertyPage(kDialog, site, parent),
-      target_(this, [this](const platform::Message& m) { OnWorkerMessage(m); }) {
+      target_(this, [this](const platform::Message& m) { OnWorkerMessage(m); }),
+      runner_([this](const firmware::UpdateStatus& status) {
+        Get<QProgressBar>(kProgress)->setValue(static_cast<int>(status.percentage));
+        version_ = status.text;
+        UpdateData(false);
+      }) {
   connect(&clockTimer_, &QTimer::timeout, this, [this] { ShowClockLine(); });
 }
 
@@ -319,28 +323,20 @@ void CPropertyMRX520::ToggleBtInit() {
 }
 
 void CPropertyMRX520::OnWorkerMessage(const platform::Message& m) {
-  switch (m.id) {
-    case firmware::WM_WORKER_STATUS:
-      Get<QProgressBar>(kProgress)->setValue(static_cast<int>(m.wParam));
-      version_ = m.text;
-      UpdateData(false);
-      break;
-    case firmware::WM_WORKER_FINISHED:
-      worker_.reset();  // its thread ends right after this message
-      handheld_.reset();
-      platform::qt::PlaySystemSound("SystemAsterisk");
-      if (m.wParam != 0) {
-        version_ = SoftwareVersionLine();
-        UpdateData(false);
-      }
-      EnableControls(Present());
-      if (unitUpdate_) {
-        unitUpdate_ = false;
-        Site().AfterUpdate(m.wParam != 0);
-      }
-      break;
-    default:
-      break;
+  const auto result = runner_.Handle(m);
+  if (!result) return;
+  worker_.reset();  // its thread ends right after its last message
+  handheld_.reset();
+  platform::qt::PlaySystemSound("SystemAsterisk");
+  // The handheld's last line stays; a unit updated shows what it runs now.
+  if (unitUpdate_ && result->Done()) {
+    version_ = SoftwareVersionLine();
+    UpdateData(false);
+  }
+  EnableControls(Present());
+  if (unitUpdate_) {
+    unitUpdate_ = false;
+    Site().AfterUpdate(result->Done());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "desktop/firmware/CDoloThread.h"
+#include "desktop/firmware/UpdateRunner.h"
 #include "desktop/handheld/CPPCDoloThread.h"
 #include "desktop/pages/CMRXPropertyPage.h"
 #include "platform/qt/MessagePump.h"
@@ -72,6 +73,8 @@ class CPropertyMRX520 : public CMRXPropertyPage {
   std::string serial_;
   QTimer clockTimer_;
   platform::qt::MessagePump target_;
+  // Reads the worker's reports and, at its end, its reason code.
+  firmware::UpdateRunner runner_;
   // The unit's or the handheld's update, whichever runs; the handheld's
   // remote API lives as long as its worker.
   std::unique_ptr<platform::CWinThread> worker_;

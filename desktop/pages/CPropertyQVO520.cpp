@@ -133,7 +133,11 @@ QDate BoardDate(const pu::BoardIdentity& b) {
 
 CPropertyQVO520::CPropertyQVO520(PageSite& site, QWidget* parent)
     : CMRXPropertyPage(kDialog, site, parent),
-      target_(this, [this](const platform::Message& m) { OnWorkerMessage(m); }) {
+      target_(this, [this](const platform::Message& m) { OnWorkerMessage(m); }),
+      runner_([this](const fw::UpdateStatus& status) {
+        Get<QProgressBar>(kProgress)->setValue(static_cast<int>(status.percentage));
+        Get<QLabel>(kDownloadText)->setText(QString::fromStdString(status.text));
+      }) {
   typeFont_.setPixelSize(12);
   typeFont_.setWeight(QFont::DemiBold);
   connect(&timer_, &QTimer::timeout, this, [this] { RefreshProcessors(false); });
@@ -418,28 +422,20 @@ void CPropertyQVO520::StartDownload(int processor) {
 }
 
 void CPropertyQVO520::OnWorkerMessage(const platform::Message& m) {
-  switch (m.id) {
-    case fw::WM_CARD_DOWNLOAD_PROGRESS:
-      Get<QProgressBar>(kProgress)->setValue(static_cast<int>(m.wParam));
-      Get<QLabel>(kDownloadText)->setText(QString::fromStdString(m.text));
-      break;
-    case fw::WM_CARD_DOWNLOAD_FINISHED:
-      worker_.reset();  // its thread ends right after this message
-      platform::qt::PlaySystemSound("SystemAsterisk");
-      // A failure leaves its last text ("Timeout!") for the user to read.
-      if (m.wParam == fw::CCardDoloThread::kSuccess) Get<QLabel>(kDownloadText)->clear();
-      for (int p = 0; p < 2; ++p) {
-        Control(kUpdate[p])->setEnabled(true);
-        Control(kEeWrite[p])->setEnabled(true);
-      }
-      EnableControls(Present());
-      // Shows what the processor runs now.
-      RefreshProcessors(true);
-      Site().AfterUpdate(m.wParam == fw::CCardDoloThread::kSuccess);
-      break;
-    default:
-      break;
+  const auto result = runner_.Handle(m);
+  if (!result) return;
+  worker_.reset();  // its thread ends right after its last message
+  platform::qt::PlaySystemSound("SystemAsterisk");
+  // A failure leaves its last text ("Timeout!") for the user to read.
+  if (result->Done()) Get<QLabel>(kDownloadText)->clear();
+  for (int p = 0; p < 2; ++p) {
+    Control(kUpdate[p])->setEnabled(true);
+    Control(kEeWrite[p])->setEnabled(true);
   }
+  EnableControls(Present());
+  // Shows what the processor runs now.
+  RefreshProcessors(true);
+  Site().AfterUpdate(result->Done());
 }
 
 }  // namespace desktop::pages

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "desktop/firmware/CCardDoloThread.h"
+#include "desktop/firmware/UpdateRunner.h"
 #include "desktop/pages/CMRXPropertyPage.h"
 #include "platform/qt/MessagePump.h"
 #include "protocol/unit/ProcessorRecord.h"
@@ -81,6 +82,8 @@ class CPropertyQVO520 : public CMRXPropertyPage {
   QFont typeFont_;
   QTimer timer_;
   platform::qt::MessagePump target_;
+  // Reads the download's reports and, at its end, its reason code.
+  firmware::UpdateRunner runner_;
   std::unique_ptr<firmware::CCardDoloThread> worker_;
   bool showing_ = false;
 };

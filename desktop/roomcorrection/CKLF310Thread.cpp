@@ -12,9 +12,13 @@
 namespace desktop::roomcorrection {
 
 namespace pk = protocol::klf;
+using firmware::StatusKind;
+using firmware::StatusParam;
+using firmware::UpdateReason;
 using firmware::WM_WORKER_FINISHED;
 using firmware::WM_WORKER_STARTED;
 using firmware::WM_WORKER_STATUS;
+using firmware::WM_WORKER_WAITING;
 
 namespace {
 long Speed(std::uint32_t sent, std::uint32_t elapsedMs) {
@@ -50,15 +54,16 @@ bool CKLF310Thread::InitInstance() {
 
 int CKLF310Thread::Run() {
   owner_.Post(WM_WORKER_STARTED, 0);
-  const bool ok = Update();
+  const UpdateReason reason = Update();
   link_.Close();
-  owner_.Post(WM_WORKER_FINISHED, ok ? 1 : 0);
+  owner_.Post(WM_WORKER_FINISHED, reason == UpdateReason::kDone ? 1 : 0, {},
+              static_cast<std::intptr_t>(reason));
   return 0;  // the result went with WM_WORKER_FINISHED
 }
 
-void CKLF310Thread::Status(std::intptr_t percentage, const std::string& text) {
+void CKLF310Thread::Status(std::intptr_t percentage, const std::string& text, std::intptr_t param) {
   // Sent, not posted: the worker waits until the owner has shown each line.
-  owner_.Send(WM_WORKER_STATUS, percentage, text);
+  owner_.Send(WM_WORKER_STATUS, percentage, text, param);
 }
 
 bool CKLF310Thread::Command(std::uint16_t code) {
@@ -74,40 +79,44 @@ bool CKLF310Thread::WaitForCard(const char* step) {
   long shown = -1;
   while (!link_.Connect(address_, port_)) {
     if (cancelled_) return false;
-    const auto seconds = static_cast<long>((clock_.Milliseconds() - start) / 1000);
+    const std::uint64_t waited = clock_.Milliseconds() - start;
+    const auto seconds = static_cast<long>(waited / 1000);
     if (seconds != shown) {
       shown = seconds;
+      owner_.Send(WM_WORKER_WAITING, static_cast<std::intptr_t>(waited));
       char text[128];
       std::snprintf(text, sizeof text, kTextWaiting, step, seconds);
-      Status(0, text);
+      Status(0, text, StatusParam(StatusKind::kStep));
     }
     if (cancelled_ || clock_.SleepOrWake(kRetryIntervalMs, cancelFd_.Get())) return false;
   }
   return !cancelled_;
 }
 
-bool CKLF310Thread::Update() {
+UpdateReason CKLF310Thread::Update() {
+  constexpr auto kStep = StatusParam(StatusKind::kStep);
+  constexpr auto kCancelled = StatusParam(StatusKind::kFault, UpdateReason::kCancelled);
   if (!WaitForCard(kStepConnect)) {
-    Status(0, kTextCancelled);
-    return false;
+    Status(0, kTextCancelled, kCancelled);
+    return UpdateReason::kCancelled;
   }
   const firmware::_DoloPacket* image =
       firmware::FindDoloPacket(list_, firmware::kDoloKlf310, kModel, kComponent);
   // Asked before the card is sent to its boot software, so a missing image
   // leaves the running software alone.
   if (image == nullptr) {
-    Status(0, kTextNotFound);
-    return false;
+    Status(0, kTextNotFound, StatusParam(StatusKind::kFault, UpdateReason::kNotFound));
+    return UpdateReason::kNotFound;
   }
-  Status(0, kTextStartBoot);
+  Status(0, kTextStartBoot, kStep);
   Command(pk::command::kStartBoot);
   clock_.Sleep(kBootPauseMs);
   if (!WaitForCard(kStepBoot)) {
-    Status(0, kTextCancelled);
-    return false;
+    Status(0, kTextCancelled, kCancelled);
+    return UpdateReason::kCancelled;
   }
 
-  Status(0, kTextErasing);
+  Status(0, kTextErasing, kStep);
   Command(pk::command::kEraseFlash);
 
   const std::uint32_t total = firmware::DoloImageSize(*image);
@@ -125,7 +134,7 @@ bool CKLF310Thread::Update() {
       const bool written = (link_.IsOpen() || link_.Connect(address_, port_)) &&
                            link_.Exchange(block.Encode(), reply);
       if (!written) {
-        Status(0, kTextCantWrite);
+        Status(0, kTextCantWrite, StatusParam(StatusKind::kFault, UpdateReason::kBlockRefused));
         error = true;
         continue;
       }
@@ -137,18 +146,17 @@ bool CKLF310Thread::Update() {
       std::snprintf(text, sizeof text, kTextProgress, percentage,
                     firmware::DoloMajor(image->version), firmware::DoloMinor(image->version),
                     Speed(sent, clock_.TickCount() - start));
-      Status(percentage, text);
+      Status(percentage, text, StatusParam(StatusKind::kProgress));
     }
   }
 
   Command(pk::command::kEndDownload);
   Command(pk::command::kStartSoftware);
-  if (!error) {
-    char text[96];
-    std::snprintf(text, sizeof text, kTextFinished, Speed(sent, clock_.TickCount() - start));
-    Status(100, text);
-  }
-  return !error;
+  if (error) return UpdateReason::kBlockRefused;
+  char text[96];
+  std::snprintf(text, sizeof text, kTextFinished, Speed(sent, clock_.TickCount() - start));
+  Status(100, text, kStep);
+  return UpdateReason::kDone;
 }
 
 }  // namespace desktop::roomcorrection

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "desktop/firmware/DoloPacket.h"
+#include "desktop/firmware/WorkerMessages.h"
 #include "desktop/roomcorrection/KlfLink.h"
 #include "platform/CWinThread.h"
 #include "platform/Clock.h"
@@ -18,8 +19,9 @@ namespace desktop::roomcorrection {
 // Replaces the KLF310 card's software over TCP port 4000: wait for the card,
 // start its boot software, wait again, erase, send the image in blocks of up
 // to 1400 bytes, end and start. Reports to its owner with WM_WORKER_STARTED,
-// WM_WORKER_STATUS and WM_WORKER_FINISHED; the owner sets its progress bar to
-// 0-100 when it starts the worker.
+// WM_WORKER_STATUS, WM_WORKER_WAITING (how long it has waited for the card)
+// and WM_WORKER_FINISHED (with its reason code); the owner sets its progress
+// bar to 0-100 when it starts the worker.
 //
 // Cancel ends the wait for the card (nothing has been erased then); once the
 // flash is erased the download runs to its end. Created suspended; the owner
@@ -61,10 +63,10 @@ class CKLF310Thread : public platform::CWinThread {
   int Run() override;
 
  private:
-  bool Update();
+  firmware::UpdateReason Update();
   bool WaitForCard(const char* step);
   bool Command(std::uint16_t code);
-  void Status(std::intptr_t percentage, const std::string& text);
+  void Status(std::intptr_t percentage, const std::string& text, std::intptr_t param);
 
   platform::MessageTarget& owner_;
   const std::string address_;

@@ -188,7 +188,11 @@ QString VersionText(const char* prefix, const pu::Klf310VersionEntry& e) {
 
 CPropertyKLF310::CPropertyKLF310(pages::PageSite& site, QWidget* parent)
     : CMRXPropertyPage(kDialog, site, parent),
-      target_(this, [this](const platform::Message& m) { OnWorkerMessage(m); }) {
+      target_(this, [this](const platform::Message& m) { OnWorkerMessage(m); }),
+      runner_([this](const firmware::UpdateStatus& status) {
+        Get<QProgressBar>(kProgress)->setValue(static_cast<int>(status.percentage));
+        Get<QLabel>(kStatus)->setText(QString::fromStdString(status.text));
+      }) {
   liveTimer_.setSingleShot(true);
   liveTimer_.setInterval(kLiveDelayMs);
   QObject::connect(&liveTimer_, &QTimer::timeout, this, [this] { SendChangedChannels(); });
@@ -539,24 +543,16 @@ void CPropertyKLF310::BeginUpdate() {
 }
 
 void CPropertyKLF310::OnWorkerMessage(const platform::Message& m) {
-  switch (m.id) {
-    case firmware::WM_WORKER_STATUS:
-      Get<QProgressBar>(kProgress)->setValue(static_cast<int>(m.wParam));
-      Get<QLabel>(kStatus)->setText(QString::fromStdString(m.text));
-      break;
-    case firmware::WM_WORKER_FINISHED:
-      worker_.reset();  // it has posted its last message: joining returns at once
-      platform::qt::PlaySystemSound("SystemAsterisk");
-      ReadVersionsAfterUpdate(m.wParam != 0);
-      updateRunning_ = false;
-      Get<QProgressBar>(kProgress)->hide();
-      if (advanced_) advanced_->setEnabled(true);
-      EnableControls(enabled_);
-      Site().AfterUpdate(m.wParam != 0);
-      break;
-    default:  // WM_WORKER_STARTED needs nothing
-      break;
-  }
+  const auto result = runner_.Handle(m);
+  if (!result) return;  // a report, or WM_WORKER_STARTED, which needs nothing
+  worker_.reset();      // it has posted its last message: joining returns at once
+  platform::qt::PlaySystemSound("SystemAsterisk");
+  ReadVersionsAfterUpdate(result->Done());
+  updateRunning_ = false;
+  Get<QProgressBar>(kProgress)->hide();
+  if (advanced_) advanced_->setEnabled(true);
+  EnableControls(enabled_);
+  Site().AfterUpdate(result->Done());
 }
 
 void CPropertyKLF310::ReadVersionsAfterUpdate(bool success) {

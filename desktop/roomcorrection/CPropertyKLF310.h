@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "desktop/firmware/UpdateRunner.h"
 #include "desktop/pages/CMRXPropertyPage.h"
 #include "desktop/roomcorrection/CFilterDesign.h"
 #include "desktop/roomcorrection/CKLF310Thread.h"
@@ -126,6 +127,8 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   bool showing_ = false;  // controls are being filled: their changes are not the user's
   bool updateRunning_ = false;
   platform::qt::MessagePump target_;
+  // Reads the update's reports and, at its end, its reason code.
+  firmware::UpdateRunner runner_;
 };
 
 }  // namespace desktop::roomcorrection

@@ -26,12 +26,7 @@ using Json = nlohmann::ordered_json;
 constexpr const char* kLiveUnit = "-";
 
 struct Backup {
-  ul::CTiroUSB& usb;
-  const bool& json;
-  bool terminal;
-  std::ostream& out;
-  std::ostream& err;
-  platform::Clock& clock;
+  Context& ctx;
   // Options of the three commands.
   std::string file;
   std::string other;
@@ -44,10 +39,10 @@ struct Backup {
 // Progress drawn in place on a terminal; nothing elsewhere, so logs stay short.
 bk::BackupProgress Progress(Backup& b) {
   bk::BackupProgress progress;
-  if (!b.terminal) return progress;
+  if (!b.ctx.terminal) return progress;
   progress.report = [&b](unsigned step, unsigned total, const std::string& text) {
-    b.err << "\r\033[K[" << step << "/" << total << "] " << text << std::flush;
-    if (step == total) b.err << "\r\033[K" << std::flush;
+    b.ctx.err << "\r\033[K[" << step << "/" << total << "] " << text << std::flush;
+    if (step == total) b.ctx.err << "\r\033[K" << std::flush;
   };
   return progress;
 }
@@ -70,13 +65,13 @@ int LoadFile(Backup& b, const std::string& file, bk::UnitBackup& backup) {
   std::string text, error;
   bool tooLarge = false;
   if (!platform::ReadFileUpTo(file, bk::BackupFile::kMaxFileSize, text, error, &tooLarge)) {
-    b.err << "mrxctl: cannot read " << error << "\n";
+    SayCannotRead(b.ctx, error);
     return tooLarge ? kExitDataError : kExitIoError;
   }
   const auto parsed = bk::BackupFile::Parse(text);
   if (!parsed.ok) {
-    b.err << "mrxctl: " << platform::PrintableUtf8(file) << " line " << parsed.line << ": "
-          << parsed.message << "\n";
+    b.ctx.err << "mrxctl: " << platform::PrintableUtf8(file) << " line " << parsed.line << ": "
+              << parsed.message << "\n";
     return kExitDataError;
   }
   backup = parsed.backup;
@@ -87,20 +82,19 @@ int Take(Backup& b) {
   bk::ReadOptions options;
   options.curves = !b.noCurves;
   options.klfHost = b.ip;
-  const bk::ReadResult r = bk::ReadUnitBackup(b.usb, options, Progress(b), b.clock);
-  Notes(b.err, r.notes);
-  if (!r.Complete()) return ReadFailed(b.err, r);
+  const bk::ReadResult r = bk::ReadUnitBackup(b.ctx.usb, options, Progress(b), b.ctx.clock);
+  Notes(b.ctx.err, r.notes);
+  if (!r.Complete()) return ReadFailed(b.ctx.err, r);
   std::string error;
-  b.out.flush();  // the backup may go to the same standard output
+  b.ctx.out.flush();  // the backup may go to the same standard output
   if (!platform::WriteOutputFile(b.file, bk::BackupFile::Write(r.backup), error)) {
-    b.err << "mrxctl: cannot write " << error << "\n";
+    SayCannotWrite(b.ctx, error);
     return kExitIoError;
   }
-  (b.file == "-" ? b.err : b.out) << "Saved the settings of " << r.backup.modules.size()
-                                  << " modules"
-                                  << (r.backup.curves.empty() ? "" : " and the KLF310 curves")
-                                  << " of the unit with serial " << r.backup.serial << " to "
-                                  << b.file << ".\n";
+  (b.file == "-" ? b.ctx.err : b.ctx.out)
+      << "Saved the settings of " << r.backup.modules.size() << " modules"
+      << (r.backup.curves.empty() ? "" : " and the KLF310 curves") << " of the unit with serial "
+      << r.backup.serial << " to " << b.file << ".\n";
   return kExitOk;
 }
 
@@ -126,40 +120,40 @@ int RestoreFile(Backup& b) {
   options.dryRun = b.dryRun;
   options.curves = !b.noCurves;
   options.klfHost = b.ip;
-  const bk::RestoreResult r = bk::Restore(b.usb, backup, options, Progress(b));
+  const bk::RestoreResult r = bk::Restore(b.ctx.usb, backup, options, Progress(b));
   if (r.status == bk::RestoreResult::Status::kNoUnit) {
-    b.err << "mrxctl: " << r.error << "\n";
+    b.ctx.err << "mrxctl: " << r.error << "\n";
     return kExitUnavailable;
   }
   if (r.status == bk::RestoreResult::Status::kNoAnswer) {
-    b.err << "mrxctl: " << r.error << "; nothing was written\n";
+    b.ctx.err << "mrxctl: " << r.error << "; nothing was written\n";
     return kExitIoError;
   }
-  Notes(b.err, r.notes);
+  Notes(b.ctx.err, r.notes);
   bool failed = false, skipped = false;
   Json list = Json::array();
   for (const bk::RestoreOutcome& o : r.outcomes) {
     failed = failed || o.kind == bk::RestoreOutcome::Kind::kFailed;
     skipped = skipped || o.kind == bk::RestoreOutcome::Kind::kSkipped;
-    if (b.json) {
+    if (b.ctx.json) {
       list.push_back({{"address", o.address},
                       {"curves", o.curves},
                       {"what", o.what},
                       {"result", KindText(o.kind)},
                       {"message", o.message}});
     } else {
-      b.out << o.what << ": " << o.message << "\n";
+      b.ctx.out << o.what << ": " << o.message << "\n";
     }
   }
-  if (b.json) b.out << list.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
-  if (b.dryRun) b.err << "mrxctl: a dry run: nothing was written\n";
+  if (b.ctx.json) b.ctx.out << list.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+  if (b.dryRun) b.ctx.err << "mrxctl: a dry run: nothing was written\n";
   if (r.status == bk::RestoreResult::Status::kCancelled) return kExitIoError;
   if (failed) {
-    b.err << "mrxctl: the restore failed for some modules\n";
+    b.ctx.err << "mrxctl: the restore failed for some modules\n";
     return kExitIoError;
   }
   if (skipped) {
-    b.err << "mrxctl: some modules were skipped, so the unit is not as the backup\n";
+    b.ctx.err << "mrxctl: some modules were skipped, so the unit is not as the backup\n";
     return kExitDataError;
   }
   return kExitOk;
@@ -171,9 +165,9 @@ int Side(Backup& b, const std::string& name, bool curves, bk::UnitBackup& backup
   bk::ReadOptions options;
   options.curves = curves;
   options.klfHost = b.ip;
-  const bk::ReadResult r = bk::ReadUnitBackup(b.usb, options, Progress(b), b.clock);
-  Notes(b.err, r.notes);
-  if (!r.Complete()) return ReadFailed(b.err, r);
+  const bk::ReadResult r = bk::ReadUnitBackup(b.ctx.usb, options, Progress(b), b.ctx.clock);
+  Notes(b.ctx.err, r.notes);
+  if (!r.Complete()) return ReadFailed(b.ctx.err, r);
   backup = r.backup;
   return kExitOk;
 }
@@ -195,7 +189,7 @@ int Diff(Backup& b) {
     c.curves.clear();
   }
   const auto differences = bk::SettingsDiff(a, c);
-  if (b.json) {
+  if (b.ctx.json) {
     Json list = Json::array();
     for (const bk::Difference& d : differences) {
       list.push_back({{"address", d.address},
@@ -205,21 +199,18 @@ int Diff(Backup& b) {
                       {"before", d.before},
                       {"after", d.after}});
     }
-    b.out << list.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    b.ctx.out << list.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
   } else {
-    for (const bk::Difference& d : differences) b.out << d.Text() << "\n";
-    if (differences.empty() && b.terminal) b.err << "no differences\n";
+    for (const bk::Difference& d : differences) b.ctx.out << d.Text() << "\n";
+    if (differences.empty() && b.ctx.terminal) b.ctx.err << "no differences\n";
   }
   return differences.empty() ? kExitOk : kExitDiffers;
 }
 
 }  // namespace
 
-void AddBackupCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, bool terminal,
-                      std::ostream& out, std::ostream& err, platform::Clock& clock,
-                      std::function<int()>& action) {
-  auto b = std::make_shared<Backup>(
-      Backup{usb, json, terminal, out, err, clock, {}, {}, false, false, {}, {}});
+void AddBackupCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
+  auto b = std::make_shared<Backup>(Backup{ctx, {}, {}, false, false, {}, {}});
   auto addIp = [b](CLI::App* command) {
     command->add_option("--ip", b->ip, "the KLF310 card's IPv4 address (else from its settings)")
         ->type_name("ADDRESS")
@@ -256,13 +247,14 @@ void AddBackupCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, bool t
   diff->callback([b, &action] { action = [b] { return Diff(*b); }; });
 }
 
-int BackupBeforeUpdate(ul::CTiroUSB& usb, bool skip, std::ostream& out, std::ostream& err,
-                       platform::Clock& clock, SafetyBackup& safety) {
+int BackupBeforeUpdate(Context& ctx, bool skip, SafetyBackup& safety) {
+  std::ostream& out = ctx.out;
+  std::ostream& err = ctx.err;
   if (skip) {
     out << "No backup of the unit's settings is taken (--no-backup).\n";
     return kExitOk;
   }
-  const bk::ReadResult r = bk::ReadUnitBackup(usb, safety.options, {}, clock);
+  const bk::ReadResult r = bk::ReadUnitBackup(ctx.usb, safety.options, {}, ctx.clock);
   Notes(err, r.notes);
   const char* stop = "; nothing was written to the unit. Give --no-backup to update without one.\n";
   if (!r.Complete()) {
@@ -270,7 +262,7 @@ int BackupBeforeUpdate(ul::CTiroUSB& usb, bool skip, std::ostream& out, std::ost
     return r.status == bk::ReadResult::Status::kNoUnit ? kExitUnavailable : kExitIoError;
   }
   std::string error;
-  const auto file = bk::SafetyBackups::Save(r.backup, clock.WallTime(), error);
+  const auto file = bk::SafetyBackups::Save(r.backup, ctx.clock.WallTime(), error);
   if (file.empty()) {
     err << "mrxctl: the backup before the update could not be saved: " << error << stop;
     return kExitIoError;
@@ -281,10 +273,11 @@ int BackupBeforeUpdate(ul::CTiroUSB& usb, bool skip, std::ostream& out, std::ost
   return kExitOk;
 }
 
-void CompareAfterUpdate(ul::CTiroUSB& usb, const SafetyBackup& safety, std::ostream& out,
-                        std::ostream& err) {
+void CompareAfterUpdate(Context& ctx, const SafetyBackup& safety) {
+  std::ostream& out = ctx.out;
+  std::ostream& err = ctx.err;
   if (!safety.taken) return;
-  const bk::ReadResult r = bk::ReadUnitBackup(usb, safety.options);
+  const bk::ReadResult r = bk::ReadUnitBackup(ctx.usb, safety.options);
   if (!r.Complete()) {
     err << "mrxctl: the settings could not be read after the update to compare them with the "
            "backup: "

@@ -6,8 +6,7 @@
 
 #include "desktop/backup/ReadUnitBackup.h"
 #include "desktop/backup/UnitBackup.h"
-#include "desktop/unitlink/CTiroUSB.h"
-#include "platform/Clock.h"
+#include "tools/mrxctl/Context.h"
 
 namespace CLI {
 class App;
@@ -17,11 +16,9 @@ namespace tools::mrxctl {
 
 // Adds "backup FILE", "restore FILE" and "diff A B" to `app`: the whole
 // unit's settings (and KLF310 curves) into one file, back into the unit
-// verified, and compared. A parsed leaf sets `action`; JSON output when
-// `json` is set by then; progress on `err` when `terminal`.
-void AddBackupCommand(CLI::App& app, desktop::unitlink::CTiroUSB& usb, const bool& json,
-                      bool terminal, std::ostream& out, std::ostream& err, platform::Clock& clock,
-                      std::function<int()>& action);
+// verified, and compared. A parsed leaf sets `action`; progress on standard
+// error on a terminal.
+void AddBackupCommand(CLI::App& app, Context& ctx, std::function<int()>& action);
 
 // The backup an update takes of the unit before it writes anything.
 struct SafetyBackup {
@@ -33,12 +30,10 @@ struct SafetyBackup {
 // Reads the unit and saves a safety backup, saying where. Returns kExitOk, or
 // the exit code that stops the update before anything is written; with
 // `skip` (--no-backup) takes none and says so.
-int BackupBeforeUpdate(desktop::unitlink::CTiroUSB& usb, bool skip, std::ostream& out,
-                       std::ostream& err, platform::Clock& clock, SafetyBackup& safety);
+int BackupBeforeUpdate(Context& ctx, bool skip, SafetyBackup& safety);
 
 // After a successful update: reads the settings again and says whether they
 // are unchanged or which modules' settings changed.
-void CompareAfterUpdate(desktop::unitlink::CTiroUSB& usb, const SafetyBackup& safety,
-                        std::ostream& out, std::ostream& err);
+void CompareAfterUpdate(Context& ctx, const SafetyBackup& safety);
 
 }  // namespace tools::mrxctl

@@ -43,21 +43,8 @@ constexpr SettingName kSettingNames[] = {
 };
 static_assert(std::size(kSettingNames) == pu::DisplayLevels::kCount);
 
-struct Display {
-  ul::CTiroUSB& usb;
-  const bool& json;
-  std::ostream& out;
-  std::ostream& err;
-};
-
-int NoUnit(Display& d) {
-  d.err << "mrxctl: no MRX520 unit answers; connect the unit, or start the simulator "
-           "(mrx520-sim).\n";
-  return kExitUnavailable;
-}
-
 // Command 33; false when the unit does not answer it.
-bool ReadLevels(Display& d, pu::DisplayLevels& levels) {
+bool ReadLevels(Context& d, pu::DisplayLevels& levels) {
   std::uint8_t reply[pu::kFrameSize] = {};
   if (!d.usb.SendCommand(reply, pu::Code(pu::UnitCommand::kReadDisplayLevels), pu::kMainUnitAddress,
                          0, 0, 0, 0, nullptr)) {
@@ -69,9 +56,9 @@ bool ReadLevels(Display& d, pu::DisplayLevels& levels) {
   return true;
 }
 
-int Get(Display& d) {
+int Get(Context& d) {
   ul::ModuleInfo unit;
-  if (!ul::ReadModuleDescriptor(d.usb, pu::kMainUnitAddress, unit)) return NoUnit(d);
+  if (!ul::ReadModuleDescriptor(d.usb, pu::kMainUnitAddress, unit)) return NoUnitAnswers(d);
   pu::DisplayLevels levels;
   if (!ReadLevels(d, levels)) return kExitIoError;
   if (d.json) {
@@ -94,14 +81,14 @@ int Get(Display& d) {
   return kExitOk;
 }
 
-int Set(Display& d, const std::string& name, int value) {
+int Set(Context& d, const std::string& name, int value) {
   const SettingName* setting = nullptr;
   for (const SettingName& s : kSettingNames) {
     if (name == s.name) setting = &s;
   }
   if (setting == nullptr) return kExitUsage;  // the parser admits only the names above
   ul::ModuleInfo unit;
-  if (!ul::ReadModuleDescriptor(d.usb, pu::kMainUnitAddress, unit)) return NoUnit(d);
+  if (!ul::ReadModuleDescriptor(d.usb, pu::kMainUnitAddress, unit)) return NoUnitAnswers(d);
   pu::DisplayLevels levels;
   if (!ReadLevels(d, levels)) return kExitIoError;
   const pu::DisplayLevel range = levels[setting->setting];
@@ -128,7 +115,7 @@ int Set(Display& d, const std::string& name, int value) {
   return kExitOk;
 }
 
-int Screenshot(Display& d, const std::string& file) {
+int Screenshot(Context& d, const std::string& file) {
   const platform::ImageEncoderRegistry encoders = platform::MakeCoreImageEncoders();
   if (encoders.Find(file) == nullptr) {
     d.err << "mrxctl display screenshot: cannot write '" << file
@@ -136,7 +123,7 @@ int Screenshot(Display& d, const std::string& file) {
     return kExitUsage;
   }
   const ul::Discovery found = ul::DiscoverModules(d.usb);
-  if (!found.unitPresent) return NoUnit(d);
+  if (!found.unitPresent) return NoUnitAnswers(d);
   const ul::ModuleInfo* front = nullptr;
   for (const ul::ModuleInfo& card : found.cards) {
     if (card.Fields().type == pu::type::kFront26) front = &card;
@@ -163,9 +150,8 @@ int Screenshot(Display& d, const std::string& file) {
 
 }  // namespace
 
-void AddDisplayCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, std::ostream& out,
-                       std::ostream& err, std::function<int()>& action) {
-  auto display = std::make_shared<Display>(Display{usb, json, out, err});
+void AddDisplayCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
+  Context* display = &ctx;
   auto* group = app.add_subcommand("display", "the front display: its picture and its settings");
 
   auto file = std::make_shared<std::string>();

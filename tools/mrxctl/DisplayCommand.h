@@ -1,9 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <ostream>
 
-#include "desktop/unitlink/CTiroUSB.h"
+#include "tools/mrxctl/Context.h"
 
 namespace CLI {
 class App;
@@ -12,9 +11,8 @@ class App;
 namespace tools::mrxctl {
 
 // Adds "display screenshot FILE", "display get" and "display set NAME VALUE"
-// to `app`. A parsed leaf sets `action`, which talks to the unit behind `usb`
-// and prints in JSON when `json` is set by then.
-void AddDisplayCommand(CLI::App& app, desktop::unitlink::CTiroUSB& usb, const bool& json,
-                       std::ostream& out, std::ostream& err, std::function<int()>& action);
+// to `app`. A parsed leaf sets `action`, which talks to the context's unit
+// and prints in JSON with --json.
+void AddDisplayCommand(CLI::App& app, Context& ctx, std::function<int()>& action);
 
 }  // namespace tools::mrxctl

@@ -4,10 +4,9 @@
 #include <algorithm>
 #include <string>
 
-#include "desktop/firmware/WorkerMessages.h"
+#include "desktop/firmware/UpdateRunner.h"
 #include "desktop/handheld/CPPCDoloThread.h"
 #include "platform/HandheldEnv.h"
-#include "platform/MessageTarget.h"
 #include "platform/Prompt.h"
 #include "platform/RemoteApi.h"
 #include "tools/mrxctl/Mrxctl.h"
@@ -26,17 +25,11 @@ class ErrorLines final : public platform::Prompt {
   void Error(std::string_view, std::string_view text) override {
     std::lock_guard lock(mutex_);
     err_ << "mrxctl: " << text << "\n" << std::flush;
-    last_ = text;
-  }
-  std::string Last() {
-    std::lock_guard lock(mutex_);
-    return last_;
   }
 
  private:
   std::mutex mutex_;
   std::ostream& err_;
-  std::string last_;
 };
 
 std::string Bar(unsigned percentage) {
@@ -50,53 +43,48 @@ struct Deploy {
   unsigned waitSeconds = CPPCDoloThread::kConnectWaitMs / 1000;
 };
 
-int Run(const Deploy& d, platform::Clock& clock, bool terminal, std::ostream& out,
-        std::ostream& err) {
+int Run(const Deploy& d, Context& ctx) {
   const std::filesystem::path root =
       d.handheld.empty() ? platform::HandheldEnv::DefaultRoot() : std::filesystem::path(d.handheld);
   platform::RemoteApi api(root);
-  platform::QueueTarget queue;
-  ErrorLines prompt(err);
-  CPPCDoloThread worker(queue, api, prompt, clock, ::GetDoloBase(), d.waitSeconds * 1000);
-  worker.Resume();
-  bool finished = false, barShown = false;
-  while (!finished) {
-    const auto message = queue.Take(std::chrono::milliseconds(500));
-    if (!message) continue;
-    if (message->id == fw::WM_WORKER_FINISHED) finished = true;
-    if (message->id != fw::WM_WORKER_STATUS) continue;
-    const auto percentage = static_cast<unsigned>(message->wParam);
-    if (message->sent) {  // progress lines
-      if (terminal) {
-        out << "\r" << Bar(percentage) << " " << message->text << "\x1b[K" << std::flush;
+  ErrorLines prompt(ctx.err);
+  bool barShown = false;
+  fw::UpdateRunner runner([&](const fw::UpdateStatus& status) {
+    if (status.kind == fw::StatusKind::kProgress) {
+      if (ctx.terminal) {
+        ctx.out << "\r" << Bar(status.percentage) << " " << status.text << "\x1b[K" << std::flush;
         barShown = true;
       } else {
-        out << Bar(percentage) << " " << message->text << "\n";
+        ctx.out << Bar(status.percentage) << " " << status.text << "\n";
       }
-      continue;
+      return;
     }
-    if (barShown) out << "\n";
+    if (barShown) ctx.out << "\n";
     barShown = false;
-    (message->text == CPPCDoloThread::kTextError ? err : out) << message->text << "\n";
+    (status.kind == fw::StatusKind::kFault ? ctx.err : ctx.out) << status.text << "\n";
+  });
+  CPPCDoloThread worker(runner.Target(), api, prompt, ctx.clock, ::GetDoloBase(),
+                        d.waitSeconds * 1000);
+  const fw::UpdateResult result = runner.Run(worker);
+  switch (result.reason) {
+    case fw::UpdateReason::kDone:
+      return kExitOk;
+    case fw::UpdateReason::kNoHandheld:
+      ctx.err << "mrxctl: " << api.LastError() << " (set WAVRIX_HANDHELD or --handheld)\n";
+      break;
+    case fw::UpdateReason::kWrongHandheld:
+    case fw::UpdateReason::kNoStorageCard:
+      break;  // the worker's own message said why
+    default:
+      ctx.err << "mrxctl: not every file reached the handheld\n";
+      break;
   }
-  worker.Join();
-  if (worker.ExitCode() == 1) return kExitOk;
-  const std::string last = prompt.Last();
-  if (last == CPPCDoloThread::kTextNoSync) {
-    err << "mrxctl: " << api.LastError() << " (set WAVRIX_HANDHELD or --handheld)\n";
-    return kExitUnavailable;
-  }
-  if (last == CPPCDoloThread::kTextWrongArchitecture || last == CPPCDoloThread::kTextNoCard) {
-    return kExitUnavailable;
-  }
-  err << "mrxctl: not every file reached the handheld\n";
-  return kExitIoError;
+  return UpdateExitCode(result.reason);
 }
 
 }  // namespace
 
-void AddHandheldCommand(CLI::App& app, platform::Clock& clock, const bool& terminal,
-                        std::ostream& out, std::ostream& err, std::function<int()>& action) {
+void AddHandheldCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
   auto* handheld = app.add_subcommand("handheld", "the handheld remote control's installation");
   handheld->fallthrough();
   auto deploy = std::make_shared<Deploy>();
@@ -111,7 +99,7 @@ void AddHandheldCommand(CLI::App& app, platform::Clock& clock, const bool& termi
       ->capture_default_str()
       ->check(CLI::Range(0u, 3600u));
   leaf->callback(
-      [&, deploy] { action = [&, deploy] { return Run(*deploy, clock, terminal, out, err); }; });
+      [&ctx, &action, deploy] { action = [&ctx, deploy] { return Run(*deploy, ctx); }; });
 }
 
 }  // namespace tools::mrxctl

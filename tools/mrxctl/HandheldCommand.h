@@ -1,9 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <ostream>
 
-#include "platform/Clock.h"
+#include "tools/mrxctl/Context.h"
 
 namespace CLI {
 class App;
@@ -14,7 +13,6 @@ namespace tools::mrxctl {
 // Adds "handheld deploy [--handheld DIR] [--wait SECONDS]" to `app`: copies the
 // carried remote, its installer and their files to the handheld's storage
 // card and starts the installer there, showing the worker's progress and texts.
-void AddHandheldCommand(CLI::App& app, platform::Clock& clock, const bool& terminal,
-                        std::ostream& out, std::ostream& err, std::function<int()>& action);
+void AddHandheldCommand(CLI::App& app, Context& ctx, std::function<int()>& action);
 
 }  // namespace tools::mrxctl

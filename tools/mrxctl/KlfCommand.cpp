@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "desktop/firmware/DoloPacket.h"
-#include "desktop/firmware/WorkerMessages.h"
+#include "desktop/firmware/UpdateRunner.h"
 #include "desktop/roomcorrection/CKLF310Thread.h"
 #include "desktop/roomcorrection/KlfCardHost.h"
 #include "desktop/roomcorrection/KlfCurveRetry.h"
@@ -20,7 +20,6 @@
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bytes.h"
-#include "platform/MessageTarget.h"
 #include "protocol/klf/KlfMessage.h"
 #include "protocol/klf/MeasurementText.h"
 #include "protocol/klf/SlopeFile.h"
@@ -47,18 +46,13 @@ constexpr const char* kTextNoConnection =
 // A slope or measurement file is a few hundred kilobytes at most.
 constexpr std::size_t kMaxTextFile = 4 << 20;
 // How long `klf update` waits for the card before it gives up.
-constexpr long kWaitLimitSeconds = 30;
+constexpr std::uint64_t kWaitLimitMs = 30000;
 // After the start command the card restarts: the page's re-reads, 20 at 500 ms.
 constexpr int kVersionReads = 20;
 constexpr std::uint32_t kVersionReadMs = 500;
 
 struct Klf {
-  ul::CTiroUSB& usb;
-  const bool& json;
-  std::ostream& out;
-  std::ostream& err;
-  platform::Clock& clock;
-  bool terminal;
+  Context& ctx;
   std::optional<unsigned> module;
   std::string ip;
   bool noBackup = false;
@@ -107,12 +101,8 @@ std::string VersionText(const pu::Klf310VersionEntry& v) {
 
 // Finds the card (first KLF310, or --module) and reads its settings.
 int FindCard(Klf& k, Card& card) {
-  const ul::Discovery found = ul::DiscoverModules(k.usb);
-  if (!found.unitPresent) {
-    k.err << "mrxctl: no MRX520 unit answers; connect the unit, or start the simulator "
-             "(mrx520-sim).\n";
-    return kExitUnavailable;
-  }
+  const ul::Discovery found = ul::DiscoverModules(k.ctx.usb);
+  if (!found.unitPresent) return NoUnitAnswers(k.ctx);
   const ul::ModuleInfo* klf = nullptr;
   for (const ul::ModuleInfo& m : found.cards) {
     if (m.Fields().type != pu::type::kKLF310) continue;
@@ -121,16 +111,16 @@ int FindCard(Klf& k, Card& card) {
     break;
   }
   if (klf == nullptr) {
-    k.err << "mrxctl: the unit has no KLF310 card"
-          << (k.module ? " at module " + std::to_string(*k.module) : std::string()) << "\n";
+    k.ctx.err << "mrxctl: the unit has no KLF310 card"
+              << (k.module ? " at module " + std::to_string(*k.module) : std::string()) << "\n";
     return kExitUnavailable;
   }
   card.info = *klf;
   const std::size_t length = card.info.Fields().settingsLength;
   card.image.assign(std::max(length, Img::kEnd), 0);
   if (length < Img::kEnd ||
-      !ul::ReadSettingsImage(k.usb, card.info.address, length, false, card.image)) {
-    k.err << "mrxctl: the KLF310 card did not give its settings\n";
+      !ul::ReadSettingsImage(k.ctx.usb, card.info.address, length, false, card.image)) {
+    k.ctx.err << "mrxctl: the KLF310 card did not give its settings\n";
     return kExitIoError;
   }
   card.host = k.ip.empty() ? rc::KlfCardHost(card.image) : k.ip;
@@ -142,7 +132,7 @@ int Info(Klf& k) {
   if (int rc = FindCard(k, card); rc != kExitOk) return rc;
   const std::string boot = VersionText(card.Version(pu::Klf310VersionEntry::kBootDescriptorOffset));
   const std::string app = VersionText(card.Version(pu::Klf310VersionEntry::kMainDescriptorOffset));
-  if (k.json) {
+  if (k.ctx.json) {
     Json j = {{"module", card.info.address},
               {"ip", card.Address(Img::kIp)},
               {"subnetMask", card.Address(Img::kSubnet)},
@@ -150,16 +140,16 @@ int Info(Klf& k) {
               {"channels", card.Channels()},
               {"boot", boot},
               {"application", app}};
-    k.out << j.dump(2) << "\n";
+    k.ctx.out << j.dump(2) << "\n";
     return kExitOk;
   }
-  k.out << "KLF310 at module " << int(card.info.address) << "\n"
-        << "IP address:   " << card.Address(Img::kIp) << "\n"
-        << "Subnet mask:  " << card.Address(Img::kSubnet) << "\n"
-        << "MAC address:  " << card.Mac() << "\n"
-        << "Channels:     " << card.Channels() << "\n"
-        << "Boot:         " << (boot.empty() ? "(none)" : boot) << "\n"
-        << "Application:  " << (app.empty() ? "(none)" : app) << "\n";
+  k.ctx.out << "KLF310 at module " << int(card.info.address) << "\n"
+            << "IP address:   " << card.Address(Img::kIp) << "\n"
+            << "Subnet mask:  " << card.Address(Img::kSubnet) << "\n"
+            << "MAC address:  " << card.Mac() << "\n"
+            << "Channels:     " << card.Channels() << "\n"
+            << "Boot:         " << (boot.empty() ? "(none)" : boot) << "\n"
+            << "Application:  " << (app.empty() ? "(none)" : app) << "\n";
   return kExitOk;
 }
 
@@ -168,8 +158,8 @@ bool ReadCurve(Klf& k, const Card& card, rc::KlfLink& link, int channel,
                std::vector<pk::CurveBin>& bins) {
   bins.assign(pk::CurveBin::kBinCount, {});
   if (!rc::ReadCurveAsked(link, card.host, static_cast<std::uint16_t>(channel), bins)) {
-    k.err << "mrxctl: the KLF310 at " << card.host << " did not give the curve of channel "
-          << channel << "\n";
+    k.ctx.err << "mrxctl: the KLF310 at " << card.host << " did not give the curve of channel "
+              << channel << "\n";
     return false;
   }
   return true;
@@ -177,14 +167,14 @@ bool ReadCurve(Klf& k, const Card& card, rc::KlfLink& link, int channel,
 
 bool Connect(Klf& k, const Card& card, rc::KlfLink& link) {
   if (link.Connect(card.host, pk::kCurvePort)) return true;
-  k.err << "mrxctl: " << kTextNoConnection << " (" << card.host << ")\n";
+  k.ctx.err << "mrxctl: " << kTextNoConnection << " (" << card.host << ")\n";
   return false;
 }
 
 bool WriteText(Klf& k, const std::filesystem::path& file, const std::string& text) {
   std::string error;
   if (platform::WriteFileAtomically(file, text, error)) return true;
-  k.err << "mrxctl: Can't create file " << file.string() << ". (" << error << ")\n";
+  k.ctx.err << "mrxctl: Can't create file " << file.string() << ". (" << error << ")\n";
   return false;
 }
 
@@ -212,7 +202,7 @@ int CurveGetAll(Klf& k, const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (!std::filesystem::is_directory(dir)) {
-    k.err << "mrxctl: cannot make the folder " << dir << "\n";
+    k.ctx.err << "mrxctl: cannot make the folder " << dir << "\n";
     return kExitIoError;
   }
   rc::KlfLink link;
@@ -224,7 +214,7 @@ int CurveGetAll(Klf& k, const std::string& dir) {
     const auto file = std::filesystem::path(dir) /
                       pk::SlopeFile::ProposedFileName(channel, FileSafe(card.Name(channel)));
     if (!WriteText(k, file, pk::SlopeFile::Write(bins))) return kExitIoError;
-    if (!k.json) k.out << file.string() << "\n";
+    if (!k.ctx.json) k.ctx.out << file.string() << "\n";
   }
   return kExitOk;
 }
@@ -232,7 +222,7 @@ int CurveGetAll(Klf& k, const std::string& dir) {
 bool ReadText(Klf& k, const std::string& file, std::string& text) {
   std::string error;
   if (platform::ReadFileUpTo(file, kMaxTextFile, text, error)) return true;
-  k.err << "mrxctl: Can't open file " << file << ". (" << error << ")\n";
+  k.ctx.err << "mrxctl: Can't open file " << file << ". (" << error << ")\n";
   return false;
 }
 
@@ -246,8 +236,8 @@ int ChangeCurve(Klf& k, int channel, Change change) {
   if (!Connect(k, card, link) || !ReadCurve(k, card, link, channel, bins)) return kExitIoError;
   change(bins);
   if (!rc::WriteCurveAsked(link, card.host, static_cast<std::uint16_t>(channel), bins)) {
-    k.err << "mrxctl: the KLF310 at " << card.host << " did not take the curve of channel "
-          << channel << "\n";
+    k.ctx.err << "mrxctl: the KLF310 at " << card.host << " did not take the curve of channel "
+              << channel << "\n";
     return kExitIoError;
   }
   return kExitOk;
@@ -259,8 +249,8 @@ int CurvePut(Klf& k, int channel, const std::string& file) {
   // Parsed whole before the card is asked anything: a bad file changes nothing.
   const pk::SlopeFile::Parsed parsed = pk::SlopeFile::Parse(text);
   if (!parsed.ok) {
-    k.err << "mrxctl: " << file << " line " << parsed.error.line << ": " << parsed.error.message
-          << "\n";
+    k.ctx.err << "mrxctl: " << file << " line " << parsed.error.line << ": " << parsed.error.message
+              << "\n";
     return kExitDataError;
   }
   return ChangeCurve(k, channel, [&](std::vector<pk::CurveBin>& bins) {
@@ -273,14 +263,14 @@ int CurveImport(Klf& k, int channel, const std::string& file, int column) {
   if (!ReadText(k, file, text)) return kExitIoError;
   const pk::MeasurementText::Parsed parsed = pk::MeasurementText::Parse(text);
   if (!parsed.ok) {
-    k.err << "mrxctl: " << file << " line " << parsed.error.line << ": " << parsed.error.message
-          << "\n";
+    k.ctx.err << "mrxctl: " << file << " line " << parsed.error.line << ": " << parsed.error.message
+              << "\n";
     return kExitDataError;
   }
   std::vector<pk::CurveBin> probe(pk::CurveBin::kBinCount);
   if (!pk::MeasurementText::ApplyToColumn(parsed.points, column, probe)) {
-    k.err << "mrxctl: " << file << " cannot go into column " << column
-          << (column == 2 ? " (the measurement has no phase)" : "") << "\n";
+    k.ctx.err << "mrxctl: " << file << " cannot go into column " << column
+              << (column == 2 ? " (the measurement has no phase)" : "") << "\n";
     return kExitDataError;
   }
   return ChangeCurve(k, channel, [&](std::vector<pk::CurveBin>& bins) {
@@ -294,81 +284,68 @@ int Update(Klf& k) {
   const fw::_DoloPacket* image = fw::FindDoloPacket(
       ::GetDoloBase(), fw::kDoloKlf310, rc::CKLF310Thread::kModel, rc::CKLF310Thread::kComponent);
   if (image == nullptr) {
-    k.err << "mrxctl: " << rc::CKLF310Thread::kTextNotFound << "\n";
+    k.ctx.err << "mrxctl: " << rc::CKLF310Thread::kTextNotFound << "\n";
     return kExitSoftware;
   }
   // The card's curves are part of what an update may lose, so they are in it.
   SafetyBackup safety;
   safety.options.klfHost = k.ip;
-  if (int rc = BackupBeforeUpdate(k.usb, k.noBackup, k.out, k.err, k.clock, safety);
-      rc != kExitOk) {
-    return rc;
-  }
-  k.out << "Updating the KLF310 software at " << card.host << " (now "
-        << VersionText(card.Version(pu::Klf310VersionEntry::kMainDescriptorOffset))
-        << "). Do not switch the unit off meanwhile.\n";
-  platform::QueueTarget queue;
-  rc::CKLF310Thread worker(queue, card.host, k.clock);
-  worker.Resume();
-  ProgressView view(k.out, k.err, k.terminal);
-  view.CountRepeated(rc::CKLF310Thread::kTextCantWrite);
-  bool finished = false, ok = false, cancelled = false;
-  while (!finished) {
-    const auto message = queue.Take(std::chrono::milliseconds(500));
-    if (!message) continue;
-    if (message->id == fw::WM_WORKER_FINISHED) {
-      finished = true;
-      ok = message->wParam == 1;
-      continue;
-    }
-    if (message->id != fw::WM_WORKER_STATUS) continue;
-    const std::string& text = message->text;
-    // Only the waiting line ends in "(N sec)"; a progress line's "(N Bytes/s)" is no wait.
-    long waited = 0;
-    int end = -1;
-    if (std::sscanf(text.c_str(), "%*[^(](%ld sec)%n", &waited, &end) == 1 && end > 0 &&
-        waited >= kWaitLimitSeconds && !cancelled) {
-      worker.Cancel();  // the card does not come: nothing has been erased yet
-      cancelled = true;
-    }
-    view.Status(static_cast<unsigned>(message->wParam), text);
-  }
-  worker.Join();
+  if (int rc = BackupBeforeUpdate(k.ctx, k.noBackup, safety); rc != kExitOk) return rc;
+  k.ctx.out << "Updating the KLF310 software at " << card.host << " (now "
+            << VersionText(card.Version(pu::Klf310VersionEntry::kMainDescriptorOffset))
+            << "). Do not switch the unit off meanwhile.\n";
+  ProgressView view(k.ctx.out, k.ctx.err, k.ctx.terminal);
+  view.CountRepeated(fw::UpdateReason::kBlockRefused);
+  fw::UpdateRunner runner([&](const fw::UpdateStatus& status) { view.Status(status); });
+  rc::CKLF310Thread worker(runner.Target(), card.host, k.ctx.clock);
+  // The card does not come: nothing has been erased yet, so the wait ends.
+  runner.SetWaitLimit(kWaitLimitMs, [&worker] { worker.Cancel(); });
+  fw::UpdateResult result = runner.Run(worker);
   view.Finish();
-  if (!ok) {
-    k.err << "mrxctl: the KLF310 update failed"
-          << (cancelled ? "; the card did not answer at " + card.host : std::string()) << "\n";
-    return kExitIoError;
+  if (!result.Done()) {
+    k.ctx.err << "mrxctl: the KLF310 update failed"
+              << (result.reason == fw::UpdateReason::kCardSilent
+                      ? "; the card did not answer at " + card.host
+                      : std::string())
+              << "\n";
+    return UpdateExitCode(result.reason);
   }
   // The card restarts with the new software; its descriptor tells when.
-  const std::string carried = fw::DoloVersionText(image->version);
+  const fw::SoftwareVersion carried = fw::DoloSoftwareVersion(image->version);
   std::string now;
-  for (int i = 0; i < kVersionReads; ++i) {
-    ul::ModuleInfo info;
-    if (ul::ReadModuleDescriptor(k.usb, card.info.address, info)) {
-      card.info = info;
-      const auto v = card.Version(pu::Klf310VersionEntry::kMainDescriptorOffset);
-      now = VersionText(v);
-      if (v.valid && now.starts_with(carried + ",")) break;
-    }
-    k.clock.Sleep(kVersionReadMs);
-  }
-  if (!now.starts_with(carried + ",")) {
-    k.err << "mrxctl: the card reports " << (now.empty() ? "no application" : now)
-          << ", not the carried " << carried << "; the update did not take\n";
+  fw::UpdateRunner::ReadBack(
+      result,
+      [&]() -> std::optional<fw::SoftwareVersion> {
+        std::optional<fw::SoftwareVersion> last;
+        for (int i = 0; i < kVersionReads; ++i) {
+          ul::ModuleInfo info;
+          if (ul::ReadModuleDescriptor(k.ctx.usb, card.info.address, info)) {
+            card.info = info;
+            const auto v = card.Version(pu::Klf310VersionEntry::kMainDescriptorOffset);
+            now = VersionText(v);
+            last = v.valid ? std::optional(fw::SoftwareVersion{v.major, v.minor}) : std::nullopt;
+            if (last == carried) break;
+          }
+          k.ctx.clock.Sleep(kVersionReadMs);
+        }
+        return last;
+      },
+      carried);
+  if (!result.Done()) {
+    k.ctx.err << "mrxctl: the card reports " << (now.empty() ? "no application" : now)
+              << ", not the carried " << fw::DoloVersionText(image->version)
+              << "; the update did not take\n";
     return kExitIoError;
   }
-  k.out << "The KLF310 reports " << now << ".\n";
-  CompareAfterUpdate(k.usb, safety, k.out, k.err);
+  k.ctx.out << "The KLF310 reports " << now << ".\n";
+  CompareAfterUpdate(k.ctx, safety);
   return kExitOk;
 }
 
 }  // namespace
 
-void AddKlfCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, std::ostream& out,
-                   std::ostream& err, platform::Clock& clock, bool terminal,
-                   std::function<int()>& action) {
-  auto klf = std::make_shared<Klf>(Klf{usb, json, out, err, clock, terminal, {}, {}, false});
+void AddKlfCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
+  auto klf = std::make_shared<Klf>(Klf{ctx, {}, {}, false});
   auto* group = app.add_subcommand(
       "klf", "the KLF310 room-correction card: network identity, curves, software update");
   group->fallthrough();
@@ -431,7 +408,8 @@ void AddKlfCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, std::ostr
   import->add_option("--column", args->column, "1 amplitude, 2 phase, 3-6 rooms 1-4 (default 1)")
       ->check(CLI::Range(1, 6));
   import->callback([klf, args, &action] {
-    action = [klf, args] { return CurveImport(*klf, args->channel, args->file, args->column);
+    action = [klf, args] {
+      return CurveImport(*klf, args->channel, args->file, args->column);
 };
 }  // namespace tools::mrxctl
 );

@@ -10,13 +10,11 @@
 
 #include "desktop/firmware/CDoloThread.h"
 #include "desktop/firmware/DoloPacket.h"
-#include "desktop/firmware/WorkerMessages.h"
+#include "desktop/firmware/UpdateRunner.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bytes.h"
 #include "platform/Clock.h"
-#include "platform/DeviceIo.h"
-#include "platform/MessageTarget.h"
 #include "platform/PrintableText.h"
 #include "platform/RuntimeDir.h"
 #include "platform/SocketPath.h"
@@ -28,6 +26,7 @@
 #include "protocol/unit/StatusRecord.h"
 #include "tools/mrxctl/BackupCommand.h"
 #include "tools/mrxctl/CheckedUpdateTransport.h"
+#include "tools/mrxctl/Context.h"
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/HandheldCommand.h"
 #include "tools/mrxctl/KlfCommand.h"
@@ -43,15 +42,6 @@ namespace fw = desktop::firmware;
 namespace pu = protocol::unit;
 
 namespace {
-
-struct Context {
-  ul::CTiroUSB& usb;
-  std::ostream& out;
-  std::ostream& err;
-  platform::Clock& clock;
-  bool terminal = false;
-  bool json = false;
-};
 
 std::string Format(const char* fmt, auto... args) {
   char buf[256];
@@ -74,12 +64,6 @@ std::string DateText(const pu::ModuleDescriptor& f) {
 
 using Json = nlohmann::ordered_json;
 
-// How often a command asks an exchange before an address counts as empty.
-constexpr int kExchangeAttempts = 3;
-// A failure this slow was the device's reply limit running out (a little
-// below the limit, which is counted in whole milliseconds).
-constexpr std::uint64_t kNoAnswerMs = platform::UnixDeviceIo::kReplyTimeoutMs - 100;
-
 void PrintJson(std::ostream& out, const Json& value) {
   out << value.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
@@ -88,8 +72,7 @@ int NoUnit(Context& ctx) {
   const auto folder = platform::RuntimeDir();
   if (const auto problem = platform::SocketFolderProblem(folder, folder / pu::kDeviceName);
       !problem.empty()) {
-    ctx.err << "mrxctl: " << problem << ".\nSet MRX_RUNTIME_DIR to a shorter folder.\n";
-    return kExitUnavailable;
+    return FolderTooLong(ctx.err, problem);
   }
   ctx.err << "mrxctl: no MRX520 unit found: nothing answers at "
           << (platform::RuntimeDir() / pu::kDeviceName).string()
@@ -110,22 +93,8 @@ int ModuleDidNotAnswer(Context& ctx, unsigned address) {
 }
 
 int NoModuleAt(Context& ctx, unsigned address) {
-  ctx.err << "mrxctl: no module at address " << address << "\n";
+  SayNoModuleAt(ctx, address);
   return kExitUnavailable;
-}
-
-enum class Answer { kAnswered, kRefused, kSilent, kNoUnit };
-
-// One exchange, asked again when it fails at once (a unit that drops an
-// exchange takes the next). A failure that took the device's whole reply
-// limit is silence: asking again would only wait as long again.
-Answer Ask(Context& ctx, const std::function<bool()>& exchange) {
-  for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
-    const std::uint64_t start = ctx.clock.Milliseconds();
-    if (exchange()) return Answer::kAnswered;
-    if (ctx.clock.Milliseconds() - start >= kNoAnswerMs) return Answer::kSilent;
-  }
-  return ctx.usb.IsDevicePresent() ? Answer::kRefused : Answer::kNoUnit;
 }
 
 // The main unit's descriptor; the exit code that says why there is none.
@@ -286,7 +255,7 @@ int SettingsRead(Context& ctx, unsigned address, const std::string& file) {
   if (!platform::WriteOutputFile(
           file, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
           error)) {
-    ctx.err << "mrxctl: cannot write " << error << "\n";
+    SayCannotWrite(ctx, error);
     return kExitIoError;
   }
   // On standard output the image is the output: the note goes beside it.
@@ -300,7 +269,7 @@ int SettingsWrite(Context& ctx, unsigned address, const std::string& file) {
   std::string content, error;
   bool tooLarge = false;
   if (!platform::ReadFileUpTo(file, pu::SettingsImage::kMaxSize, content, error, &tooLarge)) {
-    ctx.err << "mrxctl: cannot read " << error << "\n";
+    SayCannotRead(ctx, error);
     return tooLarge ? kExitDataError : kExitIoError;
   }
   ul::ModuleInfo m;
@@ -461,7 +430,8 @@ int Packages(Context& ctx) {
 
 // After an update the unit restarts: wait for it (up to kComeBackMs) and read
 // what it runs now, the host version with command 2, the boot version with 26.
-bool ReadNewVersion(Context& ctx, bool boot, pu::ModuleDescriptor& version) {
+std::optional<fw::SoftwareVersion> ReadNewVersion(Context& ctx, bool boot,
+                                                  pu::ModuleDescriptor& version) {
   constexpr std::uint32_t kComeBackMs = 15000, kStepMs = 250;
   std::uint32_t waited = 0;
   while (!ctx.usb.IsDevicePresent() && waited < kComeBackMs) {
@@ -473,9 +443,9 @@ bool ReadNewVersion(Context& ctx, bool boot, pu::ModuleDescriptor& version) {
     return boot ? ctx.usb.ReadBootDescriptor(main.descriptor.data())
                 : ul::ReadModuleDescriptor(ctx.usb, 0, main);
   });
-  if (answer != Answer::kAnswered) return false;
+  if (answer != Answer::kAnswered) return std::nullopt;
   version = main.Fields();
-  return true;
+  return fw::SoftwareVersion{version.versionMajor, version.versionMinor};
 }
 
 int Update(Context& ctx, bool boot, bool noBackup) {
@@ -483,10 +453,7 @@ int Update(Context& ctx, bool boot, bool noBackup) {
   if (int rc = ReadMainUnit(ctx, main); rc != kExitOk) return rc;
   SafetyBackup safety;
   safety.options.curves = false;
-  if (int rc = BackupBeforeUpdate(ctx.usb, noBackup, ctx.out, ctx.err, ctx.clock, safety);
-      rc != kExitOk) {
-    return rc;
-  }
+  if (int rc = BackupBeforeUpdate(ctx, noBackup, safety); rc != kExitOk) return rc;
   // The boot version comes with command 26; a unit that lacks it still takes the update.
   if (boot && !ctx.usb.ReadBootDescriptor(main.descriptor.data())) main.descriptor = {};
   ctx.out << "Updating the " << (boot ? "boot" : "host") << " software of the MRX520 (now "
@@ -495,54 +462,48 @@ int Update(Context& ctx, bool boot, bool noBackup) {
   // The worker talks to module 0 through the transport's default address.
   CheckedUpdateTransport transport(ctx.usb);
   transport.SetDefaultAddress(0);
-  platform::QueueTarget queue;
-  fw::CDoloThread worker(boot, queue, transport, ctx.clock);
-  worker.Resume();
   ProgressView view(ctx.out, ctx.err, ctx.terminal);
-  view.CountRepeated(fw::CDoloThread::kTextCantWrite);
-  bool finished = false, ok = false, notFound = false;
-  while (!finished) {
-    const auto message = queue.Take(std::chrono::milliseconds(500));
-    if (!message) continue;
-    if (message->id == fw::WM_WORKER_STATUS) {
-      view.Status(static_cast<unsigned>(message->wParam), message->text);
-      notFound = notFound || message->text == fw::CDoloThread::kTextNotFound;
-    } else if (message->id == fw::WM_WORKER_FINISHED) {
-      finished = true;
-      ok = message->wParam == 1;
-    }
-  }
-  worker.Join();
+  view.CountRepeated(fw::UpdateReason::kBlockRefused);
+  fw::UpdateRunner runner([&](const fw::UpdateStatus& status) { view.Status(status); });
+  fw::CDoloThread worker(boot, runner.Target(), transport, ctx.clock);
+  fw::UpdateResult result = runner.Run(worker);
   view.Finish();
   const char* what = boot ? "boot" : "host";
-  if (!ok) {
+  if (!result.Done()) {
     ctx.err << "mrxctl: the " << what << " update failed\n";
-    return notFound ? kExitSoftware : kExitIoError;
+    return UpdateExitCode(result.reason);
   }
   if (transport.FailedStep() != nullptr) {
     ctx.err << "mrxctl: the unit did not take the " << transport.FailedStep()
             << " of the download; the " << what << " update failed\n";
     return kExitIoError;
   }
-  pu::ModuleDescriptor now;
-  if (!ReadNewVersion(ctx, boot, now)) {
-    ctx.err << "mrxctl: the unit has not answered since the download, so the " << what
-            << " update is not confirmed; switch the unit off and on if it does not return\n";
-    return kExitIoError;
-  }
   // The worker found its image, so the carried one is there.
   const fw::_DoloPacket* image =
       fw::FindDoloPacket(::GetDoloBase(), fw::kDoloUnitImage, fw::CDoloThread::kModelMrx,
                          boot ? fw::CDoloThread::kComponentBoot : fw::CDoloThread::kComponentHost);
-  const std::string carried = image != nullptr ? fw::DoloVersionText(image->version) : "";
-  if (VersionText(now) != carried) {
-    ctx.err << "mrxctl: the unit still reports " << VersionText(now) << " (" << what
-            << " software), not the carried " << carried << "; the update did not take\n";
-    return kExitIoError;
+  const fw::SoftwareVersion carried =
+      image != nullptr ? fw::DoloSoftwareVersion(image->version) : fw::SoftwareVersion{};
+  pu::ModuleDescriptor now;
+  fw::UpdateRunner::ReadBack(
+      result, [&] { return ReadNewVersion(ctx, boot, now); }, carried);
+  switch (result.reason) {
+    case fw::UpdateReason::kNotConfirmed:
+      ctx.err << "mrxctl: the unit has not answered since the download, so the " << what
+              << " update is not confirmed; switch the unit off and on if it does not return\n";
+      return kExitIoError;
+    case fw::UpdateReason::kNotTaken:
+      ctx.err << "mrxctl: the unit still reports " << VersionText(now) << " (" << what
+              << " software), not the carried "
+              << (image != nullptr ? fw::DoloVersionText(image->version) : "")
+              << "; the update did not take\n";
+      return kExitIoError;
+    default:
+      break;
   }
   ctx.out << "The unit reports " << what << " software " << VersionText(now) << " of "
           << DateText(now) << ".\n";
-  CompareAfterUpdate(ctx.usb, safety, ctx.out, ctx.err);
+  CompareAfterUpdate(ctx, safety);
   return kExitOk;
 }
 
@@ -585,53 +546,6 @@ CLI::Validator ModuleAddress() {
           "0-15"};
 }
 
-// Decimal decibels ("-30", "-30.5", "+2.25") as tenths, digits past the tenths
-// dropped (truncated toward 0 dB, as the unit's step is); none for anything
-// else, hex, exponents, "inf" and "nan" included.
-std::optional<int> DecibelTenths(const std::string& text) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
-  auto digit = [&](std::size_t at) {
-    return at < text.size() && text[at] >= '0' && text[at] <= '9';
-  };
-  constexpr std::size_t kMaxWholeDigits = 5;  // far beyond any unit, far from overflow
-  int whole = 0;
-  std::size_t wholeDigits = 0;
-  for (; digit(i); ++i, ++wholeDigits) {
-    if (wholeDigits == kMaxWholeDigits) return std::nullopt;
-    whole = whole * 10 + (text[i] - '0');
-  }
-  int tenth = 0;
-  std::size_t fractionDigits = 0;
-  if (i < text.size() && text[i] == '.') {
-    for (++i; digit(i); ++i, ++fractionDigits) {
-      if (fractionDigits == 0) tenth = text[i] - '0';
-    }
-  }
-  if (i != text.size() || wholeDigits + fractionDigits == 0) return std::nullopt;
-  const int tenths = whole * 10 + tenth;
-  return negative ? -tenths : tenths;
-}
-
-CLI::Validator Decibels() {
-  return {[](const std::string& text) -> std::string {
-            if (DecibelTenths(text)) return {};
-            return "'" + platform::PrintableUtf8(text) +
-                   "' is not a volume in dB (decimal, for example -30 or -30.5)";
-          },
-          "DB"};
-}
-
-CLI::Validator BluetoothAddress() {
-  return {[](const std::string& text) -> std::string {
-            if (platform::BtAddress::Parse(text)) return {};
-            return "'" + platform::PrintableUtf8(text) +
-                   "' is not a Bluetooth address (XX:XX:XX:XX:XX:XX)";
-          },
-          ""};
-}
-
 // "mrxctl settings read" for the subcommand a parse stopped in.
 std::string CommandPath(const CLI::App& app) {
   std::string path = app.get_name();
@@ -670,133 +584,76 @@ std::string SubcommandNames(const CLI::App& app) {
   return names;
 }
 
-}  // namespace
+// The words of the unit's own commands, kept until the action runs.
+struct UnitWords {
+  unsigned address = 0;
+  std::string file;
+  bool newIdentity = false;
+  std::optional<unsigned> statusAddress;
+  std::string software;
+  bool noBackup = false;
+};
 
-int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& out,
-        std::ostream& err, platform::Clock& clock, bool terminal) {
-  Context ctx{usb, out, err, clock, terminal};
-  // Each leaf command sets what runs once the whole line has been parsed.
-  std::function<int()> action;
-
-  CLI::App app{kDescription, "mrxctl"};
-  app.footer(kFooter);
-  app.set_version_flag("--version", std::string("mrxctl ") + MRX_VERSION, "program version");
-  app.add_flag("--json", ctx.json, "machine-readable output (UTF-8 JSON)");
-  // Options of a command group are accepted after its subcommands too.
-  app.fallthrough();
-
-  app.add_subcommand("discover", "list the unit's modules")->callback([&] {
-    action = [&] { return Discover(ctx); };
-  });
+// "discover", "settings", "clock", "status", "packages" and "update": the
+// unit's own modules, settings, clock and software.
+void AddUnitCommands(CLI::App& app, Context& ctx, std::function<int()>& action) {
+  auto words = std::make_shared<UnitWords>();
+  // Each leaf sets what runs once the whole line has been parsed.
+  auto leaf = [&action](CLI::App* command, std::function<int()> run) {
+    command->callback([&action, run] { action = run; });
+  };
+  leaf(app.add_subcommand("discover", "list the unit's modules"), [&ctx] { return Discover(ctx); });
 
   auto* settings =
       app.add_subcommand("settings", "save, restore or reset a module's settings image");
-  struct {
-    unsigned address = 0;
-    std::string file;
-    bool newIdentity = false;
-  } image;
   auto* read = settings->add_subcommand(
       "read", "save a module's settings image to FILE (hex on standard output without FILE)");
-  read->add_option("ADDRESS", image.address, "module address")->required()->check(ModuleAddress());
-  read->add_option("FILE", image.file, "file to save the image in");
-  read->callback([&] { action = [&] { return SettingsRead(ctx, image.address, image.file); }; });
+  read->add_option("ADDRESS", words->address, "module address")->required()->check(ModuleAddress());
+  read->add_option("FILE", words->file, "file to save the image in");
+  leaf(read, [&ctx, words] { return SettingsRead(ctx, words->address, words->file); });
   auto* write = settings->add_subcommand("write", "write an image back and store it in the unit");
-  write->add_option("ADDRESS", image.address, "module address")->required()->check(ModuleAddress());
-  write->add_option("FILE", image.file, "the image, as 'settings read' saved it")->required();
-  write->callback([&] { action = [&] { return SettingsWrite(ctx, image.address, image.file); }; });
+  write->add_option("ADDRESS", words->address, "module address")
+      ->required()
+      ->check(ModuleAddress());
+  write->add_option("FILE", words->file, "the image, as 'settings read' saved it")->required();
+  leaf(write, [&ctx, words] { return SettingsWrite(ctx, words->address, words->file); });
   auto* reset = settings->add_subcommand(
       "reset", "reset to defaults, keeping serial and delivery date unless --new-identity");
-  reset->add_option("ADDRESS", image.address, "module address")->required()->check(ModuleAddress());
-  reset->add_flag("--new-identity", image.newIdentity, "give the module a new serial and date");
-  reset->callback(
-      [&] { action = [&] { return SettingsReset(ctx, image.address, image.newIdentity); }; });
+  reset->add_option("ADDRESS", words->address, "module address")
+      ->required()
+      ->check(ModuleAddress());
+  reset->add_flag("--new-identity", words->newIdentity, "give the module a new serial and date");
+  leaf(reset, [&ctx, words] { return SettingsReset(ctx, words->address, words->newIdentity); });
 
   auto* clockCommand = app.add_subcommand("clock", "the unit's real-time clock");
-  clockCommand->add_subcommand("get", "show the unit's real-time clock")->callback([&] {
-    action = [&] { return Clock(ctx, false); };
-  });
-  clockCommand->add_subcommand("sync", "set the unit's clock from this computer")->callback([&] {
-    action = [&] { return Clock(ctx, true); };
-  });
+  leaf(clockCommand->add_subcommand("get", "show the unit's real-time clock"),
+       [&ctx] { return Clock(ctx, false); });
+  leaf(clockCommand->add_subcommand("sync", "set the unit's clock from this computer"),
+       [&ctx] { return Clock(ctx, true); });
 
-  std::optional<unsigned> statusAddress;
   auto* status = app.add_subcommand("status", "settings memory status of one or all modules");
-  status->add_option("ADDRESS", statusAddress, "module address (all without it)")
+  status->add_option("ADDRESS", words->statusAddress, "module address (all without it)")
       ->check(ModuleAddress());
-  status->callback([&] { action = [&] { return Status(ctx, statusAddress); }; });
+  leaf(status, [&ctx, words] { return Status(ctx, words->statusAddress); });
 
-  app.add_subcommand("packages", "list the firmware and handheld files this program carries")
-      ->callback([&] { action = [&] { return Packages(ctx); }; });
+  leaf(app.add_subcommand("packages", "list the firmware and handheld files this program carries"),
+       [&ctx] { return Packages(ctx); });
 
-  std::string software;
-  bool noBackup = false;
   auto* update = app.add_subcommand(
       "update", "replace the unit's host or boot software with the carried image");
-  update->add_option("SOFTWARE", software, "host or boot; do not switch the unit off meanwhile")
+  update
+      ->add_option("SOFTWARE", words->software,
+                   "host or boot; do not switch the unit off meanwhile")
       ->required()
       ->check(CLI::IsMember({"host", "boot"}));
-  update->add_flag("--no-backup", noBackup, "update without a backup of the settings first");
-  update->callback([&] { action = [&] { return Update(ctx, software == "boot", noBackup); }; });
+  update->add_flag("--no-backup", words->noBackup, "update without a backup of the settings first");
+  leaf(update, [&ctx, words] { return Update(ctx, words->software == "boot", words->noBackup); });
+}
 
-  AddDisplayCommand(app, usb, ctx.json, out, err, action);
-  AddQvoCommand(app, usb, clock, ctx.json, terminal, out, err, action);
-  AddKlfCommand(app, usb, ctx.json, out, err, clock, terminal, action);
-  AddPhonoCommand(app, usb, ctx.json, out, err, action);
-  AddHandheldCommand(app, clock, ctx.terminal, out, err, action);
-  AddBackupCommand(app, usb, ctx.json, terminal, out, err, clock, action);
-
-  RemoteRequest remote;
-  std::string remoteAddress, onOff, decibels;
-  auto* remoteCommand =
-      app.add_subcommand("remote", "remote control over Bluetooth (the handheld remote's link)");
-  remoteCommand->fallthrough();
-  remoteCommand
-      ->add_option("--address", remoteAddress,
-                   "the unit (else the default unit the handheld records)")
-      ->type_name("XX:XX:XX:XX:XX:XX")
-      ->check(BluetoothAddress());
-  remoteCommand->add_option("--timeout", remote.timeoutMs, "milliseconds to wait for the unit")
-      ->type_name("MS")
-      ->capture_default_str()
-      ->check(CLI::Validator(CLI::PositiveNumber).description(""));
-  auto remoteLeaf = [&](CLI::App* sub, RemoteRequest::Action what) {
-    sub->callback([&, what] {
-      action = [&, what] {
-        // The validators have accepted every text here.
-        remote.action = what;
-        if (!remoteAddress.empty()) remote.address = platform::BtAddress::Parse(remoteAddress);
-        remote.on = onOff == "on";
-        if (!decibels.empty()) remote.volumeTenths = DecibelTenths(decibels).value_or(0);
-        return RunRemote(remote, ctx.json, out, err);
-      };
-    });
-  };
-  using Action = RemoteRequest::Action;
-  remoteLeaf(remoteCommand->add_subcommand("list", "units found by inquiry"), Action::kList);
-  remoteLeaf(remoteCommand->add_subcommand("status", "power, volume, source, output group, mute"),
-             Action::kStatus);
-  auto* power = remoteCommand->add_subcommand("power", "switch on or to standby");
-  power->add_option("STATE", onOff, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-  remoteLeaf(power, Action::kPower);
-  auto* mute = remoteCommand->add_subcommand("mute", "mute (or fade, as the remote is set up)");
-  mute->add_option("STATE", onOff, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-  remoteLeaf(mute, Action::kMute);
-  auto* volume = remoteCommand->add_subcommand(
-      "volume",
-      "set the volume: truncated toward 0 dB to the unit's step; outside its range, refused");
-  volume->add_option("DB", decibels, "decimal decibels, for example -30 or -30.5")
-      ->required()
-      ->check(Decibels());
-  remoteLeaf(volume, Action::kVolume);
-  auto* source = remoteCommand->add_subcommand("source", "choose a source by its name");
-  source->add_option("NAME", remote.source, "the source's name, as the unit lists it")->required();
-  remoteLeaf(source, Action::kSource);
-
-  if (args.empty()) {
-    err << app.help();
-    return kExitUsage;
-  }
+// Parses the command line into `app`: the exit code when the line ends there
+// (help, version, a usage error), none when its action is to run.
+std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
+                         std::ostream& err) {
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -838,6 +695,38 @@ int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& o
         << CommandPath(app) << " --help' for more.\n";
     return kExitUsage;
   }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, ul::CTiroUSB& usb, std::ostream& out,
+        std::ostream& err, platform::Clock& clock, bool terminal) {
+  Context ctx{usb, out, err, clock, terminal, false};
+  // Each leaf command sets what runs once the whole line has been parsed.
+  std::function<int()> action;
+
+  CLI::App app{kDescription, "mrxctl"};
+  app.footer(kFooter);
+  app.set_version_flag("--version", std::string("mrxctl ") + MRX_VERSION, "program version");
+  app.add_flag("--json", ctx.json, "machine-readable output (UTF-8 JSON)");
+  // Options of a command group are accepted after its subcommands too.
+  app.fallthrough();
+
+  AddUnitCommands(app, ctx, action);
+  AddDisplayCommand(app, ctx, action);
+  AddQvoCommand(app, ctx, action);
+  AddKlfCommand(app, ctx, action);
+  AddPhonoCommand(app, ctx, action);
+  AddHandheldCommand(app, ctx, action);
+  AddBackupCommand(app, ctx, action);
+  AddRemoteCommand(app, ctx, action);
+
+  if (args.empty()) {
+    err << app.help();
+    return kExitUsage;
+  }
+  if (const auto rc = Parse(app, args, out, err)) return *rc;
   if (!action) {
     const CLI::App& at = Deepest(app);
     err << CommandPath(app) << ": give one of " << SubcommandNames(at) << "\n" << at.help();

@@ -40,13 +40,6 @@ constexpr const char* kTimeNames[Slot::kTimeCount] = {"t1", "t2", "t3", "t4"};
 constexpr const char* kTimeRoles[Slot::kTimeCount] = {
     "bass, low-pass", "mid range", "high range, low-pass", "lower bass, high-pass"};
 
-struct Phono {
-  ul::CTiroUSB& usb;
-  const bool& json;
-  std::ostream& out;
-  std::ostream& err;
-};
-
 struct Request {
   unsigned address = 0;
   std::string responseFile;
@@ -62,13 +55,9 @@ std::string Format(const char* format, double value) {
   return text;
 }
 
-int Curve(Phono& p, const Request& r) {
+int Curve(Context& p, const Request& r) {
   const ul::Discovery found = ul::DiscoverModules(p.usb);
-  if (!found.unitPresent) {
-    p.err << "mrxctl: no MRX520 unit answers; connect the unit, or start the simulator "
-             "(mrx520-sim).\n";
-    return kExitUnavailable;
-  }
+  if (!found.unitPresent) return NoUnitAnswers(p);
   const ul::ModuleInfo* card = nullptr;
   for (const ul::ModuleInfo& m : found.cards) {
     if (m.address == r.address) card = &m;
@@ -169,8 +158,7 @@ int Curve(Phono& p, const Request& r) {
 
 }  // namespace
 
-void AddPhonoCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, std::ostream& out,
-                     std::ostream& err, std::function<int()>& action) {
+void AddPhonoCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
   auto state = std::make_shared<Request>();
   auto* phono = app.add_subcommand("phono", "the equaliser curves of a phono card");
   auto* curve = phono->add_subcommand(
@@ -183,12 +171,8 @@ void AddPhonoCommand(CLI::App& app, ul::CTiroUSB& usb, const bool& json, std::os
                    "write the whole response to FILE, one 'frequency<TAB>dB' line per point "
                    "('-' for standard output)")
       ->type_name("FILE");
-  curve->callback([&usb, &json, &out, &err, &action, state] {
-    action = [&usb, &json, &out, &err, state] {
-      Phono p{usb, json, out, err};
-      return Curve(p, *state);
-    };
-  });
+  curve->callback(
+      [&ctx, &action, state] { action = [&ctx, state] { return Curve(ctx, *state); }; });
 }
 
 }  // namespace tools::mrxctl

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <ostream>
 
-#include "desktop/unitlink/CTiroUSB.h"
+#include "tools/mrxctl/Context.h"
 
 namespace CLI {
 class App;
@@ -13,8 +12,7 @@ namespace tools::mrxctl {
 
 // Adds "phono curve ADDRESS [--response FILE]" to `app`: the selected curve of
 // a phono card, its time constants and corner frequencies and its response,
-// in JSON when `json` is set by the time the parsed leaf's `action` runs.
-void AddPhonoCommand(CLI::App& app, desktop::unitlink::CTiroUSB& usb, const bool& json,
-                     std::ostream& out, std::ostream& err, std::function<int()>& action);
+// in JSON with --json. A parsed leaf sets `action`.
+void AddPhonoCommand(CLI::App& app, Context& ctx, std::function<int()>& action);
 
 }  // namespace tools::mrxctl

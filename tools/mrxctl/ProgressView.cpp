@@ -5,17 +5,7 @@
 
 namespace tools::mrxctl {
 
-namespace {
-
-bool IsProgressText(const std::string& text) {
-  return !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find("%: ") != std::string::npos;
-}
-
-bool IsErrorText(const std::string& text) {
-  return text.starts_with("ERROR") || text.starts_with("FATAL");
-}
-
-}  // namespace
+namespace fw = desktop::firmware;
 
 std::string ProgressView::Bar(unsigned percentage) {
   constexpr unsigned kWidth = 30;
@@ -25,30 +15,35 @@ std::string ProgressView::Bar(unsigned percentage) {
   return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" + tail;
 }
 
-void ProgressView::Status(unsigned percentage, const std::string& text) {
-  if (IsProgressText(text)) {
-    Draw(percentage, text);
+void ProgressView::Status(const fw::UpdateStatus& status) {
+  if (status.kind == fw::StatusKind::kProgress) {
+    Draw(status);
     return;
   }
   EndBar();
-  if (!repeated_.empty() && text == repeated_) {
-    ++repeats_;
+  const bool fault = status.kind == fw::StatusKind::kFault;
+  if (fault && countedFault_ != fw::UpdateReason::kNoResult && status.fault == countedFault_) {
+    if (repeats_++ == 0) repeated_ = status.text;
     return;
   }
   FlushRepeated();
   // The closing report comes at 100: the bar is shown full before it.
-  if (percentage == 100) out_ << Bar(100) << "\n";
-  (IsErrorText(text) ? err_ : out_) << text << "\n";
+  if (status.percentage == 100) out_ << Bar(100) << "\n";
+  (fault ? err_ : out_) << status.text << "\n";
 }
 
-void ProgressView::Draw(unsigned percentage, const std::string& text) {
+void ProgressView::Draw(const fw::UpdateStatus& status) {
+  const unsigned percentage = status.percentage;
+  const std::string& text = status.text;
   if (terminal_) {
     out_ << "\r" << Bar(percentage) << " " << text << "\x1b[K" << std::flush;
     barShown_ = true;
     return;
   }
   const unsigned tenth = std::min(percentage, 100u) / 10;
-  if (linePerTenth_ && drawn_ && tenth == lastTenth_ && IsProgressText(text)) return;
+  if (linePerTenth_ && drawn_ && tenth == lastTenth_ && status.kind == fw::StatusKind::kProgress) {
+    return;
+  }
   drawn_ = true;
   lastTenth_ = tenth;
   out_ << Bar(percentage) << " " << text << "\n";

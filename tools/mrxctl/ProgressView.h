@@ -3,28 +3,31 @@
 #include <ostream>
 #include <string>
 
+#include "desktop/firmware/UpdateRunner.h"
+
 namespace tools::mrxctl {
 
 // Draws an update worker's reports: a bar that is redrawn in place on a
-// terminal, one line per report elsewhere. Texts that begin with their
-// percentage ("42%: ...") move the bar; every other text stands on a line of
-// its own, errors on the error stream. A block error repeated for many blocks
-// is shown once, with its count.
+// terminal, one line per report elsewhere. Progress reports move the bar;
+// every other report stands on a line of its own, faults on the error stream.
+// A fault repeated for many blocks is shown once, with its count. What a
+// report is comes with it from the worker, never from its text.
 class ProgressView {
  public:
   ProgressView(std::ostream& out, std::ostream& err, bool terminal)
       : out_(out), err_(err), terminal_(terminal) {}
 
-  // Reports equal to `text` are counted and shown once, at the next other
-  // text or at Finish.
-  void CountRepeated(std::string text) { repeated_ = std::move(text); }
+  // Faults for `reason` are counted and shown once, at the next other report
+  // or at Finish.
+  void CountRepeated(desktop::firmware::UpdateReason reason) { countedFault_ = reason; }
   // Off a terminal, one progress line per tenth of the way, so a log stays
   // short.
   void LinePerTenth() { linePerTenth_ = true; }
 
-  void Status(unsigned percentage, const std::string& text);
-  // The bar at `percentage` with `text` beside it, whatever the text says.
-  void Draw(unsigned percentage, const std::string& text);
+  void Status(const desktop::firmware::UpdateStatus& status);
+  // The bar with the report's text beside it, whatever the report is; with
+  // LinePerTenth, progress reports within a tenth already shown are left out.
+  void Draw(const desktop::firmware::UpdateStatus& status);
   // Ends a bar drawn in place, so the next output starts on a line of its own.
   void EndBar();
   void Finish();
@@ -38,7 +41,8 @@ class ProgressView {
   std::ostream& err_;
   const bool terminal_;
   bool linePerTenth_ = false;
-  std::string repeated_;
+  desktop::firmware::UpdateReason countedFault_ = desktop::firmware::UpdateReason::kNoResult;
+  std::string repeated_;  // the first counted fault's text
   unsigned repeats_ = 0;
   bool barShown_ = false;
   unsigned lastTenth_ = 0;

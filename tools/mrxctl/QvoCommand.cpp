@@ -8,8 +8,8 @@
 #include <string>
 
 #include "desktop/firmware/CCardDoloThread.h"
+#include "desktop/firmware/UpdateRunner.h"
 #include "desktop/unitlink/UnitProtocol.h"
-#include "platform/MessageTarget.h"
 #include "protocol/unit/ModelNames.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
@@ -26,25 +26,11 @@ namespace fw = desktop::firmware;
 namespace pu = protocol::unit;
 using Json = nlohmann::ordered_json;
 
-// A unit that drops an exchange now and then takes the next one.
-constexpr int kAttempts = 3;
 constexpr const char* kSides[] = {"left", "right"};
 
-struct Qvo {
-  ul::CTiroUSB& usb;
-  platform::Clock& clock;
-  const bool& json;
-  bool terminal;
-  std::ostream& out;
-  std::ostream& err;
-};
-
-template <typename Exchange>
-bool Asked(Exchange exchange) {
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (exchange()) return true;
-  }
-  return false;
+// A unit that drops an exchange now and then takes the next one.
+bool Asked(Context& q, const std::function<bool()>& exchange) {
+  return Ask(q, exchange) == Answer::kAnswered;
 }
 
 std::string Format(const char* format, auto... values) {
@@ -62,18 +48,16 @@ std::string DateText(const pu::PackedDate& d) {
 }
 
 // The card at `address`, or the exit code that says why there is none.
-int FindCard(Qvo& q, unsigned address) {
+int FindCard(Context& q, unsigned address) {
   ul::ModuleInfo unit;
-  if (!Asked([&] { return ul::ReadModuleDescriptor(q.usb, pu::kMainUnitAddress, unit); })) {
-    q.err << "mrxctl: no MRX520 unit answers; connect the unit, or start the simulator "
-             "(mrx520-sim).\n";
-    return kExitUnavailable;
+  if (!Asked(q, [&] { return ul::ReadModuleDescriptor(q.usb, pu::kMainUnitAddress, unit); })) {
+    return NoUnitAnswers(q);
   }
   ul::ModuleInfo card;
   const auto at = static_cast<std::uint8_t>(address);
   if (address == pu::kMainUnitAddress || address > unit.Fields().slotCount ||
-      !Asked([&] { return ul::ReadModuleDescriptor(q.usb, at, card); })) {
-    q.err << "mrxctl: no module at address " << address << "\n";
+      !Asked(q, [&] { return ul::ReadModuleDescriptor(q.usb, at, card); })) {
+    SayNoModuleAt(q, address);
     return kExitDataError;
   }
   const std::uint8_t type = card.Fields().type;
@@ -88,11 +72,11 @@ int FindCard(Qvo& q, unsigned address) {
   return kExitOk;
 }
 
-bool ReadRecord(Qvo& q, unsigned address, int processor, pu::ProcessorRecord& record) {
+bool ReadRecord(Context& q, unsigned address, int processor, pu::ProcessorRecord& record) {
   std::uint8_t bytes[pu::ProcessorRecord::kSize] = {};
   const auto at = static_cast<std::uint8_t>(address);
   const auto index = static_cast<std::uint8_t>(processor);
-  if (!Asked([&] { return q.usb.ReadProcessorRecord(at, index, bytes); })) return false;
+  if (!Asked(q, [&] { return q.usb.ReadProcessorRecord(at, index, bytes); })) return false;
   record = pu::ProcessorRecord::Decode(bytes);
   return true;
 }
@@ -118,7 +102,7 @@ Json RecordJson(int processor, const pu::ProcessorRecord& r) {
   return j;
 }
 
-void PrintRecord(Qvo& q, int processor, const pu::ProcessorRecord& r) {
+void PrintRecord(Context& q, int processor, const pu::ProcessorRecord& r) {
   const Json j = RecordJson(processor, r);
   q.out << (processor == 0 ? "Left" : "Right")
         << " processor: " << j["hardwareType"].get<std::string>() << ", "
@@ -133,7 +117,7 @@ void PrintRecord(Qvo& q, int processor, const pu::ProcessorRecord& r) {
         << j["board"]["delivery"].get<std::string>() << "\n";
 }
 
-int Info(Qvo& q, unsigned address) {
+int Info(Context& q, unsigned address) {
   if (int rc = FindCard(q, address); rc != kExitOk) return rc;
   Json list = Json::array();
   for (int p = 0; p < 2; ++p) {
@@ -152,7 +136,7 @@ int Info(Qvo& q, unsigned address) {
   return kExitOk;
 }
 
-int Update(Qvo& q, unsigned address, int processor, bool noBackup) {
+int Update(Context& q, unsigned address, int processor, bool noBackup) {
   if (int rc = FindCard(q, address); rc != kExitOk) return rc;
   pu::ProcessorRecord before;
   if (!ReadRecord(q, address, processor, before)) {
@@ -170,69 +154,61 @@ int Update(Qvo& q, unsigned address, int processor, bool noBackup) {
   }
   SafetyBackup safety;
   safety.options.curves = false;
-  if (int rc = BackupBeforeUpdate(q.usb, noBackup, q.out, q.err, q.clock, safety); rc != kExitOk) {
-    return rc;
-  }
+  if (int rc = BackupBeforeUpdate(q, noBackup, safety); rc != kExitOk) return rc;
   const std::string carried = fw::DoloVersionText(first->version);
   q.out << "Updating the " << kSides[processor] << " processor of the QVO520 at address " << address
         << " from " << VersionText(before.major, before.minor) << " to " << carried << ".\n";
 
-  platform::QueueTarget queue;
-  fw::CCardDoloThread worker(static_cast<std::uint8_t>(address),
-                             static_cast<std::uint8_t>(processor), before, queue, q.usb, q.clock);
-  worker.Resume();
   ProgressView view(q.out, q.err, q.terminal);
   view.LinePerTenth();
-  bool ok = false;
-  std::string lastText;
-  for (bool finished = false; !finished;) {
-    const auto message = queue.Take(std::chrono::milliseconds(500));
-    if (!message) continue;
-    if (message->id == fw::WM_CARD_DOWNLOAD_FINISHED) {
-      finished = true;
-      ok = message->wParam == fw::CCardDoloThread::kSuccess;
-    } else if (message->id == fw::WM_CARD_DOWNLOAD_PROGRESS) {
-      lastText = message->text;
-      view.Draw(static_cast<unsigned>(message->wParam), message->text);
-    }
-  }
-  worker.Join();
+  std::string fault;  // the text of the last fault the worker reported
+  fw::UpdateRunner runner([&](const fw::UpdateStatus& status) {
+    if (status.kind == fw::StatusKind::kFault) fault = status.text;
+    view.Draw(status);
+  });
+  fw::CCardDoloThread worker(static_cast<std::uint8_t>(address),
+                             static_cast<std::uint8_t>(processor), before, runner.Target(), q.usb,
+                             q.clock);
+  fw::UpdateResult result = runner.Run(worker);
   view.Finish();
-  if (!ok) {
-    if (lastText.starts_with("ERROR") || lastText == fw::CCardDoloThread::kTextTimeout) {
-      q.err << lastText << "\n";
-    }
+  if (!result.Done()) {
+    if (!fault.empty()) q.err << fault << "\n";
     q.err << "mrxctl: the " << kSides[processor] << " processor's update failed\n";
-    return kExitIoError;
+    return UpdateExitCode(result.reason);
   }
   pu::ProcessorRecord now;
-  if (!ReadRecord(q, address, processor, now)) {
+  fw::UpdateRunner::ReadBack(
+      result,
+      [&]() -> std::optional<fw::SoftwareVersion> {
+        if (!ReadRecord(q, address, processor, now)) return std::nullopt;
+        return fw::SoftwareVersion{now.major, now.minor};
+      },
+      fw::DoloSoftwareVersion(first->version));
+  if (result.reason == fw::UpdateReason::kNotConfirmed) {
     q.err << "mrxctl: the card has not reported since the download, so the update is not "
              "confirmed\n";
     return kExitIoError;
   }
-  if (VersionText(now.major, now.minor) != carried) {
+  if (result.reason == fw::UpdateReason::kNotTaken) {
     q.err << "mrxctl: the processor still reports " << VersionText(now.major, now.minor)
           << ", not the carried " << carried << "; the update did not take\n";
     return kExitIoError;
   }
   PrintRecord(q, processor, now);
-  CompareAfterUpdate(q.usb, safety, q.out, q.err);
+  CompareAfterUpdate(q, safety);
   return kExitOk;
 }
 
 }  // namespace
 
-void AddQvoCommand(CLI::App& app, ul::CTiroUSB& usb, platform::Clock& clock, const bool& json,
-                   bool terminal, std::ostream& out, std::ostream& err,
-                   std::function<int()>& action) {
+void AddQvoCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
   struct Request {
     unsigned address = 0;
     std::string side;
     bool noBackup = false;
   };
   auto request = std::make_shared<Request>();
-  auto qvo = std::make_shared<Qvo>(Qvo{usb, clock, json, terminal, out, err});
+  Context* qvo = &ctx;
   auto* command = app.add_subcommand("qvo", "the QVO520 output card's signal processors");
   command->require_subcommand(1);
   auto* info = command->add_subcommand("info", "show both processors' software and boards");

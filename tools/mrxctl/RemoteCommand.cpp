@@ -1,5 +1,6 @@
 #include "tools/mrxctl/RemoteCommand.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -277,11 +278,31 @@ int Control(Remote& r) {
   return kExitOk;
 }
 
+// Validators that say what is wrong in the program's own words.
+CLI::Validator Decibels() {
+  return {[](const std::string& text) -> std::string {
+            if (DecibelTenths(text)) return {};
+            return "'" + platform::PrintableUtf8(text) +
+                   "' is not a volume in dB (decimal, for example -30 or -30.5)";
+          },
+          "DB"};
+}
+
+CLI::Validator BluetoothAddress() {
+  return {[](const std::string& text) -> std::string {
+            if (platform::BtAddress::Parse(text)) return {};
+            return "'" + platform::PrintableUtf8(text) +
+                   "' is not a Bluetooth address (XX:XX:XX:XX:XX:XX)";
+          },
+          ""};
+}
+
 }  // namespace
 
-int RunRemote(const RemoteRequest& request, bool json, std::ostream& out, std::ostream& err) {
-  Remote r{request, json,    out,
-           err,     nullptr, platform::HandheldEnv(platform::HandheldEnv::DefaultRoot()),
+int RunRemote(const RemoteRequest& request, Context& ctx) {
+  std::ostream& err = ctx.err;
+  Remote r{request, ctx.json, ctx.out,
+           err,     nullptr,  platform::HandheldEnv(platform::HandheldEnv::DefaultRoot()),
            nullptr, nullptr};
   std::string error;
   r.bluetooth = platform::MakeBluetooth(error);
@@ -294,8 +315,7 @@ int RunRemote(const RemoteRequest& request, bool json, std::ostream& out, std::o
     const auto folder = platform::RuntimeDir();
     const auto socket = platform::simbt::SocketPath(platform::simbt::Directory(), {});
     if (const auto problem = platform::SocketFolderProblem(folder, socket); !problem.empty()) {
-      err << "mrxctl: " << problem << ".\nSet MRX_RUNTIME_DIR to a shorter folder.\n";
-      return kExitUnavailable;
+      return FolderTooLong(err, problem);
     }
   }
   if (!r.env.LoadConfig(error)) {
@@ -310,6 +330,91 @@ int RunRemote(const RemoteRequest& request, bool json, std::ostream& out, std::o
     return kExitDataError;
   }
   return request.action == Action::kList ? List(r) : Control(r);
+}
+
+std::optional<int> DecibelTenths(const std::string& text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  auto digit = [&](std::size_t at) {
+    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+  };
+  constexpr std::size_t kMaxWholeDigits = 5;  // far beyond any unit, far from overflow
+  int whole = 0;
+  std::size_t wholeDigits = 0;
+  for (; digit(i); ++i, ++wholeDigits) {
+    if (wholeDigits == kMaxWholeDigits) return std::nullopt;
+    whole = whole * 10 + (text[i] - '0');
+  }
+  int tenth = 0;
+  std::size_t fractionDigits = 0;
+  if (i < text.size() && text[i] == '.') {
+    for (++i; digit(i); ++i, ++fractionDigits) {
+      if (fractionDigits == 0) tenth = text[i] - '0';
+    }
+  }
+  if (i != text.size() || wholeDigits + fractionDigits == 0) return std::nullopt;
+  const int tenths = whole * 10 + tenth;
+  return negative ? -tenths : tenths;
+}
+
+void AddRemoteCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
+  // The command line's words, kept until the action runs.
+  struct Words {
+    std::string address, onOff, decibels;
+  };
+  auto remote = std::make_shared<RemoteRequest>();
+  auto words = std::make_shared<Words>();
+  auto* remoteCommand =
+      app.add_subcommand("remote", "remote control over Bluetooth (the handheld remote's link)");
+  remoteCommand->fallthrough();
+  remoteCommand
+      ->add_option("--address", words->address,
+                   "the unit (else the default unit the handheld records)")
+      ->type_name("XX:XX:XX:XX:XX:XX")
+      ->check(BluetoothAddress());
+  remoteCommand->add_option("--timeout", remote->timeoutMs, "milliseconds to wait for the unit")
+      ->type_name("MS")
+      ->capture_default_str()
+      ->check(CLI::Validator(CLI::PositiveNumber).description(""));
+  auto remoteLeaf = [&](CLI::App* sub, RemoteRequest::Action what) {
+    sub->callback([&ctx, &action, remote, words, what] {
+      action = [&ctx, remote, words, what] {
+        // The validators have accepted every text here.
+        remote->action = what;
+        if (!words->address.empty()) remote->address = platform::BtAddress::Parse(words->address);
+        remote->on = words->onOff == "on";
+        if (!words->decibels.empty()) {
+          remote->volumeTenths = DecibelTenths(words->decibels).value_or(0);
+        }
+        return RunRemote(*remote, ctx);
+      };
+    });
+  };
+  using Action = RemoteRequest::Action;
+  remoteLeaf(remoteCommand->add_subcommand("list", "units found by inquiry"), Action::kList);
+  remoteLeaf(remoteCommand->add_subcommand("status", "power, volume, source, output group, mute"),
+             Action::kStatus);
+  auto* power = remoteCommand->add_subcommand("power", "switch on or to standby");
+  power->add_option("STATE", words->onOff, "on or off")
+      ->required()
+      ->check(CLI::IsMember({"on", "off"}));
+  remoteLeaf(power, Action::kPower);
+  auto* mute = remoteCommand->add_subcommand("mute", "mute (or fade, as the remote is set up)");
+  mute->add_option("STATE", words->onOff, "on or off")
+      ->required()
+      ->check(CLI::IsMember({"on", "off"}));
+  remoteLeaf(mute, Action::kMute);
+  auto* volume = remoteCommand->add_subcommand(
+      "volume",
+      "set the volume: truncated toward 0 dB to the unit's step; outside its range, refused");
+  volume->add_option("DB", words->decibels, "decimal decibels, for example -30 or -30.5")
+      ->required()
+      ->check(Decibels());
+  remoteLeaf(volume, Action::kVolume);
+  auto* source = remoteCommand->add_subcommand("source", "choose a source by its name");
+  source->add_option("NAME", remote->source, "the source's name, as the unit lists it")->required();
+  remoteLeaf(source, Action::kSource);
 }
 
 }  // namespace tools::mrxctl

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include "platform/Bluetooth.h"
+#include "tools/mrxctl/Context.h"
+
+namespace CLI {
+class App;
+}
 
 namespace tools::mrxctl {
 
@@ -24,6 +29,15 @@ struct RemoteRequest {
 // "mrxctl remote ...": the handheld remote's link, for scripts. The Bluetooth
 // stack comes from WAVRIX_BLUETOOTH, the known units from the handheld tree
 // ($WAVRIX_HANDHELD).
-int RunRemote(const RemoteRequest& request, bool json, std::ostream& out, std::ostream& err);
+int RunRemote(const RemoteRequest& request, Context& ctx);
+
+// Adds "remote list|status|power|mute|volume|source" to `app`; a parsed leaf
+// sets `action`.
+void AddRemoteCommand(CLI::App& app, Context& ctx, std::function<int()>& action);
+
+// Decimal decibels ("-30", "-30.5", "+2.25") as tenths, digits past the tenths
+// dropped (truncated toward 0 dB, as the unit's step is); none for anything
+// else, hex, exponents, "inf" and "nan" included.
+std::optional<int> DecibelTenths(const std::string& text);
 
 }  // namespace tools::mrxctl

@@ -325,13 +325,15 @@ TEST_F(KLF310PageTest, WorkerMessagesMoveTheProgressBarAndStatusLine) {
   EXPECT_FALSE(page.Control(pages::common::kWrite)->isEnabled());
   page.WorkerTarget().Post(firmware::WM_WORKER_STARTED, 0);
   page.WorkerTarget().Post(firmware::WM_WORKER_STATUS, 40,
-                           "40%: Download of V3.013 in progress (51200 Bytes/s) ...");
+                           "40%: Download of V3.013 in progress (51200 Bytes/s) ...",
+                           firmware::StatusParam(firmware::StatusKind::kProgress));
   ASSERT_TRUE(testing_support::WaitFor([&] {
     QCoreApplication::processEvents();
     return page.Get<QProgressBar>(P::kProgress)->value() == 40;
   }));
   EXPECT_EQ(Text(page, P::kStatus), "40%: Download of V3.013 in progress (51200 Bytes/s) ...");
-  page.WorkerTarget().Post(firmware::WM_WORKER_FINISHED, 1);
+  page.WorkerTarget().Post(firmware::WM_WORKER_FINISHED, 1, {},
+                           static_cast<std::intptr_t>(firmware::UpdateReason::kDone));
   ASSERT_TRUE(testing_support::WaitFor([&] {
     QCoreApplication::processEvents();
     return !page.UpdateRunning();
