@@ -50,7 +50,7 @@ bool CPropertyJOV::OnInitDialog() {
   if (!CMRXPropertyPage::OnInitDialog()) return false;
   for (int id : {kName, common::kSerial, common::kDelivery}) MarkDirtyOnChange(id);
   auto* slider = Get<QSlider>(kBrightness);
-  slider->setRange(0, Img::kMaxBrightness);
+  slider->setRange(Img::kLedBrightnessField.min, Img::kLedBrightnessField.max);
   slider->setTickInterval(10);
   connect(slider, &QSlider::valueChanged, this, [this](int value) {
     if (showing_) return;
@@ -73,7 +73,7 @@ int CPropertyJOV::UpdateControls() {
   Get<QLineEdit>(kName)->setText(QString::fromStdString(card::NameAt(held, Img::kName)));
   showing_ = true;
   Get<QSlider>(kBrightness)
-      ->setValue(std::min(card::U8(held, Img::kLedBrightness), Img::kMaxBrightness));
+      ->setValue(std::min(int{card::U8(held, Img::kLedBrightness)}, Img::kLedBrightnessField.max));
   showing_ = false;
   ReadStatus();
   return CMRXPropertyPage::UpdateControls();
@@ -85,8 +85,8 @@ void CPropertyJOV::UpdateImage() {
   card::TakeIdentity(*this);
   const auto held = card::Held(*this);
   card::PutNameZeroed(held, Img::kName, Get<QLineEdit>(kName)->text().toStdString());
-  const int brightness =
-      std::clamp(Get<QSlider>(kBrightness)->value(), 0, int{Img::kMaxBrightness});
+  const int brightness = std::clamp(Get<QSlider>(kBrightness)->value(),
+                                    Img::kLedBrightnessField.min, Img::kLedBrightnessField.max);
   card::PutU8(held, Img::kLedBrightness, static_cast<std::uint8_t>(brightness));
 }
 

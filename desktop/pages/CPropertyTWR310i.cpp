@@ -51,7 +51,7 @@ constexpr DialogTemplate kDialog{P::kIdd, "TWR310", 600, 398, kControls};
 
 CPropertyTWR310i::CPropertyTWR310i(PageSite& site, QWidget* parent)
     : CMRXPropertyPage(kDialog, site, parent),
-      levels_(*this, {kLevel1, kLevel1Text, kLevel2, kLevel2Text, kLink}, {kMinLevel, kMaxLevel}) {}
+      levels_(*this, {kLevel1, kLevel1Text, kLevel2, kLevel2Text, kLink}, Img::kLevel1Field) {}
 
 bool CPropertyTWR310i::OnInitDialog() {
   if (!CMRXPropertyPage::OnInitDialog()) return false;

@@ -18,8 +18,6 @@ class CPropertyTWR310i : public CMRXPropertyPage {
   static constexpr int kLink = 1063;
   static constexpr int kAssign1 = 1034;
   static constexpr int kAssign2 = 1029;
-  static constexpr int kMinLevel = -300;
-  static constexpr int kMaxLevel = 100;
 
   explicit CPropertyTWR310i(PageSite& site, QWidget* parent = nullptr);
 

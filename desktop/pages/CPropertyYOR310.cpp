@@ -46,8 +46,8 @@ constexpr DialogTemplate kDialog{P::kIdd, "YOR310", 600, 398, kControls};
 
 CPropertyYOR310::CPropertyYOR310(PageSite& site, QWidget* parent)
     : CMRXPropertyPage(kDialog, site, parent),
-      offsets_(*this, {kOffset1, kOffset1Text, kOffset2, kOffset2Text, kLink},
-               {kMinOffset, kMaxOffset}) {}
+      offsets_(*this, {kOffset1, kOffset1Text, kOffset2, kOffset2Text, kLink}, Img::kOffset1Field) {
+}
 
 bool CPropertyYOR310::OnInitDialog() {
   if (!CMRXPropertyPage::OnInitDialog()) return false;

@@ -17,8 +17,6 @@ class CPropertyYOR310 : public CMRXPropertyPage {
   static constexpr int kOffset2 = 1105;
   static constexpr int kOffset2Text = 1106;
   static constexpr int kLink = 1063;
-  static constexpr int kMinOffset = 0;
-  static constexpr int kMaxOffset = 480;
 
   explicit CPropertyYOR310(PageSite& site, QWidget* parent = nullptr);
 
