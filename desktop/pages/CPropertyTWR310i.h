@@ -1,13 +1,13 @@
 #pragma once
 
-#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CardPage.h"
 #include "desktop/pages/LinkedSliders.h"
 
 namespace desktop::pages {
 
 // The tab of the TWR310i output card: its name, two output levels that the
 // running card follows while a slider moves, and two channel assignments.
-class CPropertyTWR310i : public CMRXPropertyPage {
+class CPropertyTWR310i : public CardPage {
  public:
   static constexpr int kIdd = 113;
   static constexpr int kName = 1044;
@@ -23,16 +23,15 @@ class CPropertyTWR310i : public CMRXPropertyPage {
 
   const char* GetRuntimeClassName() const override { return "CPropertyTWR310i"; }
 
-  int UpdateControls() override;
-  void UpdateImage() override;
   bool OnSetActive() override;
 
  protected:
-  bool OnInitDialog() override;
+  void InitCard() override;
+  void ShowCard(std::span<std::uint8_t> held) override;
+  void TakeCard(std::span<std::uint8_t> held) override;
+  void Shown() override;
 
  private:
-  void SendAssignments();
-
   LinkedSliders levels_;
 };
 
