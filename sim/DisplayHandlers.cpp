@@ -1,9 +1,9 @@
 // The front panel: display settings, the picture, the boot descriptor and the
 // Bluetooth module, all answered by the main unit.
 #include <algorithm>
-#include <cstdio>
 
 #include "protocol/unit/DisplayLevels.h"
+#include "protocol/unit/FieldSpec.h"
 #include "protocol/unit/LiveRecords.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ModuleDescriptor.h"
@@ -41,9 +41,7 @@ DisplayContent CurrentDisplay(const Exchange& x) {
     if (source.slot == remote.sourceSlot && source.input == remote.sourceInput)
       c.line2 = source.name;
   }
-  char volume[16];
-  std::snprintf(volume, sizeof volume, "%.1f dB", remote.volume / 10.0);
-  c.line3 = remote.muted ? "Muted" : volume;
+  c.line3 = remote.muted ? std::string("Muted") : protocol::unit::LevelText(remote.volume);
   c.powerOn = remote.power;
   if (!remote.muted && !remote.fadedOut) {
     const std::uint64_t step = x.clock.Milliseconds() / kMeterStepMs;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/Bytes.h"
+#include "protocol/unit/FieldSpec.h"
 #include "protocol/unit/SettingsImage.h"
 
 // Writing the fields of a settings image the way the pages write them.
@@ -31,6 +32,36 @@ inline void PutFloat(std::span<std::uint8_t> image, std::size_t at, float v) {
 // Live values land only where the image has room; a short working copy is not overrun.
 inline bool Fits(std::span<const std::uint8_t> image, std::size_t at, std::size_t width) {
   return at + width <= image.size();
+}
+
+// A field's default from its layout's table: the text, or the number put
+// into the field's bits.
+inline void PutDefault(std::span<std::uint8_t> image, const protocol::unit::FieldSpec& field) {
+  using K = protocol::unit::FieldKind;
+  if (!Fits(image, field.offset, field.size)) return;
+  if (field.kind == K::kText) {
+    PutName(image, field.offset, field.defaultText, field.size);
+    return;
+  }
+  auto value = static_cast<std::uint32_t>(field.defaultValue);
+  const std::uint32_t old = field.kind == K::kU8    ? image[field.offset]
+                            : field.kind == K::kU32 ? platform::GetU32(image, field.offset)
+                                                    : platform::GetU16(image, field.offset);
+  if (field.mask != 0)
+    value = (old & ~field.mask) | ((value << std::countr_zero(field.mask)) & field.mask);
+  if (field.kind == K::kU8) {
+    image[field.offset] = static_cast<std::uint8_t>(value);
+  } else if (field.kind == K::kU32) {
+    platform::PutU32(image, field.offset, value);
+  } else {
+    platform::PutU16(image, field.offset, static_cast<std::uint16_t>(value));
+  }
+}
+
+// Every field of a table at its default.
+inline void PutDefaults(std::span<std::uint8_t> image,
+                        std::span<const protocol::unit::FieldSpec> fields) {
+  for (const protocol::unit::FieldSpec& field : fields) PutDefault(image, field);
 }
 
 // Four (or one) u16 of a live command into the image; an offset of

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CardPage.h"
 
 namespace desktop::pages {
 
 // The tab of the HEJ520 digital input card: three inputs (switch, "CD" flag,
 // name), the output data rate and two channel assignments, which reach the
 // running card as soon as they are picked.
-class CPropertyHEJ520 : public CMRXPropertyPage {
+class CPropertyHEJ520 : public CardPage {
  public:
   static constexpr int kIdd = 106;
   static constexpr int kEnable[] = {1032, 1036, 1037};
@@ -24,15 +24,12 @@ class CPropertyHEJ520 : public CMRXPropertyPage {
 
   const char* GetRuntimeClassName() const override { return "CPropertyHEJ520"; }
 
-  int UpdateControls() override;
-  void UpdateImage() override;
   bool OnSetActive() override;
 
  protected:
-  bool OnInitDialog() override;
-
- private:
-  void SendAssignments();
+  void InitCard() override;
+  void ShowCard(std::span<std::uint8_t> held) override;
+  void TakeCard(std::span<std::uint8_t> held) override;
 };
 
 }  // namespace desktop::pages

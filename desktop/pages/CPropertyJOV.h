@@ -1,12 +1,12 @@
 #pragma once
 
-#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CardPage.h"
 
 namespace desktop::pages {
 
 // The tab of the JOV520 drive card: its name and the brightness of the blue
 // LED on the front, which the card shows while the slider moves.
-class CPropertyJOV : public CMRXPropertyPage {
+class CPropertyJOV : public CardPage {
  public:
   static constexpr int kIdd = 114;
   static constexpr int kName = 1044;
@@ -16,11 +16,10 @@ class CPropertyJOV : public CMRXPropertyPage {
 
   const char* GetRuntimeClassName() const override { return "CPropertyJOV"; }
 
-  int UpdateControls() override;
-  void UpdateImage() override;
-
  protected:
-  bool OnInitDialog() override;
+  void InitCard() override;
+  void ShowCard(std::span<std::uint8_t> held) override;
+  void TakeCard(std::span<std::uint8_t> held) override;
 
  private:
   bool showing_ = false;

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CardPage.h"
 
 namespace desktop::pages {
 
 // The tab of the NVO310 analogue input card: seven input names and switches
 // in three groups, the group the card plays, and its high-pass filter.
-class CPropertyNVO310 : public CMRXPropertyPage {
+class CPropertyNVO310 : public CardPage {
  public:
   static constexpr int kIdd = 112;
   // Switches of stereo inputs 1-4, the 5.1 input, its stereo input, the 7.1 input.
@@ -21,11 +21,10 @@ class CPropertyNVO310 : public CMRXPropertyPage {
 
   const char* GetRuntimeClassName() const override { return "CPropertyNVO310"; }
 
-  int UpdateControls() override;
-  void UpdateImage() override;
-
  protected:
-  bool OnInitDialog() override;
+  void InitCard() override;
+  void ShowCard(std::span<std::uint8_t> held) override;
+  void TakeCard(std::span<std::uint8_t> held) override;
 };
 
 }  // namespace desktop::pages

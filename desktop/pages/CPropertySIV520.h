@@ -1,12 +1,12 @@
 #pragma once
 
-#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CardPage.h"
 
 namespace desktop::pages {
 
 // The tab of the SIV520 digital input card: eight inputs, each with its
 // switch, "CD" flag and name, and a button per column that switches it whole.
-class CPropertySIV520 : public CMRXPropertyPage {
+class CPropertySIV520 : public CardPage {
  public:
   static constexpr int kIdd = 105;
   static constexpr int kEnable[] = {1015, 1027, 1018, 1039, 1021, 1042, 1024, 1045};
@@ -19,11 +19,10 @@ class CPropertySIV520 : public CMRXPropertyPage {
 
   const char* GetRuntimeClassName() const override { return "CPropertySIV520"; }
 
-  int UpdateControls() override;
-  void UpdateImage() override;
-
  protected:
-  bool OnInitDialog() override;
+  void InitCard() override;
+  void ShowCard(std::span<std::uint8_t> held) override;
+  void TakeCard(std::span<std::uint8_t> held) override;
 };
 
 }  // namespace desktop::pages

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CardPage.h"
 #include "desktop/pages/LinkedSliders.h"
 
 namespace desktop::pages {
 
 // The tab of the TWR310i output card: its name, two output levels that the
 // running card follows while a slider moves, and two channel assignments.
-class CPropertyTWR310i : public CMRXPropertyPage {
+class CPropertyTWR310i : public CardPage {
  public:
   static constexpr int kIdd = 113;
   static constexpr int kName = 1044;
@@ -18,23 +18,20 @@ class CPropertyTWR310i : public CMRXPropertyPage {
   static constexpr int kLink = 1063;
   static constexpr int kAssign1 = 1034;
   static constexpr int kAssign2 = 1029;
-  static constexpr int kMinLevel = -300;
-  static constexpr int kMaxLevel = 100;
 
   explicit CPropertyTWR310i(PageSite& site, QWidget* parent = nullptr);
 
   const char* GetRuntimeClassName() const override { return "CPropertyTWR310i"; }
 
-  int UpdateControls() override;
-  void UpdateImage() override;
   bool OnSetActive() override;
 
  protected:
-  bool OnInitDialog() override;
+  void InitCard() override;
+  void ShowCard(std::span<std::uint8_t> held) override;
+  void TakeCard(std::span<std::uint8_t> held) override;
+  void Shown() override;
 
  private:
-  void SendAssignments();
-
   LinkedSliders levels_;
 };
 

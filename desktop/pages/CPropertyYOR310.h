@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desktop/pages/CMRXPropertyPage.h"
+#include "desktop/pages/CardPage.h"
 #include "desktop/pages/LinkedSliders.h"
 
 namespace desktop::pages {
@@ -8,7 +8,7 @@ namespace desktop::pages {
 // The tab of the YOR310 card: its name and two offset levels that the running
 // card follows while a slider moves. Moving a slider alone leaves nothing to
 // save: the card already plays the new offset.
-class CPropertyYOR310 : public CMRXPropertyPage {
+class CPropertyYOR310 : public CardPage {
  public:
   static constexpr int kIdd = 115;
   static constexpr int kName = 1044;
@@ -17,18 +17,16 @@ class CPropertyYOR310 : public CMRXPropertyPage {
   static constexpr int kOffset2 = 1105;
   static constexpr int kOffset2Text = 1106;
   static constexpr int kLink = 1063;
-  static constexpr int kMinOffset = 0;
-  static constexpr int kMaxOffset = 480;
 
   explicit CPropertyYOR310(PageSite& site, QWidget* parent = nullptr);
 
   const char* GetRuntimeClassName() const override { return "CPropertyYOR310"; }
 
-  int UpdateControls() override;
-  void UpdateImage() override;
-
  protected:
-  bool OnInitDialog() override;
+  void InitCard() override;
+  void ShowCard(std::span<std::uint8_t> held) override;
+  void TakeCard(std::span<std::uint8_t> held) override;
+  void Shown() override;
 
  private:
   LinkedSliders offsets_;

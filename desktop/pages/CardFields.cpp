@@ -6,13 +6,13 @@
 #include <QFont>
 #include <QLineEdit>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "desktop/pages/CMRXPropertyPage.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/Bytes.h"
 #include "platform/CodePage.h"
+#include "protocol/unit/FieldSpec.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/SettingsImage.h"
 
@@ -144,9 +144,7 @@ std::uint16_t Assignment(CMRXPropertyPage& page, int id, std::size_t at) {
 }
 
 std::string LevelText(int tenths) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1lf dB", tenths / 10.0);
-  return text;
+  return pu::LevelText(tenths);
 }
 
 QFont LevelFont() {

@@ -55,7 +55,7 @@ void ShowAssignment(CMRXPropertyPage& page, int id, std::uint16_t value);
 // so an assignment the list cannot show is kept.
 std::uint16_t Assignment(CMRXPropertyPage& page, int id, std::size_t at);
 
-// "-12.5 dB" of a level in tenths of a dB.
+// A level in tenths of a dB as every program shows one ("-12.5 dB").
 std::string LevelText(int tenths);
 // The bold font of the level texts beside the sliders.
 QFont LevelFont();

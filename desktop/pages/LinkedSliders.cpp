@@ -17,8 +17,9 @@ constexpr int kTickFrequency = 30;
 
 }  // namespace
 
-LinkedSliders::LinkedSliders(CMRXPropertyPage& page, Ids ids, Range range)
-    : page_(page), ids_(ids), range_(range) {}
+LinkedSliders::LinkedSliders(CMRXPropertyPage& page, Ids ids,
+                             const protocol::unit::FieldSpec& field)
+    : page_(page), ids_(ids), min_(field.min), max_(field.max) {}
 
 void LinkedSliders::Attach(std::function<void()> moved) {
   moved_ = std::move(moved);
@@ -35,13 +36,13 @@ void LinkedSliders::Show(int level1, int level2) {
   showing_ = true;
   for (int id : {ids_.slider1, ids_.slider2}) {
     auto* slider = page_.Get<QSlider>(id);
-    slider->setRange(range_.min, range_.max);
+    slider->setRange(min_, max_);
     slider->setPageStep(kPageSize);
     slider->setSingleStep(1);
     slider->setTickInterval(kTickFrequency);
   }
-  page_.Get<QSlider>(ids_.slider1)->setValue(std::clamp(level1, range_.min, range_.max));
-  page_.Get<QSlider>(ids_.slider2)->setValue(std::clamp(level2, range_.min, range_.max));
+  page_.Get<QSlider>(ids_.slider1)->setValue(std::clamp(level1, min_, max_));
+  page_.Get<QSlider>(ids_.slider2)->setValue(std::clamp(level2, min_, max_));
   showing_ = false;
   ShowTexts();
 }

@@ -3,23 +3,21 @@
 #include <cstdint>
 #include <functional>
 
+#include "protocol/unit/FieldSpec.h"
+
 namespace desktop::pages {
 
 class CMRXPropertyPage;
 
-// The two level sliders of a converter tab with their "%.1lf dB" texts and the
-// check box that links them. A move by the user (not by the page showing the
-// image) moves the other slider too while linked, then tells the page.
+// The two level sliders of a converter tab with their level texts and the
+// check box that links them; both levels take the range of `field`. A move by the user (not by the
+// page showing the image) moves the other slider too while linked, then tells the page.
 class LinkedSliders {
  public:
   struct Ids {
     int slider1, text1, slider2, text2, link;
   };
-  struct Range {
-    int min, max;
-  };
-
-  LinkedSliders(CMRXPropertyPage& page, Ids ids, Range range);
+  LinkedSliders(CMRXPropertyPage& page, Ids ids, const protocol::unit::FieldSpec& field);
 
   // Connects the controls once the dialog exists; `moved` runs after every
   // move the user makes.
@@ -37,7 +35,8 @@ class LinkedSliders {
 
   CMRXPropertyPage& page_;
   Ids ids_;
-  Range range_;
+  int min_;
+  int max_;
   std::function<void()> moved_;
   bool showing_ = false;
 };

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/unit/FieldSpec.h"
+
 namespace protocol::unit {
 
 // The JOV520 drive card: name, auto repeat, front blue LED.
@@ -10,9 +12,15 @@ struct Jov520Image {
   static constexpr std::size_t kName = 8;
   static constexpr std::size_t kFlags = 24;  // bit 0: auto repeat (the remote's page)
   static constexpr std::uint8_t kAutoRepeatBit = 0x01;
-  static constexpr std::size_t kLedBrightness = 27;  // u8, 0-100
-  static constexpr std::uint8_t kMaxBrightness = 100;
+  static constexpr std::size_t kLedBrightness = 27;  // u8
   static constexpr std::size_t kEnd = kLedBrightness + 1;
+
+  static constexpr FieldSpec kNameField = NameField("name", kName, "CD Drive");
+  static constexpr FieldSpec kAutoRepeatField =
+      BitsField("auto repeat", kFlags, FieldKind::kU8, kAutoRepeatBit, kOffOn, 0);
+  static constexpr FieldSpec kLedBrightnessField =
+      NumberField("LED brightness", kLedBrightness, FieldKind::kU8, 0, 100, 50, "%");
+  static constexpr FieldSpec kFields[] = {kNameField, kAutoRepeatField, kLedBrightnessField};
 };
 
 }  // namespace protocol::unit

@@ -26,8 +26,26 @@ namespace {
 
 using Fields = std::vector<SettingsField>;
 
-const std::vector<std::string_view> kOffOn = {"off", "on"};
-const std::vector<std::string_view> kNoYes = {"no", "yes"};
+std::vector<std::string_view> Choices(std::span<const std::string_view> names) {
+  return {names.begin(), names.end()};
+}
+
+SettingsField FromSpec(const FieldSpec& spec) {
+  SettingsField f;
+  f.name = std::string(spec.name);
+  f.offset = spec.offset;
+  f.kind = spec.kind;
+  f.size = spec.size;
+  f.mask = spec.mask;
+  f.tenths = spec.tenths;
+  f.unit = spec.unit;
+  f.choices = Choices(spec.choices);
+  return f;
+}
+
+void AddAll(Fields& f, std::span<const FieldSpec> table) {
+  for (const FieldSpec& spec : table) f.push_back(FromSpec(spec));
+}
 
 std::string Numbered(const char* before, std::size_t n, const char* after = "") {
   return before + std::to_string(n) + after;
@@ -56,10 +74,10 @@ SettingsField WithUnit(SettingsField f, std::string_view unit) {
 }
 
 SettingsField Bits(std::string name, std::size_t offset, FieldKind kind, std::uint32_t mask,
-                   std::vector<std::string_view> choices = {}) {
+                   std::span<const std::string_view> choices = {}) {
   SettingsField f = Number(std::move(name), offset, kind);
   f.mask = mask;
-  f.choices = std::move(choices);
+  f.choices = Choices(choices);
   return f;
 }
 
@@ -90,13 +108,24 @@ void AddIdentity(Fields& f) {
       Number("serial", SettingsImage::kIdentity + IdentityRecord::kSerial, FieldKind::kU16));
 }
 
+constexpr std::string_view kLanguages[] = {"English", "Deutsch"};
+constexpr std::string_view kGroups[] = {"stereo", "5.1", "7.1"};
+
+// A card whose layout gives its field table whole.
+template <const auto& kTable>
+Fields Card() {
+  Fields f;
+  AddIdentity(f);
+  AddAll(f, kTable);
+  return f;
+}
+
 Fields MainUnit() {
   using I = MainUnitImage;
   Fields f;
   AddIdentity(f);
   f.push_back(Bits("HDD option", I::kHddOption, FieldKind::kU16, I::kHddOptionBit, kOffOn));
-  f.push_back(
-      Bits("language", I::kOptions, FieldKind::kU16, I::kLanguageBit, {"English", "Deutsch"}));
+  f.push_back(Bits("language", I::kOptions, FieldKind::kU16, I::kLanguageBit, kLanguages));
   f.push_back(Bits("clock display", I::kOptions, FieldKind::kU16, I::kClockDisplayBit, kOffOn));
   f.push_back(Decibels("volume step", I::kVolumeStep, FieldKind::kU8));
   SettingsField alt = WithUnit(Number("alternative screen", I::kAltScreen, FieldKind::kU16), "s");
@@ -127,22 +156,6 @@ Fields Phono() {
     f.push_back(Text(Numbered("slot ", k + 1, " name"), at + S::kName, S::kNameSize));
   }
   f.push_back(Bits("high-pass filter", I::kFlags, FieldKind::kU8, I::kHighPassBit, kOffOn));
-  return f;
-}
-
-Fields Qvo520() {
-  using I = Qvo520Image;
-  Fields f;
-  AddIdentity(f);
-  f.push_back(Text("name", I::kName));
-  for (std::size_t i = 0; i < I::kLevels.size(); ++i) {
-    f.push_back(Decibels(Numbered("level ", i + 1), I::kLevels[i], FieldKind::kI16));
-    f.push_back(
-        Number(Numbered("channel ", i + 1, " assignment"), I::kAssigns[i], FieldKind::kU16));
-  }
-  SettingsField mode = Number("mode", I::kMode, FieldKind::kU16);
-  mode.choices = {"mono bi-amping", "stereo"};
-  f.push_back(mode);
   return f;
 }
 
@@ -179,18 +192,6 @@ Fields Siv520() {
   return f;
 }
 
-Fields Twr310i() {
-  using I = Twr310iImage;
-  Fields f;
-  AddIdentity(f);
-  f.push_back(Text("name", I::kName));
-  f.push_back(Decibels("level 1", I::kLevel1, FieldKind::kI16));
-  f.push_back(Decibels("level 2", I::kLevel2, FieldKind::kI16));
-  f.push_back(Number("channel 1 assignment", I::kAssign1, FieldKind::kU16));
-  f.push_back(Number("channel 2 assignment", I::kAssign2, FieldKind::kU16));
-  return f;
-}
-
 Fields Nvo310() {
   using I = Nvo310Image;
   Fields f;
@@ -198,28 +199,7 @@ Fields Nvo310() {
   AddInputs(f, I::kInputCount, I::NameOffset, I::kDisable, 0);
   f.push_back(Bits("high-pass filter", I::kFlags, FieldKind::kU8, I::kHighPassBit, kOffOn));
   // The group codes are 0, 2 and 4 in the flags byte: 0, 1 and 2 once shifted.
-  f.push_back(
-      Bits("active group", I::kFlags, FieldKind::kU8, I::kGroupMask, {"stereo", "5.1", "7.1"}));
-  return f;
-}
-
-Fields Jov520() {
-  using I = Jov520Image;
-  Fields f;
-  AddIdentity(f);
-  f.push_back(Text("name", I::kName));
-  f.push_back(Bits("auto repeat", I::kFlags, FieldKind::kU8, I::kAutoRepeatBit, kOffOn));
-  f.push_back(WithUnit(Number("LED brightness", I::kLedBrightness, FieldKind::kU8), "%"));
-  return f;
-}
-
-Fields Yor310() {
-  using I = Yor310Image;
-  Fields f;
-  AddIdentity(f);
-  f.push_back(Text("name", I::kName));
-  f.push_back(Decibels("offset 1", I::kOffset1, FieldKind::kI16));
-  f.push_back(Decibels("offset 2", I::kOffset2, FieldKind::kI16));
+  f.push_back(Bits("active group", I::kFlags, FieldKind::kU8, I::kGroupMask, kGroups));
   return f;
 }
 
@@ -255,26 +235,33 @@ Fields Klf310() {
   return f;
 }
 
+// One row per type the programs know; an explicit list so that the walk over
+// every list of card types finds a forgotten row by its absence.
+struct TableRow {
+  std::uint8_t type;
+  Fields (*build)();  // null: the image holds nothing to name
+};
+constexpr TableRow kTableRows[] = {
+    {kMainUnit.code, &MainUnit},
+    {type::kQVI520, &Phono},
+    {type::kBUZ310, &Phono},
+    {type::kQVO520, &Card<Qvo520Image::kFields>},
+    {type::kQVO520b, &Card<Qvo520Image::kFields>},
+    {type::kHEJ520, &Hej520},
+    {type::kSIV520, &Siv520},
+    {type::kTWR310i, &Card<Twr310iImage::kFields>},
+    {type::kNVO310, &Nvo310},
+    {type::kJOV520, &Card<Jov520Image::kFields>},
+    {type::kYOR310, &Card<Yor310Image::kFields>},
+    {type::kKLF310, &Klf310},
+    {type::kFront26, nullptr},
+};
+
 std::map<std::uint8_t, Fields> BuildTables() {
   std::map<std::uint8_t, Fields> t;
-  t[kMainUnit.code] = MainUnit();
-  t[type::kQVI520] = Phono();
-  t[type::kBUZ310] = Phono();
-  t[type::kQVO520] = Qvo520();
-  t[type::kQVO520b] = Qvo520();
-  t[type::kHEJ520] = Hej520();
-  t[type::kSIV520] = Siv520();
-  t[type::kTWR310i] = Twr310i();
-  t[type::kNVO310] = Nvo310();
-  t[type::kJOV520] = Jov520();
-  t[type::kYOR310] = Yor310();
-  t[type::kKLF310] = Klf310();
+  for (const TableRow& row : kTableRows)
+    t[row.type] = row.build != nullptr ? row.build() : Fields{};
   return t;
-}
-
-std::string TenthsText(long value) {
-  const long whole = (value < 0 ? -value : value);
-  return (value < 0 ? "-" : "") + std::to_string(whole / 10) + "." + std::to_string(whole % 10);
 }
 
 // 8-bit text as UTF-8: Latin-1 letters as they are, control bytes and the
@@ -307,11 +294,16 @@ std::uint8_t SettingsField::CoveredBits(std::size_t at) const {
   return static_cast<std::uint8_t>(mask >> (8 * at));
 }
 
-const std::vector<SettingsField>& FieldsFor(std::uint8_t typeCode) {
+const std::vector<SettingsField>* FindFields(std::uint8_t typeCode) {
   static const std::map<std::uint8_t, Fields> kTables = BuildTables();
-  static const Fields kNone;
   const auto it = kTables.find(typeCode);
-  return it == kTables.end() ? kNone : it->second;
+  return it == kTables.end() ? nullptr : &it->second;
+}
+
+const std::vector<SettingsField>& FieldsFor(std::uint8_t typeCode) {
+  static const Fields kNone;
+  const Fields* fields = FindFields(typeCode);
+  return fields != nullptr ? *fields : kNone;
 }
 
 std::string FormatField(const SettingsField& field, std::span<const std::uint8_t> image) {
@@ -356,7 +348,8 @@ std::string FormatField(const SettingsField& field, std::span<const std::uint8_t
   if (value >= 0 && static_cast<std::size_t>(value) < field.choices.size()) {
     return std::string(field.choices[static_cast<std::size_t>(value)]);
   }
-  const std::string number = field.tenths ? TenthsText(value) : std::to_string(value);
+  if (field.tenths) return TenthsText(value, field.unit);
+  const std::string number = std::to_string(value);
   return field.unit.empty() ? number : number + " " + std::string(field.unit);
 }
 

@@ -7,20 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace protocol::unit {
+#include "protocol/unit/FieldSpec.h"
 
-// How the bytes of one named field of a settings image read.
-enum class FieldKind {
-  kU8,
-  kU16,
-  kI16,
-  kU32,
-  kF32,   // little-endian IEEE single
-  kText,  // zero-padded 8-bit text of `size` bytes
-  kDate,  // the identity record's year - 2000, month, day
-  kIpv4,  // four bytes, first octet first
-  kMac,   // six bytes
-};
+namespace protocol::unit {
 
 // One field of a settings image as a user reads it: "level 2", "input 3 name".
 struct SettingsField {
@@ -41,8 +30,11 @@ struct SettingsField {
 };
 
 // The named fields of the settings image of a module type (the main unit is
-// code 0), in offset order, built from that type's layout. Empty for a type
-// whose layout is not known.
+// code 0), built from that type's field table. Null for a type with no row
+// here; a type whose image holds nothing to name has a row with no fields.
+const std::vector<SettingsField>* FindFields(std::uint8_t typeCode);
+
+// The same, empty for a type with no row.
 const std::vector<SettingsField>& FieldsFor(std::uint8_t typeCode);
 
 // The field's value in `image` as a user reads it ("-12.5 dB", "\"Stereo 1\"",

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <algorithm>
+#include <bit>
 #include <string>
 
 #include "platform/Bytes.h"
@@ -105,6 +106,30 @@ void BlockBindings::Check(QAbstractButton* box, std::size_t offset, std::uint8_t
                                                                    : (b[offset] & ~bit));
                        },
                        {}});
+}
+
+BlockBindings::Width BlockBindings::WidthOf(const protocol::unit::FieldSpec& field) {
+  using K = protocol::unit::FieldKind;
+  return field.kind == K::kU8 ? Width::kU8 : field.kind == K::kI16 ? Width::kI16 : Width::kU16;
+}
+
+void BlockBindings::Name(QLineEdit* edit, const protocol::unit::FieldSpec& field) {
+  Name(edit, CardOffset(field.offset), field.size);
+}
+
+void BlockBindings::Level(QAbstractSlider* bar, const protocol::unit::FieldSpec& field) {
+  Level(bar, CardOffset(field.offset), WidthOf(field), field.min, field.max);
+}
+
+void BlockBindings::Combo(QComboBox* combo, const protocol::unit::FieldSpec& field) {
+  const auto mask = static_cast<std::uint16_t>(field.mask == 0 ? 0xFFFF : field.mask);
+  Combo(combo, CardOffset(field.offset), WidthOf(field), mask,
+        static_cast<unsigned>(std::countr_zero(mask)));
+}
+
+void BlockBindings::Check(QAbstractButton* box, const protocol::unit::FieldSpec& field,
+                          bool inverted) {
+  Check(box, CardOffset(field.offset), static_cast<std::uint8_t>(field.mask), inverted);
 }
 
 void BlockBindings::Fill(const Block& block) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/remote/ModuleBlock.h"
+#include "protocol/unit/FieldSpec.h"
 #include "protocol/unit/IdentityRecord.h"
 
 class QAbstractButton;
@@ -42,11 +43,19 @@ class BlockBindings {
   // One bit of a byte; `inverted` when a set bit means unchecked.
   void Check(QAbstractButton* box, std::size_t offset, std::uint8_t bit, bool inverted = false);
 
+  // The same, bound to a field of a card's settings image as its layout's
+  // field table gives it: offset, width, range and bits.
+  void Name(QLineEdit* edit, const protocol::unit::FieldSpec& field);
+  void Level(QAbstractSlider* bar, const protocol::unit::FieldSpec& field);
+  void Combo(QComboBox* combo, const protocol::unit::FieldSpec& field);
+  void Check(QAbstractButton* box, const protocol::unit::FieldSpec& field, bool inverted = false);
+
   void Fill(const Block& block);
   void Store(Block& block) const;
 
   static int Read(const Block& block, std::size_t offset, Width width);
   static void Write(Block& block, std::size_t offset, Width width, int value);
+  static Width WidthOf(const protocol::unit::FieldSpec& field);
 
  private:
   struct Binding {

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "protocol/unit/FieldSpec.h"
 #include "protocol/unit/ModuleCatalogue.h"
 
 namespace remote::ui::controls {
@@ -19,7 +20,7 @@ constexpr int kRoomChannels = 14;
 }  // namespace
 
 QString LevelText(int tenths) {
-  return QString::asprintf("%.1lf dB", tenths * 0.1);
+  return QString::fromStdString(protocol::unit::LevelText(tenths));
 }
 
 LevelRow AddLevel(QVBoxLayout* layout, const QString& caption) {

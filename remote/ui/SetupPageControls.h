@@ -17,7 +17,7 @@ class QWidget;
 // The controls the setup pages share, laid out for the 240-pixel-wide screen.
 namespace remote::ui::controls {
 
-// "%.1lf dB" of a level in tenths of a dB.
+// A level in tenths of a dB as every program shows one ("-12.5 dB").
 QString LevelText(int tenths);
 
 // A caption with the value text at its right, and a horizontal scroll bar under it.

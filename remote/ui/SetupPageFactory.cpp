@@ -29,53 +29,52 @@ namespace {
 
 namespace pu = protocol::unit;
 
-enum class PageKind {
-  kNone,
-  kPhono,
-  kQvo520,
-  kInputs,
-  kTwr310i,
-  kNvo310,
-  kJov520,
-  kYor310,
-  kKlf310,
-  kMainUnit,
-  kDisplay,
-  kOutput
+template <typename Page>
+QWidget* Create(link::UnitState& state, int slot, std::uint8_t /*type*/, QWidget* parent) {
+  return new Page(state, slot, parent);
+}
+
+QWidget* CreateInputs(link::UnitState& state, int slot, std::uint8_t type, QWidget* parent) {
+  return new SetupPageInputs(state, slot, type, parent);
+}
+
+constexpr SetupPageClass kCardPages[] = {
+    {pu::type::kQVI520, &Create<SetupPagePhono>},
+    {pu::type::kQVO520, &Create<SetupPageQvo520>},
+    {pu::type::kQVO520b, &Create<SetupPageQvo520>},
+    {pu::type::kHEJ520, &CreateInputs},
+    {pu::type::kSIV520, &CreateInputs},
+    {pu::type::kTWR310i, &Create<SetupPageTwr310i>},
+    {pu::type::kNVO310, &Create<SetupPageNvo310>},
+    {pu::type::kBUZ310, &Create<SetupPagePhono>},
+    {pu::type::kJOV520, &Create<SetupPageJov520>},
+    {pu::type::kYOR310, &Create<SetupPageYor310>},
+    {pu::type::kKLF310, &Create<SetupPageKlf310>, false},
+    {pu::type::kFront26, &Create<SetupPageDisplay>},
 };
 
-// The page of each module type.
-struct PageOfType {
-  std::uint8_t type;
-  PageKind kind;
-};
-constexpr PageOfType kPages[] = {
-    {pu::type::kQVI520, PageKind::kPhono},   {pu::type::kQVO520, PageKind::kQvo520},
-    {pu::type::kQVO520b, PageKind::kQvo520}, {pu::type::kHEJ520, PageKind::kInputs},
-    {pu::type::kSIV520, PageKind::kInputs},  {pu::type::kTWR310i, PageKind::kTwr310i},
-    {pu::type::kNVO310, PageKind::kNvo310},  {pu::type::kBUZ310, PageKind::kPhono},
-    {pu::type::kJOV520, PageKind::kJov520},  {pu::type::kYOR310, PageKind::kYor310},
-    {pu::type::kKLF310, PageKind::kKlf310},  {pu::type::kFront26, PageKind::kDisplay},
-    {kOutputPageType, PageKind::kOutput},
-};
-
-// Module types the Setup menu leaves out.
-constexpr std::uint8_t kNotInMenu[] = {pu::type::kKLF310, 17};
 // Where the front display sits when the module list does not say.
 constexpr int kDisplaySlot = 14;
 
-PageKind KindOf(int slot, std::uint8_t type) {
-  if (slot == pu::kMainUnitAddress && type == pu::kMainUnit.code) return PageKind::kMainUnit;
-  for (const PageOfType& p : kPages) {
-    if (p.type == type) return p.kind;
+bool IsMainUnit(int slot, std::uint8_t type) {
+  return slot == pu::kMainUnitAddress && type == pu::kMainUnit.code;
+}
+
+const SetupPageClass* FindCardPage(std::uint8_t type) {
+  for (const SetupPageClass& row : kCardPages) {
+    if (row.typeCode == type && row.create != nullptr) return &row;
   }
-  return PageKind::kNone;
+  return nullptr;
 }
 
 }  // namespace
 
+std::span<const SetupPageClass> CardSetupPages() {
+  return kCardPages;
+}
+
 bool HasSetupPage(int slot, std::uint8_t type) {
-  return KindOf(slot, type) != PageKind::kNone;
+  return IsMainUnit(slot, type) || type == kOutputPageType || FindCardPage(type) != nullptr;
 }
 
 std::vector<SetupPageRow> SetupPageRows(const link::UnitState& state) {
@@ -83,12 +82,11 @@ std::vector<SetupPageRow> SetupPageRows(const link::UnitState& state) {
   int displaySlot = kDisplaySlot;
   for (const link::UnitEntry& e : state.Modules()) {
     if (e.type == pu::type::kFront26) displaySlot = e.slot;
-    if (e.firstName.empty() ||
-        std::find(std::begin(kNotInMenu), std::end(kNotInMenu), e.type) != std::end(kNotInMenu)) {
-      continue;
-    }
-    if (e.slot > 15 || !HasSetupPage(e.slot, e.type)) continue;
-    const bool main = KindOf(e.slot, e.type) == PageKind::kMainUnit;
+    if (e.firstName.empty() || e.slot > 15) continue;
+    if (!HasSetupPage(e.slot, e.type)) continue;
+    const bool main = IsMainUnit(e.slot, e.type);
+    const SetupPageClass* card = main ? nullptr : FindCardPage(e.type);
+    if (card != nullptr && !card->inMenu) continue;
     rows.push_back(
         {e.firstName, e.slot, main ? protocol::remote::MainUnitBlock::kSubAddress : 0, e.type});
   }
@@ -103,33 +101,10 @@ QWidget* CreateSetupPage(link::UnitState& state, int slot, int /*subAddress*/, s
                          QWidget* parent) {
   // Slots beyond the unit's sixteen addresses have no module to edit.
   if (slot < 0 || slot > 15) return nullptr;
-  switch (KindOf(slot, type)) {
-    case PageKind::kPhono:
-      return new SetupPagePhono(state, slot, parent);
-    case PageKind::kQvo520:
-      return new SetupPageQvo520(state, slot, parent);
-    case PageKind::kInputs:
-      return new SetupPageInputs(state, slot, type, parent);
-    case PageKind::kTwr310i:
-      return new SetupPageTwr310i(state, slot, parent);
-    case PageKind::kNvo310:
-      return new SetupPageNvo310(state, slot, parent);
-    case PageKind::kJov520:
-      return new SetupPageJov520(state, slot, parent);
-    case PageKind::kYor310:
-      return new SetupPageYor310(state, slot, parent);
-    case PageKind::kKlf310:
-      return new SetupPageKlf310(state, slot, parent);
-    case PageKind::kMainUnit:
-      return new SetupPageMainUnit(state, parent);
-    case PageKind::kDisplay:
-      return new SetupPageDisplay(state, slot, parent);
-    case PageKind::kOutput:
-      return new SetupPageOutput(state, parent);
-    case PageKind::kNone:
-      break;
-  }
-  return nullptr;
+  if (IsMainUnit(slot, type)) return new SetupPageMainUnit(state, parent);
+  if (type == kOutputPageType) return new SetupPageOutput(state, parent);
+  const SetupPageClass* card = FindCardPage(type);
+  return card != nullptr ? card->create(state, slot, type, parent) : nullptr;
 }
 
 void OpenSetupPage(QWidget* parent, link::UnitState& state, int slot, int subAddress,
@@ -148,9 +123,10 @@ std::vector<QString> DrawSetupPages(link::UnitState& state, const QString& dir, 
   QDir().mkpath(dir);
   int n = 0;
   std::vector<SetupPageRow> rows = SetupPageRows(state);
-  // The room-correction card's page is not in the menu, but it is drawn too.
+  // Pages left out of the menu (the room-correction card's) are drawn too.
   for (const link::UnitEntry& e : state.Modules()) {
-    if (e.type == pu::type::kKLF310) rows.push_back({e.firstName, e.slot, 0, e.type});
+    const SetupPageClass* card = FindCardPage(e.type);
+    if (card != nullptr && !card->inMenu) rows.push_back({e.firstName, e.slot, 0, e.type});
   }
   for (const SetupPageRow& row : rows) {
     std::unique_ptr<QWidget> page(CreateSetupPage(state, row.slot, row.subAddress, row.type));

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,18 @@ namespace remote::ui {
 
 // The "Output" row of the Setup menu: no module, no type of its own.
 inline constexpr std::uint8_t kOutputPageType = 0xFF;
+
+// A card type and the setup page the remote opens for it.
+struct SetupPageClass {
+  std::uint8_t typeCode;
+  // Null: the remote has no page for the type (explicitly none).
+  QWidget* (*create)(link::UnitState& state, int slot, std::uint8_t type, QWidget* parent);
+  // False for a card edited on the desktop: its page is drawn, not offered.
+  bool inMenu = true;
+};
+
+// The remote's setup pages, one row per card type of the catalogue.
+std::span<const SetupPageClass> CardSetupPages();
 
 // One item of the Setup menu and the page it opens.
 struct SetupPageRow {

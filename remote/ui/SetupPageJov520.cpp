@@ -8,13 +8,11 @@
 #include "protocol/remote/LiveValue.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "protocol/unit/Jov520Image.h"
-#include "protocol/unit/SettingsImage.h"
 
 namespace remote::ui {
 
 namespace {
 using Img = protocol::unit::Jov520Image;
-using W = BlockBindings::Width;
 }  // namespace
 
 SetupPageJov520::SetupPageJov520(link::UnitState& state, int slot, QWidget* parent)
@@ -22,13 +20,11 @@ SetupPageJov520::SetupPageJov520(link::UnitState& state, int slot, QWidget* pare
   auto* c = Content();
   autoRepeat_ = new QCheckBox("Auto repeat");
   c->addWidget(autoRepeat_);
-  Bindings().Check(autoRepeat_, BlockBindings::CardOffset(Img::kFlags), Img::kAutoRepeatBit);
+  Bindings().Check(autoRepeat_, Img::kAutoRepeatField);
   name_ = controls::AddName(c, "Name");
-  Bindings().Name(name_, BlockBindings::CardOffset(Img::kName),
-                  protocol::unit::SettingsImage::kNameSize);
+  Bindings().Name(name_, Img::kNameField);
   led_ = controls::AddLevel(c, "Front LED");
-  Bindings().Level(led_.bar, BlockBindings::CardOffset(Img::kLedBrightness), W::kU8, 0,
-                   Img::kMaxBrightness);
+  Bindings().Level(led_.bar, Img::kLedBrightnessField);
   connect(led_.bar, &QScrollBar::valueChanged, this, &SetupPageJov520::LedMoved);
   c->addStretch(1);
 }

@@ -14,17 +14,13 @@ namespace remote::ui {
 
 namespace {
 using Rec = protocol::remote::MainUnitBlock;
-
-QString StepText(int tenths) {
-  return QString::asprintf("%.1lf dB", tenths / 10.0);
-}
 }  // namespace
 
 SetupPageMainUnit::SetupPageMainUnit(link::UnitState& state, QWidget* parent)
     : SetupPage(state, protocol::unit::kMainUnitAddress, Rec::kSubAddress, parent) {
   auto* c = Content();
   volumeStep_ = controls::AddCombo(c, "Volume step", {});
-  for (int tenths : {1, 2, 5, 10}) volumeStep_->addItem(StepText(tenths));
+  for (int tenths : {1, 2, 5, 10}) volumeStep_->addItem(controls::LevelText(tenths));
   language_ = controls::AddCombo(c, "Display language", {"English", "Deutsch"});
   clockDisplay_ = controls::AddCombo(c, "Clock display", {"off", "on"});
   for (QComboBox* combo : {volumeStep_, language_, clockDisplay_}) combo->setCurrentIndex(-1);
@@ -40,7 +36,7 @@ SetupPageMainUnit::SetupPageMainUnit(link::UnitState& state, QWidget* parent)
 
 void SetupPageMainUnit::FillControls(const Block& block) {
   const Rec r = Rec::Decode(block);
-  const QString step = StepText(r.volumeStep);
+  const QString step = controls::LevelText(r.volumeStep);
   // A step the list does not offer is shown as it is, not replaced.
   if (volumeStep_->findText(step) < 0) volumeStep_->addItem(step);
   volumeStep_->setCurrentIndex(volumeStep_->findText(step));

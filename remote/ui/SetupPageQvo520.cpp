@@ -8,15 +8,11 @@
 #include "protocol/remote/LiveValue.h"
 #include "protocol/remote/RemoteProtocol.h"
 #include "protocol/unit/Qvo520Image.h"
-#include "protocol/unit/SettingsImage.h"
 
 namespace remote::ui {
 
 namespace {
 using Img = protocol::unit::Qvo520Image;
-using W = BlockBindings::Width;
-constexpr int kLevelMin = -300;
-constexpr int kLevelMax = 100;
 // Command 69 carries a channel in four bits.
 constexpr int kMaxLiveChannel = 15;
 }  // namespace
@@ -25,19 +21,17 @@ SetupPageQvo520::SetupPageQvo520(link::UnitState& state, int slot, QWidget* pare
     : SetupPageCard(state, slot, Img::kEnd, parent) {
   auto* c = Content();
   mode_ = controls::AddCombo(c, "Mode", {"Mono - Bi-Amping", "Stereo (ZEL520)"});
-  Bindings().Combo(mode_, BlockBindings::CardOffset(Img::kMode), W::kU16);
+  Bindings().Combo(mode_, Img::kModeField);
   name_ = controls::AddName(c, "Name");
-  Bindings().Name(name_, BlockBindings::CardOffset(Img::kName),
-                  protocol::unit::SettingsImage::kNameSize);
+  Bindings().Name(name_, Img::kNameField);
   controls::AddCaption(c, "Offset & Channel Settings");
   const QStringList channels = controls::ChannelNames(state);
   for (std::size_t i = 0; i < levels_.size(); ++i) {
     levels_[i] = controls::AddLevel(c, QString("Level %1").arg(i + 1));
-    Bindings().Level(levels_[i].bar, BlockBindings::CardOffset(Img::kLevels[i]), W::kI16, kLevelMin,
-                     kLevelMax);
+    Bindings().Level(levels_[i].bar, Img::kLevelFields[i]);
     connect(levels_[i].bar, &QScrollBar::valueChanged, this, &SetupPageQvo520::LevelMoved);
     channels_[i] = controls::AddCombo(c, QString("Channel %1").arg(i + 1), channels);
-    Bindings().Combo(channels_[i], BlockBindings::CardOffset(Img::kAssigns[i]), W::kU16);
+    Bindings().Combo(channels_[i], Img::kAssignFields[i]);
     connect(channels_[i], &QComboBox::activated, this, &SetupPageQvo520::ChannelChanged);
   }
   c->addStretch(1);

@@ -7,35 +7,29 @@
 
 #include "protocol/remote/LiveValue.h"
 #include "protocol/remote/RemoteProtocol.h"
-#include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/Twr310iImage.h"
 
 namespace remote::ui {
 
 namespace {
 using Img = protocol::unit::Twr310iImage;
-using W = BlockBindings::Width;
-constexpr int kLevelMin = -300;
-constexpr int kLevelMax = 100;
 }  // namespace
 
 SetupPageTwr310i::SetupPageTwr310i(link::UnitState& state, int slot, QWidget* parent)
     : SetupPageCard(state, slot, Img::kEnd, parent) {
   auto* c = Content();
   name_ = controls::AddName(c, "Name");
-  Bindings().Name(name_, BlockBindings::CardOffset(Img::kName),
-                  protocol::unit::SettingsImage::kNameSize);
+  Bindings().Name(name_, Img::kNameField);
   controls::AddCaption(c, "Offset & Channel Settings");
-  const std::size_t levelAt[] = {Img::kLevel1, Img::kLevel2};
-  const std::size_t assignAt[] = {Img::kAssign1, Img::kAssign2};
+  const protocol::unit::FieldSpec* levelFields[] = {&Img::kLevel1Field, &Img::kLevel2Field};
+  const protocol::unit::FieldSpec* assignFields[] = {&Img::kAssign1Field, &Img::kAssign2Field};
   const QStringList channels = controls::ChannelNames(state);
   for (std::size_t i = 0; i < 2; ++i) {
     levels_[i] = controls::AddLevel(c, QString("Level %1").arg(i + 1));
-    Bindings().Level(levels_[i].bar, BlockBindings::CardOffset(levelAt[i]), W::kI16, kLevelMin,
-                     kLevelMax);
+    Bindings().Level(levels_[i].bar, *levelFields[i]);
     connect(levels_[i].bar, &QScrollBar::valueChanged, this, &SetupPageTwr310i::LevelMoved);
     channels_[i] = controls::AddCombo(c, QString("Channel %1").arg(i + 1), channels);
-    Bindings().Combo(channels_[i], BlockBindings::CardOffset(assignAt[i]), W::kU16);
+    Bindings().Combo(channels_[i], *assignFields[i]);
     connect(channels_[i], &QComboBox::activated, this, [this] { LiveWrite(); });
   }
   c->addStretch(1);

@@ -6,29 +6,25 @@
 
 #include "protocol/remote/LiveValue.h"
 #include "protocol/remote/RemoteProtocol.h"
-#include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/Yor310Image.h"
 
 namespace remote::ui {
 
 namespace {
 using Img = protocol::unit::Yor310Image;
-using W = BlockBindings::Width;
-constexpr int kOffsetMax = 480;
 }  // namespace
 
 SetupPageYor310::SetupPageYor310(link::UnitState& state, int slot, QWidget* parent)
     : SetupPageCard(state, slot, Img::kEnd, parent) {
   auto* c = Content();
   name_ = controls::AddName(c, "Name");
-  Bindings().Name(name_, BlockBindings::CardOffset(Img::kName),
-                  protocol::unit::SettingsImage::kNameSize);
+  Bindings().Name(name_, Img::kNameField);
   controls::AddCaption(c, "Offset");
   const char* captions[] = {"Left", "Right"};
-  const std::size_t at[] = {Img::kOffset1, Img::kOffset2};
+  const protocol::unit::FieldSpec* fields[] = {&Img::kOffset1Field, &Img::kOffset2Field};
   for (std::size_t i = 0; i < offsets_.size(); ++i) {
     offsets_[i] = controls::AddLevel(c, captions[i]);
-    Bindings().Level(offsets_[i].bar, BlockBindings::CardOffset(at[i]), W::kI16, 0, kOffsetMax);
+    Bindings().Level(offsets_[i].bar, *fields[i]);
     connect(offsets_[i].bar, &QScrollBar::valueChanged, this, &SetupPageYor310::OffsetMoved);
   }
   c->addStretch(1);

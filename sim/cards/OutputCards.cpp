@@ -16,14 +16,9 @@ using Yor = pu::Yor310Image;
 using Jov = pu::Jov520Image;
 
 constexpr std::uint16_t kTwrLength = Twr::kEnd;
-constexpr std::int16_t kTwrDefaultLevel = 0;
 
 void FillTwr310i(std::span<std::uint8_t> image) {
-  PutName(image, Twr::kName, "Analog Out");
-  PutI16(image, Twr::kLevel1, kTwrDefaultLevel);
-  PutI16(image, Twr::kLevel2, kTwrDefaultLevel);
-  platform::PutU16(image, Twr::kAssign1, 0);
-  platform::PutU16(image, Twr::kAssign2, 1);
+  PutDefaults(image, Twr::kFields);
 }
 
 constexpr std::size_t kTwrLevels[] = {Twr::kLevel1, Twr::kLevel2, kIgnoredWord, kIgnoredWord};
@@ -41,12 +36,9 @@ bool ApplyTwr310i(const pu::Request& request, std::span<std::uint8_t> image) {
 }
 
 constexpr std::uint16_t kYorLength = Yor::kEnd;
-constexpr std::int16_t kYorDefaultOffset = 0;
 
 void FillYor310(std::span<std::uint8_t> image) {
-  PutName(image, Yor::kName, "Offset");
-  PutI16(image, Yor::kOffset1, kYorDefaultOffset);
-  PutI16(image, Yor::kOffset2, kYorDefaultOffset);
+  PutDefaults(image, Yor::kFields);
 }
 
 constexpr std::size_t kYorOffsets[] = {Yor::kOffset1, Yor::kOffset2, kIgnoredWord, kIgnoredWord};
@@ -57,12 +49,9 @@ bool ApplyYor310(const pu::Request& request, std::span<std::uint8_t> image) {
 }
 
 constexpr std::uint16_t kJovLength = Jov::kEnd;
-constexpr std::uint8_t kJovDefaultBrightness = 50;
 
 void FillJov520(std::span<std::uint8_t> image) {
-  PutName(image, Jov::kName, "CD Drive");
-  image[Jov::kFlags] = 0;
-  image[Jov::kLedBrightness] = kJovDefaultBrightness;
+  PutDefaults(image, Jov::kFields);
 }
 
 bool ApplyJov520(const pu::Request& request, std::span<std::uint8_t> image) {

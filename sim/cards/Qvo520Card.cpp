@@ -16,18 +16,8 @@ namespace pu = protocol::unit;
 using Img = pu::Qvo520Image;
 
 constexpr std::uint16_t kLength = Img::kEnd + 2;
-constexpr std::uint16_t kDefaultMode = 1;  // stereo
-constexpr std::int16_t kDefaultLevel = 0;  // 0.0 dB
-// Front Left, Front Right, Rear Left, Rear Right of the channel list.
-constexpr std::array<std::uint16_t, 4> kDefaultAssigns = {0, 1, 2, 3};
-
 void Fill(std::span<std::uint8_t> image) {
-  PutName(image, Img::kName, "Output");
-  for (std::size_t i = 0; i < Img::kLevels.size(); ++i) {
-    PutI16(image, Img::kLevels[i], kDefaultLevel);
-    platform::PutU16(image, Img::kAssigns[i], kDefaultAssigns[i]);
-  }
-  platform::PutU16(image, Img::kMode, kDefaultMode);
+  PutDefaults(image, Img::kFields);
 }
 
 constexpr std::size_t kLevels[] = {Img::kLevel1, Img::kLevel2, Img::kLevel3, Img::kLevel4};

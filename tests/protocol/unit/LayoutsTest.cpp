@@ -141,7 +141,7 @@ TEST(LayoutsTest, OutputAndDriveCards) {
       {"JOV520 auto repeat byte", Jov520Image::kFlags, 24},
       {"JOV520 front LED", Jov520Image::kLedBrightness, 27},
   });
-  EXPECT_EQ(Jov520Image::kMaxBrightness, 100);
+  EXPECT_EQ(Jov520Image::kLedBrightnessField.max, 100);
 }
 
 TEST(LayoutsTest, Klf310) {

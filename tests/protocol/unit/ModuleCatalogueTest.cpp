@@ -11,17 +11,16 @@ struct Row {
   int code;
   const char* model;
   const char* pageClass;
-  int setupDialog;
 };
 
-// The type table of the unit link and the remote's page table, side by side.
+// The type table of the unit link and the desktop's tab classes, side by side.
 constexpr Row kExpected[] = {
-    {1, "QVI520", "CPropertyQVI520", 168},  {2, "QVO520", "CPropertyQVO520", 166},
-    {3, "QVO520", "CPropertyQVO520", 166},  {4, "HEJ520", "CPropertyHEJ520", 165},
-    {5, "SIV520", "CPropertySIV520", 167},  {6, "TWR310i", "CPropertyTWR310i", 164},
-    {7, "NVO310", "CPropertyNVO310", 160},  {8, "BUZ310", "CPropertyBUZ310", 168},
-    {9, "JOV520", "CPropertyJOV", 163},     {10, "YOR310", "CPropertyYOR310", 173},
-    {11, "KLF310", "CPropertyKLF310", 174}, {16, "Front26", "CPropertyFront26", 169},
+    {1, "QVI520", "CPropertyQVI520"},  {2, "QVO520", "CPropertyQVO520"},
+    {3, "QVO520", "CPropertyQVO520"},  {4, "HEJ520", "CPropertyHEJ520"},
+    {5, "SIV520", "CPropertySIV520"},  {6, "TWR310i", "CPropertyTWR310i"},
+    {7, "NVO310", "CPropertyNVO310"},  {8, "BUZ310", "CPropertyBUZ310"},
+    {9, "JOV520", "CPropertyJOV"},     {10, "YOR310", "CPropertyYOR310"},
+    {11, "KLF310", "CPropertyKLF310"}, {16, "Front26", "CPropertyFront26"},
 };
 
 TEST(ModuleCatalogueTest, EveryCodeMapsToItsModelTabAndSetupPage) {
@@ -42,7 +41,6 @@ TEST(ModuleCatalogueTest, EveryCodeMapsToItsModelTabAndSetupPage) {
     EXPECT_EQ(type->code, code);
     EXPECT_EQ(type->model, row->model);
     EXPECT_EQ(type->pageClass, row->pageClass);
-    EXPECT_EQ(type->setupDialog, row->setupDialog);
   }
   EXPECT_EQ(mapped, 12);
 }
@@ -66,7 +64,6 @@ TEST(ModuleCatalogueTest, NamedCodesAndTheMainUnit) {
   EXPECT_EQ(kMainUnitAddress, 0);
   EXPECT_EQ(kMainUnit.model, "MRX520");
   EXPECT_EQ(kMainUnit.pageClass, "CPropertyMRX520");
-  EXPECT_EQ(kMainUnit.setupDialog, 170);
 }
 
 TEST(ModuleCatalogueTest, ModuleModelByAddressAndType) {

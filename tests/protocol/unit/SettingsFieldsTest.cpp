@@ -9,8 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/unit/Jov520Image.h"
 #include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/Qvo520Image.h"
 #include "protocol/unit/SettingsFields.h"
+#include "protocol/unit/Twr310iImage.h"
+#include "protocol/unit/Yor310Image.h"
 
 namespace protocol::unit {
 namespace {
@@ -103,6 +107,45 @@ TEST(SettingsFieldsTest, EveryTableHoldsTogether) {
       EXPECT_LE(f.offset + f.size, 2048u) << f.name;
     }
   }
+}
+
+// What the tabs, the remote's pages and the simulator take from the field
+// tables: ranges and defaults, typed from what the cards accept.
+TEST(SettingsFieldsTest, RangesAndDefaultsOfTheFieldTables) {
+  struct Range {
+    const char* name;
+    const FieldSpec& field;
+    int min, max, defaultValue;
+  } rows[] = {
+      {"YOR310 offset 1", Yor310Image::kOffset1Field, 0, 480, 0},
+      {"YOR310 offset 2", Yor310Image::kOffset2Field, 0, 480, 0},
+      {"TWR310i level 1", Twr310iImage::kLevel1Field, -300, 100, 0},
+      {"TWR310i level 2", Twr310iImage::kLevel2Field, -300, 100, 0},
+      {"TWR310i channel 2", Twr310iImage::kAssign2Field, 0, 0, 1},
+      {"QVO520 level 4", Qvo520Image::kLevelFields[3], -300, 100, 0},
+      {"QVO520 channel 4", Qvo520Image::kAssignFields[3], 0, 0, 3},
+      {"QVO520 mode", Qvo520Image::kModeField, 0, 0, 1},
+      {"JOV520 LED", Jov520Image::kLedBrightnessField, 0, 100, 50},
+  };
+  for (const Range& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(r.field.min, r.min);
+    EXPECT_EQ(r.field.max, r.max);
+    EXPECT_EQ(r.field.defaultValue, r.defaultValue);
+  }
+  EXPECT_EQ(Yor310Image::kNameField.defaultText, "Offset");
+  EXPECT_EQ(Twr310iImage::kNameField.defaultText, "Analog Out");
+  EXPECT_EQ(Qvo520Image::kNameField.defaultText, "Output");
+  EXPECT_EQ(Jov520Image::kNameField.defaultText, "CD Drive");
+}
+
+// The one text of a level every program shows.
+TEST(SettingsFieldsTest, LevelText) {
+  const std::pair<int, const char*> rows[] = {
+      {-300, "-30.0 dB"}, {-125, "-12.5 dB"}, {-5, "-0.5 dB"},
+      {0, "0.0 dB"},      {100, "10.0 dB"},   {480, "48.0 dB"},
+  };
+  for (const auto& [tenths, shown] : rows) EXPECT_EQ(LevelText(tenths), shown) << tenths;
 }
 
 }  // namespace
