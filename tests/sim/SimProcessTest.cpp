@@ -14,6 +14,7 @@
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/DeviceWire.h"
+#include "platform/SocketIo.h"
 #include "platform/UnixDeviceIo.h"
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/IdentityRecord.h"
@@ -83,7 +84,8 @@ TEST_F(SimProcessTest, MalformedRequestsFailTheCallAndTheServerGoesOn) {
   const std::uint8_t garbage[] = {'G', 'E', 'T', ' ', '/', '\n'};
   ASSERT_EQ(send(h, garbage, sizeof garbage, MSG_NOSIGNAL), 6);
   std::uint8_t reply[16];
-  const ssize_t n = recv(h, reply, sizeof reply, 0);
+  // The handle is a non-blocking socket: wait for the answer within a limit.
+  const ssize_t n = platform::ReceiveWithin(h, reply, sizeof reply, 3000);
   EXPECT_EQ(n, 8) << "a failed reply, then the connection ends";
   io.Close(h);
   // A frame the unit refuses fails as a control call.
