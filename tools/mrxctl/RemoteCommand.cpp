@@ -391,7 +391,6 @@ void AddRemoteCommand(CLI::App& app, Context& ctx, std::function<int()>& action)
       };
     });
   };
-  using Action = RemoteRequest::Action;
   remoteLeaf(remoteCommand->add_subcommand("list", "units found by inquiry"), Action::kList);
   remoteLeaf(remoteCommand->add_subcommand("status", "power, volume, source, output group, mute"),
              Action::kStatus);
