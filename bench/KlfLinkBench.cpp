@@ -212,7 +212,7 @@ int main() {
   const auto ip = OwnLoopback();
   const std::string host = Dotted(ip);
   sim::Scenario scenario = sim::DefaultScenario();
-  for (sim::ModuleSpec& m : scenario.modules) {
+  for (sim::ModuleRecord& m : scenario.modules) {
     if (m.address == kCardAddress) m.ip = ip;
   }
   sim::SimUnit unit(scenario, platform::DefaultClock());

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "protocol/unit/DisplayLevels.h"
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 #include "protocol/unit/LiveRecords.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ModuleDescriptor.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/Bytes.h"
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 #include "protocol/unit/SettingsImage.h"
 
 // Writing the fields of a settings image the way the pages write them.
@@ -36,7 +36,7 @@ inline bool Fits(std::span<const std::uint8_t> image, std::size_t at, std::size_
 
 // A field's default from its layout's table: the text, or the number put
 // into the field's bits.
-inline void PutDefault(std::span<std::uint8_t> image, const protocol::unit::FieldSpec& field) {
+inline void PutDefault(std::span<std::uint8_t> image, const protocol::unit::FieldRow& field) {
   using K = protocol::unit::FieldKind;
   if (!Fits(image, field.offset, field.size)) return;
   if (field.kind == K::kText) {
@@ -60,8 +60,8 @@ inline void PutDefault(std::span<std::uint8_t> image, const protocol::unit::Fiel
 
 // Every field of a table at its default.
 inline void PutDefaults(std::span<std::uint8_t> image,
-                        std::span<const protocol::unit::FieldSpec> fields) {
-  for (const protocol::unit::FieldSpec& field : fields) PutDefault(image, field);
+                        std::span<const protocol::unit::FieldRow> fields) {
+  for (const protocol::unit::FieldRow& field : fields) PutDefault(image, field);
 }
 
 // Four (or one) u16 of a live command into the image; an offset of

@@ -71,7 +71,7 @@ std::optional<Ipv4> PickFreeLoopback(const std::function<Ipv4()>& candidate, int
 }
 
 bool PickKlfAddresses(Scenario& scenario, std::string& error) {
-  for (ModuleSpec& m : scenario.modules) {
+  for (ModuleRecord& m : scenario.modules) {
     if (m.type != protocol::unit::type::kKLF310 || m.ip) continue;
     m.ip = PickFreeLoopback();
     if (!m.ip) {
@@ -85,14 +85,14 @@ bool PickKlfAddresses(Scenario& scenario, std::string& error) {
 
 void SettleKlfAddresses(SimUnit& unit, const Scenario& scenario, std::vector<std::string>& notes) {
   for (const SimUnit::KlfCard& card : unit.KlfCards()) {
-    const ModuleSpec* spec = scenario.Find(card.address);
-    if (spec == nullptr || !spec->ip || card.ip == *spec->ip) continue;
+    const ModuleRecord* wanted = scenario.Find(card.address);
+    if (wanted == nullptr || !wanted->ip || card.ip == *wanted->ip) continue;
     if (CardPortsFree(card.ip)) continue;
-    if (!unit.KlfMoveCard(card.address, *spec->ip)) continue;
+    if (!unit.KlfMoveCard(card.address, *wanted->ip)) continue;
     notes.push_back("KLF310 at " + std::to_string(card.address) + ": its stored address " +
                     Dotted(card.ip) +
                     (IsLoopback(card.ip) ? " is taken" : " is no loopback address") +
-                    "; it moves to " + Dotted(*spec->ip));
+                    "; it moves to " + Dotted(*wanted->ip));
   }
 }
 

@@ -9,8 +9,8 @@
 
 namespace sim {
 
-const ModuleSpec* Scenario::Find(std::uint8_t address) const {
-  for (const ModuleSpec& m : modules) {
+const ModuleRecord* Scenario::Find(std::uint8_t address) const {
+  for (const ModuleRecord& m : modules) {
     if (m.address == address) return &m;
   }
   return nullptr;
@@ -19,7 +19,7 @@ const ModuleSpec* Scenario::Find(std::uint8_t address) const {
 Scenario DefaultScenario() {
   Scenario s;
   s.slotCount = 14;
-  ModuleSpec main;
+  ModuleRecord main;
   main.address = 0;
   main.type = 0;
   main.serial = 1234;
@@ -31,7 +31,7 @@ Scenario DefaultScenario() {
   // Types 1-11 at their own address, an unknown type 12, a second QVO520, the display.
   const std::uint8_t types[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 2, 16};
   for (std::uint8_t i = 0; i < 14; ++i) {
-    ModuleSpec card;
+    ModuleRecord card;
     card.address = static_cast<std::uint8_t>(i + 1);
     card.type = types[i];
     card.serial = static_cast<std::uint16_t>(2001 + i);
@@ -116,7 +116,7 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
     if (!(words >> kind)) continue;
     if (kind != "unit" && kind != "module" && kind != "faults")
       return fail("unknown record '" + platform::Printable(kind) + "'");
-    ModuleSpec m;
+    ModuleRecord m;
     if (kind == "unit") {
       if (haveUnit) return fail("a second unit record");
       haveUnit = true;
@@ -185,7 +185,7 @@ std::optional<Scenario> ParseScenario(std::string_view text, std::string& error)
     }
     if (kind == "module") {
       if (!haveAddress || !haveType) return fail("a module needs address= and type=");
-      for (const ModuleSpec& other : s.modules) {
+      for (const ModuleRecord& other : s.modules) {
         if (other.address == m.address)
           return fail("address " + std::to_string(m.address) + " given twice");
       }

@@ -18,7 +18,7 @@ struct SoftwareVersion {
   std::uint8_t year = 24;  // year - 2000; 0 = no date
 };
 
-struct ModuleSpec {
+struct ModuleRecord {
   std::uint8_t address = 0;
   std::uint8_t subAddress = 0;
   std::uint8_t type = 0;
@@ -96,13 +96,13 @@ struct PowerCuts {
 struct Scenario {
   std::uint8_t slotCount = 14;
   SoftwareVersion bootVersion{1, 12, 20, 11, 23};
-  std::vector<ModuleSpec> modules;  // address 0 first
+  std::vector<ModuleRecord> modules;  // address 0 first
   Faults faults;
   StreamFaults streamFaults;
   KlfFaults klfFaults;
   PowerCuts powerCuts;
 
-  const ModuleSpec* Find(std::uint8_t address) const;
+  const ModuleRecord* Find(std::uint8_t address) const;
 };
 
 // The demo unit: main unit with 14 slots, one card of each type 1-11 at

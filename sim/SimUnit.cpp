@@ -27,14 +27,14 @@ constexpr std::uint32_t kDelayStepMs = 20;
 SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::path stateFile)
     : clock_(clock), stateFile_(std::move(stateFile)) {
   state_.scenario = std::move(scenario);
-  for (const ModuleSpec& moduleSpec : state_.scenario.modules) {
+  for (const ModuleRecord& moduleRecord : state_.scenario.modules) {
     ModuleState m;
-    m.setup = moduleSpec;
-    m.defaults = DefaultSettings(moduleSpec.type);
-    if (moduleSpec.settingsLength) m.defaults.resize(*moduleSpec.settingsLength, 0);
-    if (moduleSpec.type == pu::type::kKLF310) {
-      if (moduleSpec.ip && m.defaults.size() >= pu::Klf310Image::kIp + moduleSpec.ip->size()) {
-        std::copy(moduleSpec.ip->begin(), moduleSpec.ip->end(),
+    m.setup = moduleRecord;
+    m.defaults = DefaultSettings(moduleRecord.type);
+    if (moduleRecord.settingsLength) m.defaults.resize(*moduleRecord.settingsLength, 0);
+    if (moduleRecord.type == pu::type::kKLF310) {
+      if (moduleRecord.ip && m.defaults.size() >= pu::Klf310Image::kIp + moduleRecord.ip->size()) {
+        std::copy(moduleRecord.ip->begin(), moduleRecord.ip->end(),
                   m.defaults.begin() + pu::Klf310Image::kIp);
       }
       m.curves.assign(pu::Klf310Image::kChannelCount * protocol::klf::CurveBin::kBinCount,
@@ -44,18 +44,18 @@ SimUnit::SimUnit(Scenario scenario, platform::Clock& clock, std::filesystem::pat
     // The identity record is the unit's own: serial and delivery from the scenario.
     if (m.working.size() >= pu::IdentityRecord::kSize) {
       pu::IdentityRecord id;
-      id.deliveryYear = moduleSpec.deliveryYear;
-      id.deliveryMonth = moduleSpec.deliveryMonth;
-      id.deliveryDay = moduleSpec.deliveryDay;
-      id.serial = moduleSpec.serial;
+      id.deliveryYear = moduleRecord.deliveryYear;
+      id.deliveryMonth = moduleRecord.deliveryMonth;
+      id.deliveryDay = moduleRecord.deliveryDay;
+      id.serial = moduleRecord.serial;
       id.EncodeDateAndSerialInto(m.working);
     }
     m.stored = m.working;
-    if (moduleSpec.type == pu::type::kQVO520 || moduleSpec.type == pu::type::kQVO520b) {
+    if (moduleRecord.type == pu::type::kQVO520 || moduleRecord.type == pu::type::kQVO520b) {
       m.processors[0] = cards::DefaultProcessorRecord(0);
       m.processors[1] = cards::DefaultProcessorRecord(1);
     }
-    state_.modules[moduleSpec.address] = std::move(m);
+    state_.modules[moduleRecord.address] = std::move(m);
   }
   state_.display = cards::DefaultDisplayLevels();
   state_.refuseUntil = clock_.Milliseconds() + state_.scenario.faults.refuseOpensMs;

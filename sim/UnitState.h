@@ -22,7 +22,7 @@ namespace sim {
 // One module in a slot: its settings image three ways, and what the cards
 // with more than an image keep.
 struct ModuleState {
-  ModuleSpec setup;
+  ModuleRecord setup;
   std::vector<std::uint8_t> defaults;
   std::vector<std::uint8_t> working;
   std::vector<std::uint8_t> stored;  // the EEPROM

@@ -14,7 +14,7 @@ namespace {
 using C = ControlKind;
 using P = CPropertyJOV;
 using Img = protocol::unit::Jov520Image;
-constexpr const protocol::unit::FieldSpec& kLed = Img::kLedBrightnessField;
+constexpr const protocol::unit::FieldRow& kLed = Img::kLedBrightnessField;
 
 // Dialog 114: name and LED below the identity.
 constexpr ControlTemplate kOwn[] = {

@@ -12,7 +12,7 @@
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/Bytes.h"
 #include "platform/CodePage.h"
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/SettingsImage.h"
 

@@ -17,8 +17,7 @@ constexpr int kTickFrequency = 30;
 
 }  // namespace
 
-LinkedSliders::LinkedSliders(CMRXPropertyPage& page, Ids ids,
-                             const protocol::unit::FieldSpec& field)
+LinkedSliders::LinkedSliders(CMRXPropertyPage& page, Ids ids, const protocol::unit::FieldRow& field)
     : page_(page), ids_(ids), min_(field.min), max_(field.max) {}
 
 void LinkedSliders::Attach(std::function<void()> moved) {

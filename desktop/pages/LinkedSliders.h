@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 
 namespace desktop::pages {
 
@@ -17,7 +17,7 @@ class LinkedSliders {
   struct Ids {
     int slider1, text1, slider2, text2, link;
   };
-  LinkedSliders(CMRXPropertyPage& page, Ids ids, const protocol::unit::FieldSpec& field);
+  LinkedSliders(CMRXPropertyPage& page, Ids ids, const protocol::unit::FieldRow& field);
 
   // Connects the controls once the dialog exists; `moved` runs after every
   // move the user makes.

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 
 namespace protocol::unit {
 
@@ -15,12 +15,12 @@ struct Jov520Image {
   static constexpr std::size_t kLedBrightness = 27;  // u8
   static constexpr std::size_t kEnd = kLedBrightness + 1;
 
-  static constexpr FieldSpec kNameField = NameField("name", kName, "CD Drive");
-  static constexpr FieldSpec kAutoRepeatField =
+  static constexpr FieldRow kNameField = NameField("name", kName, "CD Drive");
+  static constexpr FieldRow kAutoRepeatField =
       BitsField("auto repeat", kFlags, FieldKind::kU8, kAutoRepeatBit, kOffOn, 0);
-  static constexpr FieldSpec kLedBrightnessField =
+  static constexpr FieldRow kLedBrightnessField =
       NumberField("LED brightness", kLedBrightness, FieldKind::kU8, 0, 100, 50, "%");
-  static constexpr FieldSpec kFields[] = {kNameField, kAutoRepeatField, kLedBrightnessField};
+  static constexpr FieldRow kFields[] = {kNameField, kAutoRepeatField, kLedBrightnessField};
 };
 
 }  // namespace protocol::unit

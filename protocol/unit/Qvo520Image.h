@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 
 namespace protocol::unit {
 
@@ -29,23 +29,23 @@ struct Qvo520Image {
   static constexpr std::array<std::size_t, 4> kAssigns = {kAssign1, kAssign2, kAssign3, kAssign4};
 
   static constexpr std::string_view kModes[] = {"mono bi-amping", "stereo"};
-  static constexpr FieldSpec kNameField = NameField("name", kName, "Output");
-  static constexpr std::array<FieldSpec, 4> kLevelFields = {
+  static constexpr FieldRow kNameField = NameField("name", kName, "Output");
+  static constexpr std::array<FieldRow, 4> kLevelFields = {
       OutputLevelField("level 1", kLevel1), OutputLevelField("level 2", kLevel2),
       OutputLevelField("level 3", kLevel3), OutputLevelField("level 4", kLevel4)};
   // Front left, front right, rear left, rear right on a new card.
-  static constexpr std::array<FieldSpec, 4> kAssignFields = {
+  static constexpr std::array<FieldRow, 4> kAssignFields = {
       NumberField("channel 1 assignment", kAssign1, FieldKind::kU16, 0, 0, 0),
       NumberField("channel 2 assignment", kAssign2, FieldKind::kU16, 0, 0, 1),
       NumberField("channel 3 assignment", kAssign3, FieldKind::kU16, 0, 0, 2),
       NumberField("channel 4 assignment", kAssign4, FieldKind::kU16, 0, 0, 3)};
-  static constexpr FieldSpec kModeField = {.name = "mode",
-                                           .offset = kMode,
-                                           .kind = FieldKind::kU16,
-                                           .size = 2,
-                                           .defaultValue = 1,
-                                           .choices = kModes};
-  static constexpr FieldSpec kFields[] = {
+  static constexpr FieldRow kModeField = {.name = "mode",
+                                          .offset = kMode,
+                                          .kind = FieldKind::kU16,
+                                          .size = 2,
+                                          .defaultValue = 1,
+                                          .choices = kModes};
+  static constexpr FieldRow kFields[] = {
       kNameField,      kLevelFields[0],  kAssignFields[0], kLevelFields[1],  kAssignFields[1],
       kLevelFields[2], kAssignFields[2], kLevelFields[3],  kAssignFields[3], kModeField};
 };

@@ -30,21 +30,21 @@ std::vector<std::string_view> Choices(std::span<const std::string_view> names) {
   return {names.begin(), names.end()};
 }
 
-SettingsField FromSpec(const FieldSpec& spec) {
+SettingsField FromRow(const FieldRow& row) {
   SettingsField f;
-  f.name = std::string(spec.name);
-  f.offset = spec.offset;
-  f.kind = spec.kind;
-  f.size = spec.size;
-  f.mask = spec.mask;
-  f.tenths = spec.tenths;
-  f.unit = spec.unit;
-  f.choices = Choices(spec.choices);
+  f.name = std::string(row.name);
+  f.offset = row.offset;
+  f.kind = row.kind;
+  f.size = row.size;
+  f.mask = row.mask;
+  f.tenths = row.tenths;
+  f.unit = row.unit;
+  f.choices = Choices(row.choices);
   return f;
 }
 
-void AddAll(Fields& f, std::span<const FieldSpec> table) {
-  for (const FieldSpec& spec : table) f.push_back(FromSpec(spec));
+void AddAll(Fields& f, std::span<const FieldRow> table) {
+  for (const FieldRow& row : table) f.push_back(FromRow(row));
 }
 
 std::string Numbered(const char* before, std::size_t n, const char* after = "") {

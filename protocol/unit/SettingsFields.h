@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 
 namespace protocol::unit {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 
 namespace protocol::unit {
 
@@ -16,16 +16,16 @@ struct Twr310iImage {
   static constexpr std::size_t kLevel2 = 32;   // i16
   static constexpr std::size_t kEnd = kLevel2 + 2;
 
-  static constexpr FieldSpec kNameField = NameField("name", kName, "Analog Out");
-  static constexpr FieldSpec kLevel1Field = OutputLevelField("level 1", kLevel1);
-  static constexpr FieldSpec kLevel2Field = OutputLevelField("level 2", kLevel2);
+  static constexpr FieldRow kNameField = NameField("name", kName, "Analog Out");
+  static constexpr FieldRow kLevel1Field = OutputLevelField("level 1", kLevel1);
+  static constexpr FieldRow kLevel2Field = OutputLevelField("level 2", kLevel2);
   // Index in the channel list: front left and front right on a new card.
-  static constexpr FieldSpec kAssign1Field =
+  static constexpr FieldRow kAssign1Field =
       NumberField("channel 1 assignment", kAssign1, FieldKind::kU16, 0, 0, 0);
-  static constexpr FieldSpec kAssign2Field =
+  static constexpr FieldRow kAssign2Field =
       NumberField("channel 2 assignment", kAssign2, FieldKind::kU16, 0, 0, 1);
-  static constexpr FieldSpec kFields[] = {kNameField, kLevel1Field, kLevel2Field, kAssign1Field,
-                                          kAssign2Field};
+  static constexpr FieldRow kFields[] = {kNameField, kLevel1Field, kLevel2Field, kAssign1Field,
+                                         kAssign2Field};
 };
 
 }  // namespace protocol::unit

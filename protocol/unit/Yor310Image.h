@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 
 namespace protocol::unit {
 
@@ -14,11 +14,11 @@ struct Yor310Image {
   static constexpr std::size_t kOffset2 = 26;  // i16
   static constexpr std::size_t kEnd = kOffset2 + 2;
 
-  static constexpr FieldSpec kNameField = NameField("name", kName, "Offset");
+  static constexpr FieldRow kNameField = NameField("name", kName, "Offset");
   // An offset only raises the level: 0.0 to 48.0 dB.
-  static constexpr FieldSpec kOffset1Field = LevelField("offset 1", kOffset1, 0, 480, 0);
-  static constexpr FieldSpec kOffset2Field = LevelField("offset 2", kOffset2, 0, 480, 0);
-  static constexpr FieldSpec kFields[] = {kNameField, kOffset1Field, kOffset2Field};
+  static constexpr FieldRow kOffset1Field = LevelField("offset 1", kOffset1, 0, 480, 0);
+  static constexpr FieldRow kOffset2Field = LevelField("offset 2", kOffset2, 0, 480, 0);
+  static constexpr FieldRow kFields[] = {kNameField, kOffset1Field, kOffset2Field};
 };
 
 }  // namespace protocol::unit

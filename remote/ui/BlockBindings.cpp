@@ -108,26 +108,26 @@ void BlockBindings::Check(QAbstractButton* box, std::size_t offset, std::uint8_t
                        {}});
 }
 
-BlockBindings::Width BlockBindings::WidthOf(const protocol::unit::FieldSpec& field) {
+BlockBindings::Width BlockBindings::WidthOf(const protocol::unit::FieldRow& field) {
   using K = protocol::unit::FieldKind;
   return field.kind == K::kU8 ? Width::kU8 : field.kind == K::kI16 ? Width::kI16 : Width::kU16;
 }
 
-void BlockBindings::Name(QLineEdit* edit, const protocol::unit::FieldSpec& field) {
+void BlockBindings::Name(QLineEdit* edit, const protocol::unit::FieldRow& field) {
   Name(edit, CardOffset(field.offset), field.size);
 }
 
-void BlockBindings::Level(QAbstractSlider* bar, const protocol::unit::FieldSpec& field) {
+void BlockBindings::Level(QAbstractSlider* bar, const protocol::unit::FieldRow& field) {
   Level(bar, CardOffset(field.offset), WidthOf(field), field.min, field.max);
 }
 
-void BlockBindings::Combo(QComboBox* combo, const protocol::unit::FieldSpec& field) {
+void BlockBindings::Combo(QComboBox* combo, const protocol::unit::FieldRow& field) {
   const auto mask = static_cast<std::uint16_t>(field.mask == 0 ? 0xFFFF : field.mask);
   Combo(combo, CardOffset(field.offset), WidthOf(field), mask,
         static_cast<unsigned>(std::countr_zero(mask)));
 }
 
-void BlockBindings::Check(QAbstractButton* box, const protocol::unit::FieldSpec& field,
+void BlockBindings::Check(QAbstractButton* box, const protocol::unit::FieldRow& field,
                           bool inverted) {
   Check(box, CardOffset(field.offset), static_cast<std::uint8_t>(field.mask), inverted);
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "protocol/remote/ModuleBlock.h"
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 #include "protocol/unit/IdentityRecord.h"
 
 class QAbstractButton;
@@ -45,17 +45,17 @@ class BlockBindings {
 
   // The same, bound to a field of a card's settings image as its layout's
   // field table gives it: offset, width, range and bits.
-  void Name(QLineEdit* edit, const protocol::unit::FieldSpec& field);
-  void Level(QAbstractSlider* bar, const protocol::unit::FieldSpec& field);
-  void Combo(QComboBox* combo, const protocol::unit::FieldSpec& field);
-  void Check(QAbstractButton* box, const protocol::unit::FieldSpec& field, bool inverted = false);
+  void Name(QLineEdit* edit, const protocol::unit::FieldRow& field);
+  void Level(QAbstractSlider* bar, const protocol::unit::FieldRow& field);
+  void Combo(QComboBox* combo, const protocol::unit::FieldRow& field);
+  void Check(QAbstractButton* box, const protocol::unit::FieldRow& field, bool inverted = false);
 
   void Fill(const Block& block);
   void Store(Block& block) const;
 
   static int Read(const Block& block, std::size_t offset, Width width);
   static void Write(Block& block, std::size_t offset, Width width, int value);
-  static Width WidthOf(const protocol::unit::FieldSpec& field);
+  static Width WidthOf(const protocol::unit::FieldRow& field);
 
  private:
   struct Binding {

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 #include "protocol/unit/ModuleCatalogue.h"
 
 namespace remote::ui::controls {

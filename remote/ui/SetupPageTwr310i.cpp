@@ -21,8 +21,8 @@ SetupPageTwr310i::SetupPageTwr310i(link::UnitState& state, int slot, QWidget* pa
   name_ = controls::AddName(c, "Name");
   Bindings().Name(name_, Img::kNameField);
   controls::AddCaption(c, "Offset & Channel Settings");
-  const protocol::unit::FieldSpec* levelFields[] = {&Img::kLevel1Field, &Img::kLevel2Field};
-  const protocol::unit::FieldSpec* assignFields[] = {&Img::kAssign1Field, &Img::kAssign2Field};
+  const protocol::unit::FieldRow* levelFields[] = {&Img::kLevel1Field, &Img::kLevel2Field};
+  const protocol::unit::FieldRow* assignFields[] = {&Img::kAssign1Field, &Img::kAssign2Field};
   const QStringList channels = controls::ChannelNames(state);
   for (std::size_t i = 0; i < 2; ++i) {
     levels_[i] = controls::AddLevel(c, QString("Level %1").arg(i + 1));

@@ -21,7 +21,7 @@ SetupPageYor310::SetupPageYor310(link::UnitState& state, int slot, QWidget* pare
   Bindings().Name(name_, Img::kNameField);
   controls::AddCaption(c, "Offset");
   const char* captions[] = {"Left", "Right"};
-  const protocol::unit::FieldSpec* fields[] = {&Img::kOffset1Field, &Img::kOffset2Field};
+  const protocol::unit::FieldRow* fields[] = {&Img::kOffset1Field, &Img::kOffset2Field};
   for (std::size_t i = 0; i < offsets_.size(); ++i) {
     offsets_[i] = controls::AddLevel(c, captions[i]);
     Bindings().Level(offsets_[i].bar, *fields[i]);

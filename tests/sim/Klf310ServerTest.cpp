@@ -48,7 +48,7 @@ std::string OwnLoopback(std::array<std::uint8_t, 4>& ip, int salt) {
 
 Scenario WithCardAt(const std::array<std::uint8_t, 4>& ip) {
   Scenario s = DefaultScenario();
-  for (ModuleSpec& m : s.modules) {
+  for (ModuleRecord& m : s.modules) {
     if (m.address == kCardAddress) m.ip = ip;
   }
   return s;

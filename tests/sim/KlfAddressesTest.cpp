@@ -100,7 +100,7 @@ TEST(KlfAddressesTest, AStoredAddressIsKeptWhileItsPortsAreFree) {
                          : row.storedElsewhere ? Ipv4{192, 168, 7, 9}
                                                : FreeAddress();
     Scenario scenario = DefaultScenario();
-    for (ModuleSpec& m : scenario.modules) {
+    for (ModuleRecord& m : scenario.modules) {
       if (m.address == kCard) m.ip = factory;
     }
     {

@@ -18,7 +18,7 @@ using testing_support::TempDir;
 UnitState Shape() {
   UnitState s;
   s.scenario = DefaultScenario();
-  for (const ModuleSpec& module : s.scenario.modules) {
+  for (const ModuleRecord& module : s.scenario.modules) {
     ModuleState m;
     m.setup = module;
     // The unknown card at 12 has no settings image.

@@ -130,7 +130,7 @@ class MrxctlNoDisplayTest : public MrxctlDisplayTest {
  protected:
   static sim::Scenario WithoutFront26() {
     sim::Scenario s = sim::DefaultScenario();
-    std::erase_if(s.modules, [](const sim::ModuleSpec& m) { return m.type == 16; });
+    std::erase_if(s.modules, [](const sim::ModuleRecord& m) { return m.type == 16; });
     return s;
   }
   MrxctlNoDisplayTest() : MrxctlDisplayTest(WithoutFront26()) {}

@@ -286,7 +286,7 @@ TEST_F(KLF310PageTest, SoftwareUpdateFlashesTheCardAndShowsItsNewVersion) {
   const std::array<std::uint8_t, 4> ip{127, 0xA7, static_cast<std::uint8_t>(pid & 0xFF),
                                        static_cast<std::uint8_t>(1 + (pid >> 8) % 253)};
   sim::Scenario scenario = sim::DefaultScenario();
-  for (sim::ModuleSpec& m : scenario.modules) {
+  for (sim::ModuleRecord& m : scenario.modules) {
     if (m.address == kKlf) m.ip = ip;
   }
   Power(scenario);

@@ -257,7 +257,7 @@ TEST_F(SheetTest, BackUpCompareAndRestoreThroughTheSheet) {
   // The in-process unit serves only its USB side: its KLF310 card's curves,
   // at an address nothing listens on, cannot be read.
   sim::Scenario scenario = sim::DefaultScenario();
-  for (sim::ModuleSpec& m : scenario.modules) {
+  for (sim::ModuleRecord& m : scenario.modules) {
     if (m.type == protocol::unit::type::kKLF310) m.ip = std::array<std::uint8_t, 4>{127, 0, 0, 251};
   }
   Power(scenario);

@@ -114,7 +114,7 @@ TEST(SettingsFieldsTest, EveryTableHoldsTogether) {
 TEST(SettingsFieldsTest, RangesAndDefaultsOfTheFieldTables) {
   struct Range {
     const char* name;
-    const FieldSpec& field;
+    const FieldRow& field;
     int min, max, defaultValue;
   } rows[] = {
       {"YOR310 offset 1", Yor310Image::kOffset1Field, 0, 480, 0},

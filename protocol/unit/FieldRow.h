@@ -40,7 +40,7 @@ constexpr std::size_t NumberWidth(FieldKind kind) {
 // backup's compare, the desktop tabs, the remote's pages and the simulator
 // all read where it is, how it reads, what it may hold and what a new card
 // starts with from here.
-struct FieldSpec {
+struct FieldRow {
   std::string_view name;  // as the backup's compare prints it ("offset 1")
   std::size_t offset = 0;
   FieldKind kind = FieldKind::kU8;
@@ -59,8 +59,8 @@ struct FieldSpec {
 };
 
 // A 16-byte name.
-constexpr FieldSpec NameField(std::string_view name, std::size_t offset,
-                              std::string_view defaultText) {
+constexpr FieldRow NameField(std::string_view name, std::size_t offset,
+                             std::string_view defaultText) {
   return {.name = name,
           .offset = offset,
           .kind = FieldKind::kText,
@@ -69,8 +69,8 @@ constexpr FieldSpec NameField(std::string_view name, std::size_t offset,
 }
 
 // An i16 level in tenths of a dB, shown as `LevelText` shows it.
-constexpr FieldSpec LevelField(std::string_view name, std::size_t offset, int min, int max,
-                               int defaultValue) {
+constexpr FieldRow LevelField(std::string_view name, std::size_t offset, int min, int max,
+                              int defaultValue) {
   return {.name = name,
           .offset = offset,
           .kind = FieldKind::kI16,
@@ -83,13 +83,13 @@ constexpr FieldSpec LevelField(std::string_view name, std::size_t offset, int mi
 }
 
 // An output card's level: -30.0 to +10.0 dB, 0.0 dB on a new card.
-constexpr FieldSpec OutputLevelField(std::string_view name, std::size_t offset) {
+constexpr FieldRow OutputLevelField(std::string_view name, std::size_t offset) {
   return LevelField(name, offset, -300, 100, 0);
 }
 
 // A whole number of `kind` in [min, max].
-constexpr FieldSpec NumberField(std::string_view name, std::size_t offset, FieldKind kind, int min,
-                                int max, int defaultValue, std::string_view unit = {}) {
+constexpr FieldRow NumberField(std::string_view name, std::size_t offset, FieldKind kind, int min,
+                               int max, int defaultValue, std::string_view unit = {}) {
   return {.name = name,
           .offset = offset,
           .kind = kind,
@@ -102,9 +102,9 @@ constexpr FieldSpec NumberField(std::string_view name, std::size_t offset, Field
 
 // The bits `mask` of a byte or word; `defaultValue` is the field's value,
 // shifted down.
-constexpr FieldSpec BitsField(std::string_view name, std::size_t offset, FieldKind kind,
-                              std::uint32_t mask, std::span<const std::string_view> choices,
-                              int defaultValue) {
+constexpr FieldRow BitsField(std::string_view name, std::size_t offset, FieldKind kind,
+                             std::uint32_t mask, std::span<const std::string_view> choices,
+                             int defaultValue) {
   return {.name = name,
           .offset = offset,
           .kind = kind,

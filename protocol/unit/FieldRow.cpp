@@ -1,4 +1,4 @@
-#include "protocol/unit/FieldSpec.h"
+#include "protocol/unit/FieldRow.h"
 
 #include <cstdio>
 
