@@ -55,7 +55,7 @@ DeviceIo::Handle UnixDeviceIo::Open(std::string_view path) {
   // A listening unit takes the connection at once; only a full backlog needs
   // the waiting connect.
   if (connect(fd, address, sizeof(addr)) != 0 &&
-      !ConnectWithin(fd, address, sizeof(addr), Limit())) {
+      ((errno != EAGAIN && errno != EINTR) || !ConnectWithin(fd, address, sizeof(addr), Limit()))) {
     close(fd);
     return kInvalidHandle;
   }
