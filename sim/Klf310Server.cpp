@@ -49,7 +49,7 @@ struct Klf310Server::Session {
   platform::UniqueFd fd;
   std::shared_ptr<Card> card;
   bool curvePort = false;
-  bool unsaved = false;            // curve bins taken without the closing message
+  SimUnit::KlfTransfer transfer;   // curve bins taken without the closing message yet
   std::vector<pk::CurveBin> bins;  // the last read's, kept for its room
   std::thread thread;
   std::atomic<bool> done{false};
@@ -310,7 +310,6 @@ void Klf310Server::Serve(Session& session) {
     }
   }
   shutdown(session.fd.Get(), SHUT_RDWR);
-  if (session.unsaved) unit_.KlfDropTransfers(session.card->address);  // cut short: nothing
   session.done = true;
   loop_.Wake();  // to be joined
 }
@@ -349,8 +348,9 @@ Klf310Server::Outcome Klf310Server::HandleCurve(Session& session,
       return Outcome::kRefuse;
     }
     const bool last = range.flags == pk::CurveRange::kFlagsLast;
-    if (!unit_.KlfWriteBins(address, range, bins, last)) return Outcome::kRefuse;
-    session.unsaved = !last;
+    if (!unit_.KlfWriteBins(address, range, bins, last, session.transfer)) {
+      return Outcome::kRefuse;
+    }
     const auto bare = pk::EncodeBare(header.command);
     reply.assign(bare.begin(), bare.end());
     return Outcome::kReply;

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -169,14 +168,21 @@ class SimUnit {
   // Bins of one channel's curve; false for a range the card does not have.
   bool KlfReadBins(std::uint8_t address, const protocol::klf::CurveRange& range,
                    std::vector<protocol::klf::CurveBin>& out);
-  // Takes the bins of one message of a transfer. The card holds them aside
-  // and puts them into the curve (and the state file) with the transfer's
-  // `last` message, so a curve is only ever old or new throughout.
+  // A curve transfer in progress on one connection: the channel's curve as
+  // its messages so far leave it. It belongs to the connection, so a
+  // connection that ends without the last message takes it along, and one
+  // that ends late cannot touch the transfer a new connection started.
+  struct KlfTransfer {
+    bool started = false;
+    std::uint16_t channel = 0;
+    std::vector<protocol::klf::CurveBin> curve;
+  };
+  // Takes the bins of one message of a transfer. They are held in `transfer`
+  // and go into the curve (and the state file) with the transfer's `last`
+  // message, so a curve is only ever old or new throughout.
   bool KlfWriteBins(std::uint8_t address, const protocol::klf::CurveRange& range,
-                    std::span<const protocol::klf::CurveBin> bins, bool last);
-  // The transfers on the card's connection that ended without their last
-  // message: what they sent is forgotten.
-  void KlfDropTransfers(std::uint8_t address);
+                    std::span<const protocol::klf::CurveBin> bins, bool last,
+                    KlfTransfer& transfer);
   // What the fault options make of the next request on a card's port; the
   // delay is taken here.
   enum class KlfFault { kNone, kFail, kLost };
@@ -197,9 +203,6 @@ class SimUnit {
   void CountKlfBlock();
   std::uint64_t klfRequests_ = 0;
   std::uint64_t klfRefuseUntil_ = 0;
-  // Per card and channel, the curve as a transfer in progress leaves it.
-  std::map<std::pair<std::uint8_t, std::uint16_t>, std::vector<protocol::klf::CurveBin>>
-      klfTransfers_;
 };
 
 }  // namespace sim

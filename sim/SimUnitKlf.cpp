@@ -63,26 +63,25 @@ bool SimUnit::KlfReadBins(std::uint8_t address, const pk::CurveRange& range,
 }
 
 bool SimUnit::KlfWriteBins(std::uint8_t address, const pk::CurveRange& range,
-                           std::span<const pk::CurveBin> bins, bool last) {
+                           std::span<const pk::CurveBin> bins, bool last, KlfTransfer& transfer) {
   std::lock_guard lock(mutex_);
   ModuleState* m = FindModule(address);
   if (m == nullptr || !InCurve(*m, range) || bins.size() != range.count) return false;
   const auto channel = m->curves.begin() + static_cast<std::ptrdiff_t>(range.channel * kBins);
-  auto [transfer, started] = klfTransfers_.try_emplace({address, range.channel});
-  if (started) transfer->second.assign(channel, channel + kBins);
-  std::copy(bins.begin(), bins.end(), transfer->second.begin() + range.firstBin);
+  // A message for another channel starts that channel's transfer afresh.
+  if (!transfer.started || transfer.channel != range.channel) {
+    transfer.started = true;
+    transfer.channel = range.channel;
+    transfer.curve.assign(channel, channel + kBins);
+  }
+  std::copy(bins.begin(), bins.end(), transfer.curve.begin() + range.firstBin);
   if (last) {
-    std::copy(transfer->second.begin(), transfer->second.end(), channel);
-    klfTransfers_.erase(transfer);
+    std::copy(transfer.curve.begin(), transfer.curve.end(), channel);
+    transfer = {};
     Save();
   }
   CountKlfBlock();
   return true;
-}
-
-void SimUnit::KlfDropTransfers(std::uint8_t address) {
-  std::lock_guard lock(mutex_);
-  std::erase_if(klfTransfers_, [&](const auto& t) { return t.first.first == address; });
 }
 
 SimUnit::KlfFault SimUnit::KlfRequestFault() {

@@ -155,8 +155,8 @@ bool KlfLink::ReadCurve(std::uint16_t channel, std::uint16_t firstBin,
     if (!ExchangeLocked(pk::EncodeReadCurve(asked), reply)) return false;
     pk::CurveRange got;
     if (pk::MessageHeader::Decode(reply).command != pk::command::kReadCurve ||
-        !pk::DecodeCurveBins(reply, got, bins) || got.count != asked.count ||
-        got.firstBin != asked.firstBin) {
+        !pk::DecodeCurveBins(reply, got, bins) || got.channel != asked.channel ||
+        got.count != asked.count || got.firstBin != asked.firstBin) {
       CloseLocked();
       return false;
     }
@@ -178,6 +178,11 @@ bool KlfLink::WriteCurve(std::uint16_t channel, std::uint16_t firstBin,
                                last ? pk::CurveRange::kFlagsLast : pk::CurveRange::kFlagsMore};
     if (!ExchangeLocked(pk::EncodeWriteCurve(range, source.subspan(done, count)), reply))
       return false;
+    // Only the card's acknowledgement of this command counts as taken.
+    if (pk::MessageHeader::Decode(reply).command != pk::command::kWriteCurve) {
+      CloseLocked();
+      return false;
+    }
     done += count;
   }
   return true;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "desktop/firmware/DoloPacket.h"
@@ -315,6 +316,36 @@ TEST_F(Klf310ServerTest, ATransferCutShortLeavesTheCurveAsItWas) {
   unit.reset();
   SimUnit again(WithCardAt(ip), platform::DefaultClock(), stateFile);
   EXPECT_EQ(again.KlfCurve(kCardAddress, 4), old);
+}
+
+// A connection that ends without its transfer's last message, while a new
+// connection already sends the same curve again (a client asking again after
+// a lost reply), takes only its own transfer along.
+TEST_F(Klf310ServerTest, AConnectionEndingLateLeavesTheNewConnectionsTransferWhole) {
+  StartUnit(7);
+  const auto curve = Pattern(5);
+  const pk::CurveRange firstPart{4, 160, 0, pk::CurveRange::kFlagsMore};
+  const auto firstBins = std::span<const pk::CurveBin>(curve).first(160);
+  Bytes reply;
+  rc::KlfLink cut;
+  ASSERT_TRUE(cut.Connect(host, pk::kCurvePort));
+  ASSERT_TRUE(cut.Exchange(pk::EncodeWriteCurve(firstPart, firstBins), reply));
+  rc::KlfLink again;
+  ASSERT_TRUE(again.Connect(host, pk::kCurvePort));
+  ASSERT_TRUE(again.Exchange(pk::EncodeWriteCurve(firstPart, firstBins), reply));
+  cut.Close();
+  // Give the first connection's end time to reach the card before the rest.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (std::size_t first = 160; first < curve.size(); first += pk::CurveRange::kMaxBins) {
+    const auto count = std::min(pk::CurveRange::kMaxBins, curve.size() - first);
+    const bool last = first + count == curve.size();
+    const pk::CurveRange range{4, static_cast<std::uint16_t>(count),
+                               static_cast<std::uint16_t>(first),
+                               last ? pk::CurveRange::kFlagsLast : pk::CurveRange::kFlagsMore};
+    ASSERT_TRUE(
+        again.Exchange(pk::EncodeWriteCurve(range, std::span(curve).subspan(first, count)), reply));
+  }
+  EXPECT_EQ(unit->KlfCurve(kCardAddress, 4), curve);
 }
 
 }  // namespace

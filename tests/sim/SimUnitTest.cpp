@@ -294,7 +294,8 @@ TEST_F(SimUnitTest, PowerCutsInCardKlf310AndRemoteTransfersComeAtTheirBlock) {
       {"KLF310 software and curve", [](SimUnit& u) { u.CutPowerAtKlfBlock(2); },
        [&](SimUnit& u, ul::CTiroUSB&, int n) {
          if (n == 1) u.KlfBlockTaken();
-         if (n == 2) u.KlfWriteBins(11, range, bins, false);
+         SimUnit::KlfTransfer transfer;
+         if (n == 2) u.KlfWriteBins(11, range, bins, false, transfer);
        }},
       {"remote stored block", [](SimUnit& u) { u.CutPowerAtRemoteBlock(2); },
        [&](SimUnit& u, ul::CTiroUSB&, int) {
