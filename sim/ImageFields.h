@@ -34,16 +34,11 @@ inline bool Fits(std::span<const std::uint8_t> image, std::size_t at, std::size_
   return at + width <= image.size();
 }
 
-// A field's default from its layout's table: the text, or the number put
-// into the field's bits.
-inline void PutDefault(std::span<std::uint8_t> image, const protocol::unit::FieldRow& field) {
+// A number into a field's bits, the other bits of its bytes kept.
+inline void PutNumber(std::span<std::uint8_t> image, const protocol::unit::FieldRow& field,
+                      std::uint32_t value) {
   using K = protocol::unit::FieldKind;
   if (!Fits(image, field.offset, field.size)) return;
-  if (field.kind == K::kText) {
-    PutName(image, field.offset, field.defaultText, field.size);
-    return;
-  }
-  auto value = static_cast<std::uint32_t>(field.defaultValue);
   const std::uint32_t old = field.kind == K::kU8    ? image[field.offset]
                             : field.kind == K::kU32 ? platform::GetU32(image, field.offset)
                                                     : platform::GetU16(image, field.offset);
@@ -58,23 +53,43 @@ inline void PutDefault(std::span<std::uint8_t> image, const protocol::unit::Fiel
   }
 }
 
-// Every field of a table at its default.
+// Every field of a table at its default: the text, or the number put into
+// the field's bits. Addresses and floats have none in the table and
+// stay as zeroed.
 inline void PutDefaults(std::span<std::uint8_t> image,
                         std::span<const protocol::unit::FieldRow> fields) {
-  for (const protocol::unit::FieldRow& field : fields) PutDefault(image, field);
+  using K = protocol::unit::FieldKind;
+  for (const protocol::unit::FieldRow& row : fields) {
+    for (std::size_t k = 0; k < row.count; ++k) {
+      const protocol::unit::FieldRow field = row.At(k);
+      if (!Fits(image, field.offset, field.size)) continue;
+      if (field.kind == K::kText) {
+        PutName(image, field.offset, row.DefaultTextAt(k), field.size);
+      } else if (field.kind == K::kU8 || field.kind == K::kU16 || field.kind == K::kI16 ||
+                 field.kind == K::kU32) {
+        PutNumber(image, field, static_cast<std::uint32_t>(field.defaultValue));
+      }
+    }
+  }
 }
 
-// Four (or one) u16 of a live command into the image; an offset of
-// kIgnoredWord takes a word the page always sends as 0.
-inline constexpr std::size_t kIgnoredWord = 0;
+// The live words of a command into the fields they set; null takes a word
+// the page always sends as 0. A value outside its field's range is not
+// taken, and then no word of the command is.
 template <std::size_t N>
-bool PutLiveWords(std::span<const std::uint8_t> data, const std::size_t (&offsets)[N],
-                  std::span<std::uint8_t> image) {
+bool PutLiveFields(std::span<const std::uint8_t> data,
+                   const protocol::unit::FieldRow* const (&fields)[N],
+                   std::span<std::uint8_t> image) {
+  using K = protocol::unit::FieldKind;
   if (data.size() < 2 * N) return false;
   for (std::size_t i = 0; i < N; ++i) {
-    if (offsets[i] != kIgnoredWord && Fits(image, offsets[i], 2)) {
-      platform::PutU16(image, offsets[i], platform::GetU16(data, 2 * i));
-    }
+    if (fields[i] == nullptr) continue;
+    const std::uint16_t word = platform::GetU16(data, 2 * i);
+    const long value = fields[i]->kind == K::kI16 ? static_cast<std::int16_t>(word) : word;
+    if (!fields[i]->InRange(value)) return false;
+  }
+  for (std::size_t i = 0; i < N; ++i) {
+    if (fields[i] != nullptr) PutNumber(image, *fields[i], platform::GetU16(data, 2 * i));
   }
   return true;
 }

@@ -116,9 +116,7 @@ CPropertyMRX520::~CPropertyMRX520() {
 }
 
 std::string CPropertyMRX520::VolumeStepText(std::uint8_t tenths) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%.1f dB", tenths / 10.0);
-  return text;
+  return pu::LevelText(tenths);
 }
 
 std::uint8_t CPropertyMRX520::VolumeStepValue(const std::string& text) {

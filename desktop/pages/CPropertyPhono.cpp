@@ -112,13 +112,6 @@ void WriteCurve(std::span<std::uint8_t> held, std::size_t slot, const P::Curve& 
 const DialogTemplate CPropertyPhono::kBuz310Dialog{kIdd, "BUZ310", 600, 398, kControls};
 const DialogTemplate CPropertyPhono::kQvi520Dialog{kIdd, "QVI520", 600, 398, kControls};
 
-const CPropertyPhono::FactoryCurve CPropertyPhono::kFactoryCurves[Img::kSlotCount] = {
-    {"RIAA (IEC)", {3180, 318, 75, 7950}},    {"RIAA", {3180, 318, 75, 0}},
-    {"TELDEC", {3180, 318, 50, 0}},           {"AES", {0, 398, 64, 0}},
-    {"Columbia LP M33", {1590, 318, 100, 0}}, {"NAB", {0, 318, 100, 0}},
-    {"NARTB", {2720, 318, 100, 0}},           {"London M33&M45", {1590, 318, 57, 0}},
-};
-
 CPropertyPhono::CPropertyPhono(const DialogTemplate& dialog, PageSite& site, QWidget* parent)
     : CMRXPropertyPage(dialog, site, parent) {
   gainFont_.setFamilies({QStringLiteral("Century Gothic"), QStringLiteral("DejaVu Sans")});
@@ -142,7 +135,7 @@ std::string CPropertyPhono::GainText(int tenths) {
 
 void CPropertyPhono::AddFactoryCurves(std::span<std::uint8_t> held) {
   std::size_t next = 0;
-  for (const FactoryCurve& factory : kFactoryCurves) {
+  for (const pu::PhonoClassicCurve& factory : pu::kPhonoClassicCurves) {
     while (next < Img::kSlotCount &&
            (card::U16(held, Img::SlotOffset(next) + Slot::kWord) & Slot::kInUse) != 0) {
       ++next;
@@ -152,7 +145,7 @@ void CPropertyPhono::AddFactoryCurves(std::span<std::uint8_t> held) {
     Curve curve;
     curve.word = Slot::kInUse;  // curve number 0
     curve.t = factory.t;
-    curve.name = factory.name;
+    curve.name = std::string(factory.name);
     WriteCurve(held, next, curve);
     ++next;
   }
@@ -178,11 +171,11 @@ bool CPropertyPhono::OnInitDialog() {
   design_.SetFrequencyRange(kLowestHz, kHighestHz);
 
   Get<QLabel>(kGainText)->setFont(gainFont_);
-  SetUpBar(Get<QScrollBar>(kGain), Img::kMaxGain, kGainPage);
+  SetUpBar(Get<QScrollBar>(kGain), Img::kGainField.max, kGainPage);
   connect(Get<QScrollBar>(kGain), &QScrollBar::valueChanged, this,
           [this](int position) { OnScroll(kGain, position); });
   for (int id : kTime) {
-    SetUpBar(Get<QScrollBar>(id), Slot::kMaxTime, kTimePage);
+    SetUpBar(Get<QScrollBar>(id), Img::kTimeFields[0].max, kTimePage);
     connect(Get<QScrollBar>(id), &QScrollBar::valueChanged, this,
             [this, id](int position) { OnScroll(id, position); });
   }

@@ -42,12 +42,6 @@ class CPropertyPhono : public CMRXPropertyPage {
     std::array<std::uint16_t, protocol::unit::PhonoCurveSlot::kTimeCount> t{};
     std::string name;
   };
-  // The replay curves offered in free slots, in the order they are placed.
-  struct FactoryCurve {
-    const char* name;
-    std::array<std::uint16_t, protocol::unit::PhonoCurveSlot::kTimeCount> t;
-  };
-  static const FactoryCurve kFactoryCurves[protocol::unit::PhonoImage::kSlotCount];
 
   const char* GetRuntimeClassName() const override { return "CPropertyPhono"; }
 
@@ -58,7 +52,8 @@ class CPropertyPhono : public CMRXPropertyPage {
   static std::string TimeText(std::uint16_t t);
   // "%4.1lf dB" of a gain in tenths of a dB.
   static std::string GainText(int tenths);
-  // Places each factory curve in the first slot not in use; none is placed
+  // Places each classic curve (the ones a new card holds) in the first slot
+  // not in use; none is placed
   // over a slot the card uses, and curves that find no free slot are dropped.
   static void AddFactoryCurves(std::span<std::uint8_t> held);
 

@@ -224,7 +224,7 @@ int CPropertyQVO520::UpdateControls() {
   showing_ = true;
   for (std::size_t i = 0; i < Img::kLevels.size(); ++i) {
     auto* slider = Get<QSlider>(kLevel[i]);
-    slider->setRange(kMinLevel, kMaxLevel);
+    slider->setRange(Img::kLevelFields[i].min, Img::kLevelFields[i].max);
     slider->setPageStep(10);
     slider->setTickInterval(50);
     slider->setValue(card::I16(held, Img::kLevels[i]));

@@ -37,8 +37,6 @@ class CPropertyQVO520 : public CMRXPropertyPage {
   static constexpr int kProgress = 1014;
   static constexpr int kDownloadText = 1013;
   static constexpr int kRefreshMs = 1000;
-  static constexpr int kMinLevel = -300;
-  static constexpr int kMaxLevel = 100;
 
   static constexpr const char* kTextDownloadRunning =
       "The processor download is running. Please wait until it has finished.";

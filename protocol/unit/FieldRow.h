@@ -53,10 +53,46 @@ struct FieldRow {
   int defaultValue = 0;                            // what a new card holds
   std::string_view defaultText = {};               // the same for a text field
   std::span<const std::string_view> choices = {};  // names of the values 0, 1, ...
+  // A row may stand for `count` like fields: the k-th lies `stride` bytes and
+  // (for bits of a flags byte) `bitStride` bits further on, and a '#' in its
+  // name and default text becomes its number, counted from `first`.
+  std::size_t count = 1;
+  std::size_t stride = 0;
+  unsigned bitStride = 0;
+  int first = 1;
 
   constexpr bool HasRange() const { return min != max; }
+  constexpr bool InRange(long value) const { return !HasRange() || (value >= min && value <= max); }
   constexpr std::size_t End() const { return offset + size; }
+
+  // The k-th of the fields the row stands for (its name keeps the '#').
+  constexpr FieldRow At(std::size_t k) const {
+    FieldRow one = *this;
+    one.offset = offset + k * stride;
+    one.mask = mask << (k * bitStride);
+    one.count = 1;
+    one.first = first + static_cast<int>(k);
+    return one;
+  }
+  // The k-th field's name and default text with its number in place of '#'.
+  std::string NameAt(std::size_t k) const;
+  std::string DefaultTextAt(std::size_t k) const;
 };
+
+// `count` fields `stride` bytes apart, numbered from `first`.
+constexpr FieldRow Repeated(FieldRow row, std::size_t count, std::size_t stride, int first = 1) {
+  row.count = count;
+  row.stride = stride;
+  row.first = first;
+  return row;
+}
+
+// `count` one-bit flags of one byte, bit k for field k + 1.
+constexpr FieldRow FlagPerField(FieldRow row, std::size_t count) {
+  row.count = count;
+  row.bitStride = 1;
+  return row;
+}
 
 // A 16-byte name.
 constexpr FieldRow NameField(std::string_view name, std::size_t offset,

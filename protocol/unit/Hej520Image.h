@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+#include "protocol/unit/FieldRow.h"
 
 namespace protocol::unit {
 
@@ -17,6 +20,29 @@ struct Hej520Image {
   static constexpr std::size_t kEnd = kRate + 1;
 
   static constexpr std::size_t NameOffset(std::size_t i) { return kFirstName + 16 * i; }
+
+  static constexpr std::string_view kRates[] = {"44.1 kHz", "48 kHz", "96 kHz"};
+  static constexpr FieldRow kNameFields =
+      Repeated(NameField("input # name", kFirstName, "Input #"), kInputCount, 16);
+  static constexpr FieldRow kDisableFields = FlagPerField(
+      BitsField("input # switched off", kDisable, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
+  static constexpr FieldRow kCdFields =
+      FlagPerField(BitsField("input # CD", kCd, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
+  // Index in the channel list: front left and front right on a new card.
+  static constexpr FieldRow kAssign1Field =
+      NumberField("channel 1 assignment", kAssign1, FieldKind::kU16, 0, 0, 0);
+  static constexpr FieldRow kAssign2Field =
+      NumberField("channel 2 assignment", kAssign2, FieldKind::kU16, 0, 0, 1);
+  static constexpr FieldRow kRateField = {.name = "output rate",
+                                          .offset = kRate,
+                                          .kind = FieldKind::kU8,
+                                          .size = 1,
+                                          .min = 0,
+                                          .max = 2,
+                                          .defaultValue = 1,
+                                          .choices = kRates};
+  static constexpr FieldRow kFields[] = {kNameFields,   kDisableFields, kCdFields,
+                                         kAssign1Field, kAssign2Field,  kRateField};
 };
 
 }  // namespace protocol::unit

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "protocol/unit/FieldRow.h"
+
 namespace protocol::unit {
 
 // The KLF310 room-correction card: network identity, sixteen channel records
@@ -50,6 +52,63 @@ constexpr std::size_t Klf310Image::ChannelOffset(std::size_t channel) {
 constexpr std::size_t Klf310Image::ChannelNameOffset(std::size_t channel) {
   return ChannelOffset(channel) + Klf310Channel::kName;
 }
+
+// One field of every channel record, `row.offset` within the record;
+// channels are numbered 0-15, as the card's curves are.
+constexpr FieldRow Klf310PerChannel(FieldRow row) {
+  row.offset += Klf310Image::kChannelTable;
+  return Repeated(row, Klf310Image::kChannelCount, Klf310Channel::kSize, 0);
+}
+constexpr FieldRow Klf310ChannelBits(std::string_view name, std::uint32_t mask,
+                                     std::span<const std::string_view> choices, int min = 0,
+                                     int max = 0) {
+  FieldRow row = BitsField(name, Klf310Channel::kFlags, FieldKind::kU32, mask, choices, 0);
+  row.min = min;
+  row.max = max;
+  return Klf310PerChannel(row);
+}
+constexpr FieldRow Klf310ChannelFloat(std::string_view name, std::size_t at,
+                                      std::string_view unit) {
+  return Klf310PerChannel(
+      {.name = name, .offset = at, .kind = FieldKind::kF32, .size = 4, .unit = unit});
+}
+
+// The KLF310 image's fields.
+struct Klf310Fields {
+  using I = Klf310Image;
+  using C = Klf310Channel;
+
+  static constexpr FieldRow kRows[] = {
+      {.name = "MAC address", .offset = I::kMac, .kind = FieldKind::kMac, .size = I::kMacSize},
+      {.name = "IP address", .offset = I::kIp, .kind = FieldKind::kIpv4, .size = I::kAddressSize},
+      {.name = "subnet mask",
+       .offset = I::kSubnet,
+       .kind = FieldKind::kIpv4,
+       .size = I::kAddressSize},
+      Klf310ChannelBits("channel # in use", C::kInUseBit, kNoYes),
+      Klf310ChannelBits("channel # active", C::kActiveBit, kNoYes),
+      Klf310ChannelBits("channel # octave fraction", C::kFractionMask << C::kFractionShift, {}, 1,
+                        12),
+      Klf310ChannelBits("channel # index", C::kIndexMask << C::kIndexShift, {}, 0,
+                        I::kChannelCount - 1),
+      Klf310ChannelFloat("channel # start", C::kStart, "Hz"),
+      Klf310ChannelFloat("channel # stop", C::kStop, "Hz"),
+      Klf310ChannelFloat("channel # delay", C::kDelay, "ms"),
+      Klf310PerChannel({.name = "channel # name",
+                        .offset = C::kName,
+                        .kind = FieldKind::kText,
+                        .size = C::kNameSize}),
+      {.name = "channel count",
+       .offset = I::kConfig,
+       .kind = FieldKind::kU16,
+       .size = 2,
+       .mask = I::kChannelCountMask,
+       .min = 0,
+       .max = I::kChannelCount,
+       .defaultValue = 6},
+      BitsField("advanced mode", I::kConfig, FieldKind::kU16, I::kAdvancedBit, kOffOn, 1),
+  };
+};
 
 // The descriptor's module-specific bytes of a KLF310: a 16-byte version entry
 // for the boot software, then one for the application.

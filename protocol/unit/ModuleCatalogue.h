@@ -2,7 +2,20 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
+
+#include "protocol/unit/FieldRow.h"
+#include "protocol/unit/Hej520Image.h"
+#include "protocol/unit/Jov520Image.h"
+#include "protocol/unit/Klf310Image.h"
+#include "protocol/unit/MainUnitImage.h"
+#include "protocol/unit/Nvo310Image.h"
+#include "protocol/unit/PhonoImage.h"
+#include "protocol/unit/Qvo520Image.h"
+#include "protocol/unit/Siv520Image.h"
+#include "protocol/unit/Twr310iImage.h"
+#include "protocol/unit/Yor310Image.h"
 
 namespace protocol::unit {
 
@@ -26,37 +39,38 @@ inline constexpr std::uint8_t kNoSetupPage = 17;
 }  // namespace type
 
 // One kind of card: what it is called, which desktop tab class shows it and
-// whether the desktop program has that tab.
+// the fields of its settings image beyond the identity record (none for a
+// card that keeps no image).
 struct ModuleType {
   std::uint8_t code;
   std::string_view model;
   std::string_view pageClass;
-  bool desktopTab = false;
+  std::span<const FieldRow> fields;
 };
 
 // Every card the programs know. A code not listed gets no tab and no setup
 // page. Each row here needs a row in every other list of card types: the
-// desktop's page classes, the remote's setup pages, the simulator's card
-// models and the settings fields (tests/CardTypesTest.cpp walks them all).
+// desktop's page classes, the remote's setup pages and the simulator's card
+// models (tests/CardTypesTest.cpp walks them all).
 inline constexpr ModuleType kModuleTypes[] = {
-    {type::kQVI520, "QVI520", "CPropertyQVI520", true},
-    {type::kQVO520, "QVO520", "CPropertyQVO520", true},
-    {type::kQVO520b, "QVO520", "CPropertyQVO520", true},
-    {type::kHEJ520, "HEJ520", "CPropertyHEJ520", true},
-    {type::kSIV520, "SIV520", "CPropertySIV520", true},
-    {type::kTWR310i, "TWR310i", "CPropertyTWR310i", true},
-    {type::kNVO310, "NVO310", "CPropertyNVO310", true},
-    {type::kBUZ310, "BUZ310", "CPropertyBUZ310", true},
-    {type::kJOV520, "JOV520", "CPropertyJOV", true},
-    {type::kYOR310, "YOR310", "CPropertyYOR310", true},
-    {type::kKLF310, "KLF310", "CPropertyKLF310", true},
-    {type::kFront26, "Front26", "CPropertyFront26", true},
+    {type::kQVI520, "QVI520", "CPropertyQVI520", PhonoImage::kFields},
+    {type::kQVO520, "QVO520", "CPropertyQVO520", Qvo520Image::kFields},
+    {type::kQVO520b, "QVO520", "CPropertyQVO520", Qvo520Image::kFields},
+    {type::kHEJ520, "HEJ520", "CPropertyHEJ520", Hej520Image::kFields},
+    {type::kSIV520, "SIV520", "CPropertySIV520", Siv520Image::kFields},
+    {type::kTWR310i, "TWR310i", "CPropertyTWR310i", Twr310iImage::kFields},
+    {type::kNVO310, "NVO310", "CPropertyNVO310", Nvo310Image::kFields},
+    {type::kBUZ310, "BUZ310", "CPropertyBUZ310", PhonoImage::kFields},
+    {type::kJOV520, "JOV520", "CPropertyJOV", Jov520Image::kFields},
+    {type::kYOR310, "YOR310", "CPropertyYOR310", Yor310Image::kFields},
+    {type::kKLF310, "KLF310", "CPropertyKLF310", Klf310Fields::kRows},
+    {type::kFront26, "Front26", "CPropertyFront26", {}},  // its settings live in the main unit
 };
 
 // The main unit at address 0 is not looked up by type: its tab always exists
 // and the remote opens its page by name.
 inline constexpr std::uint8_t kMainUnitAddress = 0;
-inline constexpr ModuleType kMainUnit = {0, "MRX520", "CPropertyMRX520"};
+inline constexpr ModuleType kMainUnit = {0, "MRX520", "CPropertyMRX520", MainUnitImage::kFields};
 
 constexpr std::optional<ModuleType> FindModuleType(std::uint8_t code) {
   for (const ModuleType& t : kModuleTypes) {

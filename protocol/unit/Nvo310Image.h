@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+#include "protocol/unit/FieldRow.h"
 
 namespace protocol::unit {
 
@@ -22,6 +25,23 @@ struct Nvo310Image {
   static constexpr std::size_t kEnd = kFlags + 1;
 
   static constexpr std::size_t NameOffset(std::size_t i) { return kFirstName + 16 * i; }
+
+  // The group codes 0, 2 and 4 read 0, 1 and 2 in the group bits.
+  static constexpr std::string_view kGroups[] = {"stereo", "5.1", "7.1"};
+  static constexpr FieldRow kHighPassField =
+      BitsField("high-pass filter", kFlags, FieldKind::kU8, kHighPassBit, kOffOn, 0);
+  static constexpr FieldRow kGroupField =
+      BitsField("active group", kFlags, FieldKind::kU8, kGroupMask, kGroups, 0);
+  static constexpr FieldRow kFields[] = {
+      Repeated(NameField("input # name", kFirstName, "Stereo #"), 4, 16),
+      NameField("input 5 name", kFirstName + 16 * 4, "MC 5.1"),
+      NameField("input 6 name", kFirstName + 16 * 5, "Stereo 5"),
+      NameField("input 7 name", kFirstName + 16 * 6, "MC 7.1"),
+      FlagPerField(BitsField("input # switched off", kDisable, FieldKind::kU8, 0x01, kNoYes, 0),
+                   kInputCount),
+      kHighPassField,
+      kGroupField,
+  };
 };
 
 }  // namespace protocol::unit

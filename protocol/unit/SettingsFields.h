@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,18 +25,24 @@ struct SettingsField {
   std::string_view unit;  // "dB", "s", "µs", "Hz", "ms", "%"
   // Names of the values 0, 1, ... where the layout gives them ("stereo").
   std::vector<std::string_view> choices;
+  int min = 0;  // the range a value may take; min == max: any
+  int max = 0;
 
   // The bits of byte `at` (0 .. size-1 of the field) that the field covers.
   std::uint8_t CoveredBits(std::size_t at) const;
 };
 
 // The named fields of the settings image of a module type (the main unit is
-// code 0), built from that type's field table. Null for a type with no row
-// here; a type whose image holds nothing to name has a row with no fields.
+// code 0), built from the field table the catalogue names for it. Null for a
+// type the catalogue does not list; empty for a card that keeps no image.
 const std::vector<SettingsField>* FindFields(std::uint8_t typeCode);
 
 // The same, empty for a type with no row.
 const std::vector<SettingsField>& FieldsFor(std::uint8_t typeCode);
+
+// The value of a number field in `image` (its bits shifted down, an i16
+// signed); none for a text, date, address or float, or a short image.
+std::optional<long> FieldNumber(const SettingsField& field, std::span<const std::uint8_t> image);
 
 // The field's value in `image` as a user reads it ("-12.5 dB", "\"Stereo 1\"",
 // "stereo", "2024-01-15"); "" when the image is too short to hold it.

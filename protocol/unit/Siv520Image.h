@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/unit/FieldRow.h"
+
 namespace protocol::unit {
 
 // The SIV520 card: eight digital inputs with enable, "CD" flag and name.
@@ -14,6 +16,14 @@ struct Siv520Image {
   static constexpr std::size_t kEnd = kCd + 1;
 
   static constexpr std::size_t NameOffset(std::size_t i) { return kFirstName + 16 * i; }
+
+  static constexpr FieldRow kNameFields =
+      Repeated(NameField("input # name", kFirstName, "Input #"), kInputCount, 16);
+  static constexpr FieldRow kDisableFields = FlagPerField(
+      BitsField("input # switched off", kDisable, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
+  static constexpr FieldRow kCdFields =
+      FlagPerField(BitsField("input # CD", kCd, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
+  static constexpr FieldRow kFields[] = {kNameFields, kDisableFields, kCdFields};
 };
 
 }  // namespace protocol::unit

@@ -17,27 +17,25 @@ namespace remote::ui {
 namespace {
 
 namespace pu = protocol::unit;
-using W = BlockBindings::Width;
 
 struct InputsLayout {
   std::size_t end;
-  std::size_t disable;
+  const pu::FieldRow& disable;
+  const pu::FieldRow& names;
   QStringList labels;
-  std::size_t (*nameOffset)(std::size_t);
 };
 
 InputsLayout LayoutOf(std::uint8_t type) {
   if (type == pu::type::kHEJ520) {
-    return {pu::Hej520Image::kEnd,
-            pu::Hej520Image::kDisable,
-            {"AES", "S/PDIF", "Toslink"},
-            &pu::Hej520Image::NameOffset};
+    using Img = pu::Hej520Image;
+    return {Img::kEnd, Img::kDisableFields, Img::kNameFields, {"AES", "S/PDIF", "Toslink"}};
   }
-  return {pu::Siv520Image::kEnd,
-          pu::Siv520Image::kDisable,
+  using Img = pu::Siv520Image;
+  return {Img::kEnd,
+          Img::kDisableFields,
+          Img::kNameFields,
           {"1:S/PDIF", "2:Toslink", "3:S/PDIF", "4:Toslink", "5:S/PDIF", "6:Toslink", "7:S/PDIF",
-           "8:Toslink"},
-          &pu::Siv520Image::NameOffset};
+           "8:Toslink"}};
 }
 
 }  // namespace
@@ -57,23 +55,21 @@ SetupPageInputs::SetupPageInputs(link::UnitState& state, int slot, std::uint8_t 
     row->addWidget(enable);
     row->addWidget(name, 1);
     c->addLayout(row);
-    Bindings().Check(enable, BlockBindings::CardOffset(layout.disable),
-                     static_cast<std::uint8_t>(1u << k), true);
-    Bindings().Name(name, BlockBindings::CardOffset(layout.nameOffset(k)),
-                    pu::SettingsImage::kNameSize);
+    Bindings().Check(enable, layout.disable.At(k), true);
+    Bindings().Name(name, layout.names.At(k));
     enables_.push_back(enable);
     names_.push_back(name);
   }
   if (type == pu::type::kHEJ520) {
     using Img = pu::Hej520Image;
     rate_ = controls::AddCombo(c, "Rate", {"44.1kHz/24bit", "48kHz/24bit", "96kHz/24bit"});
-    Bindings().Combo(rate_, BlockBindings::CardOffset(Img::kRate), W::kU8);
+    Bindings().Combo(rate_, Img::kRateField);
     connect(rate_, &QComboBox::activated, this, [this] { LiveWrite(); });
     const QStringList channels = controls::ChannelNames(state);
-    const std::size_t assignAt[] = {Img::kAssign1, Img::kAssign2};
+    const pu::FieldRow* assigns[] = {&Img::kAssign1Field, &Img::kAssign2Field};
     for (std::size_t i = 0; i < 2; ++i) {
       auto* combo = controls::AddCombo(c, QString("Channel %1").arg(i + 1), channels);
-      Bindings().Combo(combo, BlockBindings::CardOffset(assignAt[i]), W::kU16);
+      Bindings().Combo(combo, *assigns[i]);
       connect(combo, &QComboBox::activated, this, [this] { LiveWrite(); });
       channels_.push_back(combo);
     }

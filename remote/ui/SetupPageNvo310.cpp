@@ -12,7 +12,6 @@ namespace remote::ui {
 
 namespace {
 using Img = protocol::unit::Nvo310Image;
-using W = BlockBindings::Width;
 }  // namespace
 
 SetupPageNvo310::SetupPageNvo310(link::UnitState& state, int slot, QWidget* parent)
@@ -21,11 +20,10 @@ SetupPageNvo310::SetupPageNvo310(link::UnitState& state, int slot, QWidget* pare
   // Items in the order of the group's value: 0, 2, 4 in bits 1-2.
   group_ =
       controls::AddCombo(c, "Active", {"Stereo", "Multichannel 5.1 + Stereo", "Multichannel 7.1"});
-  Bindings().Combo(group_, BlockBindings::CardOffset(Img::kFlags), W::kU8, Img::kGroupMask,
-                   Img::kGroupShift);
+  Bindings().Combo(group_, Img::kGroupField);
   highPass_ = new QCheckBox("High pass filter");
   c->addWidget(highPass_);
-  Bindings().Check(highPass_, BlockBindings::CardOffset(Img::kFlags), Img::kHighPassBit);
+  Bindings().Check(highPass_, Img::kHighPassField);
   controls::AddCaption(c, "Inputs");
   const char* labels[] = {"1: Stereo", "2: Stereo", "3: Stereo", "4: Stereo",
                           "1: MC5.1",  "2: Stereo", "1: MC7.1"};

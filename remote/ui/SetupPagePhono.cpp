@@ -28,7 +28,7 @@ SetupPagePhono::SetupPagePhono(link::UnitState& state, int slot, QWidget* parent
   auto* c = Content();
   gain_ = controls::AddLevel(c, "Level");
   gain_.value->setText(controls::LevelText(0));
-  Bindings().Level(gain_.bar, BlockBindings::CardOffset(Img::kGain), W::kU8, 0, Img::kMaxGain);
+  Bindings().Level(gain_.bar, Img::kGainField);
   connect(gain_.bar, &QScrollBar::valueChanged, this, &SetupPagePhono::GainMoved);
   curve_ = controls::AddCombo(c, "Curve", {});
   for (std::size_t k = 0; k < Img::kSlotCount; ++k) curve_->addItem(QString("Curve %1").arg(k + 1));

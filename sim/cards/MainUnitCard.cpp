@@ -11,14 +11,9 @@ using Img = protocol::unit::MainUnitImage;
 
 // The unit keeps more than the page edits; the rest is its own.
 constexpr std::uint16_t kLength = 128;
-constexpr std::uint8_t kDefaultVolumeStep = 5;    // "0.5 dB"
-constexpr std::uint16_t kDefaultAltScreen = 300;  // "5 min"
 
 void Fill(std::span<std::uint8_t> image) {
-  platform::PutU16(image, Img::kHddOption, 0);
-  platform::PutU16(image, Img::kOptions, Img::kClockDisplayBit);  // English, clock shown
-  image[Img::kVolumeStep] = kDefaultVolumeStep;
-  platform::PutU16(image, Img::kAltScreen, kDefaultAltScreen);
+  PutDefaults(image, Img::kFields);
 }
 
 }  // namespace

@@ -21,15 +21,17 @@ void FillTwr310i(std::span<std::uint8_t> image) {
   PutDefaults(image, Twr::kFields);
 }
 
-constexpr std::size_t kTwrLevels[] = {Twr::kLevel1, Twr::kLevel2, kIgnoredWord, kIgnoredWord};
-constexpr std::size_t kTwrAssigns[] = {Twr::kAssign1, Twr::kAssign2, kIgnoredWord, kIgnoredWord};
+constexpr const pu::FieldRow* kTwrLevels[] = {&Twr::kLevel1Field, &Twr::kLevel2Field, nullptr,
+                                              nullptr};
+constexpr const pu::FieldRow* kTwrAssigns[] = {&Twr::kAssign1Field, &Twr::kAssign2Field, nullptr,
+                                               nullptr};
 
 bool ApplyTwr310i(const pu::Request& request, std::span<std::uint8_t> image) {
   switch (static_cast<pu::UnitCommand>(request.header.code)) {
     case pu::UnitCommand::kLiveValues:
-      return PutLiveWords(request.data, kTwrLevels, image);
+      return PutLiveFields(request.data, kTwrLevels, image);
     case pu::UnitCommand::kLiveValues2:
-      return PutLiveWords(request.data, kTwrAssigns, image);
+      return PutLiveFields(request.data, kTwrAssigns, image);
     default:
       return false;
   }
@@ -41,11 +43,12 @@ void FillYor310(std::span<std::uint8_t> image) {
   PutDefaults(image, Yor::kFields);
 }
 
-constexpr std::size_t kYorOffsets[] = {Yor::kOffset1, Yor::kOffset2, kIgnoredWord, kIgnoredWord};
+constexpr const pu::FieldRow* kYorOffsets[] = {&Yor::kOffset1Field, &Yor::kOffset2Field, nullptr,
+                                               nullptr};
 
 bool ApplyYor310(const pu::Request& request, std::span<std::uint8_t> image) {
   if (request.header.code != pu::Code(pu::UnitCommand::kLiveValues)) return false;
-  return PutLiveWords(request.data, kYorOffsets, image);
+  return PutLiveFields(request.data, kYorOffsets, image);
 }
 
 constexpr std::uint16_t kJovLength = Jov::kEnd;
@@ -56,7 +59,8 @@ void FillJov520(std::span<std::uint8_t> image) {
 
 bool ApplyJov520(const pu::Request& request, std::span<std::uint8_t> image) {
   if (request.header.code != pu::Code(pu::UnitCommand::kJovValue)) return false;
-  if (Fits(image, Jov::kLedBrightness, 1)) image[Jov::kLedBrightness] = request.header.arg2;
+  if (!Jov::kLedBrightnessField.InRange(request.header.arg2)) return false;
+  PutNumber(image, Jov::kLedBrightnessField, request.header.arg2);
   return true;
 }
 

@@ -18,38 +18,20 @@ using Img = pu::PhonoImage;
 using Slot = pu::PhonoCurveSlot;
 
 constexpr std::uint16_t kLength = Img::kEnd + 1;
-constexpr std::uint8_t kDefaultGain = 100;  // 10.0 dB
-
-struct Curve {
-  std::string_view name;
-  std::array<std::uint16_t, Slot::kTimeCount> t;  // t1 bass, t2 mid, t3 high, t4 lower bass
-};
-// The classic replay curves, one per slot; curve number = slot.
-constexpr std::array<Curve, Img::kSlotCount> kDefaultCurves = {{
-    {"RIAA (IEC)", {3180, 318, 75, 7950}},
-    {"RIAA", {3180, 318, 75, 0}},
-    {"TELDEC", {3180, 318, 50, 0}},
-    {"AES", {0, 398, 64, 0}},
-    {"Columbia LP M33", {1590, 318, 100, 0}},
-    {"NAB", {0, 318, 100, 0}},
-    {"NARTB", {2720, 318, 100, 0}},
-    {"London M33&M45", {1590, 318, 57, 0}},
-}};
-
+// A new card: the table's defaults, its model's name and the classic curves,
+// one per slot, curve number = slot.
 void Fill(std::span<std::uint8_t> image, std::string_view cardName) {
+  PutDefaults(image, Img::kFields);
   PutName(image, Img::kName, cardName);
-  image[Img::kGain] = kDefaultGain;
-  image[Img::kSelectedCurve] = 0;
   for (std::size_t k = 0; k < Img::kSlotCount; ++k) {
     const std::size_t slot = Img::SlotOffset(k);
     const auto word = static_cast<std::uint16_t>((k << Slot::kCurveShift) | Slot::kInUse);
     platform::PutU16(image, slot + Slot::kWord, word);
     for (std::size_t i = 0; i < Slot::kTimeCount; ++i) {
-      platform::PutU16(image, slot + Slot::TimeOffset(i), kDefaultCurves[k].t[i]);
+      platform::PutU16(image, slot + Slot::TimeOffset(i), pu::kPhonoClassicCurves[k].t[i]);
     }
-    PutName(image, slot + Slot::kName, kDefaultCurves[k].name, Slot::kNameSize);
+    PutName(image, slot + Slot::kName, pu::kPhonoClassicCurves[k].name, Slot::kNameSize);
   }
-  image[Img::kFlags] = 0;
 }
 void FillQvi520(std::span<std::uint8_t> image) {
   Fill(image, "Phono Input");
@@ -60,8 +42,9 @@ void FillBuz310(std::span<std::uint8_t> image) {
 
 // Command 160: the card plays the curve it is sent, so the slot holding that curve
 // number takes the time constants; a fresh selection also becomes the selected slot.
-// The currently selected slot wins when several slots share a number.
-void ApplyCurve(const pu::EqualizerCurveRecord& curve, std::span<std::uint8_t> image) {
+// The currently selected slot wins when several slots share a number. False
+// for a time constant out of range: nothing is taken.
+bool ApplyCurve(const pu::EqualizerCurveRecord& curve, std::span<std::uint8_t> image) {
   auto matches = [&](std::size_t slot) {
     const std::uint16_t word = platform::GetU16(image, Img::SlotOffset(slot) + Slot::kWord);
     return (word & Slot::kInUse) != 0 &&
@@ -76,24 +59,28 @@ void ApplyCurve(const pu::EqualizerCurveRecord& curve, std::span<std::uint8_t> i
       if (matches(k)) target = k;
     }
   }
-  if (!target) return;  // a curve the card does not hold: nothing to store
+  for (std::size_t i = 0; i < Slot::kTimeCount; ++i) {
+    if (!Img::kTimeFields[i].InRange(curve.times[i])) return false;
+  }
+  if (!target) return true;  // a curve the card does not hold: nothing to store
   if (curve.selected) image[Img::kSelectedCurve] = static_cast<std::uint8_t>(*target);
   for (std::size_t i = 0; i < Slot::kTimeCount; ++i) {
     platform::PutU16(image, Img::SlotOffset(*target) + Slot::TimeOffset(i), curve.times[i]);
   }
+  return true;
 }
 
 bool ApplyLive(const pu::Request& request, std::span<std::uint8_t> image) {
   switch (static_cast<pu::UnitCommand>(request.header.code)) {
     case pu::UnitCommand::kLiveEqualizerGain:
-      if (Fits(image, Img::kGain, 1)) image[Img::kGain] = request.header.arg2;
+      if (!Img::kGainField.InRange(request.header.arg2)) return false;
+      PutNumber(image, Img::kGainField, request.header.arg2);
       return true;
     case pu::UnitCommand::kEqualizerCurve:
       if (request.data.size() < pu::EqualizerCurveRecord::kSize || !Fits(image, Img::kEnd, 0)) {
         return false;
       }
-      ApplyCurve(pu::EqualizerCurveRecord::Decode(request.data), image);
-      return true;
+      return ApplyCurve(pu::EqualizerCurveRecord::Decode(request.data), image);
     default:
       return false;
   }

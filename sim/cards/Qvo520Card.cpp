@@ -20,18 +20,20 @@ void Fill(std::span<std::uint8_t> image) {
   PutDefaults(image, Img::kFields);
 }
 
-constexpr std::size_t kLevels[] = {Img::kLevel1, Img::kLevel2, Img::kLevel3, Img::kLevel4};
-constexpr std::size_t kAssigns[] = {Img::kAssign1, Img::kAssign2, Img::kAssign3, Img::kAssign4};
-constexpr std::size_t kMode[] = {Img::kMode};
+constexpr const pu::FieldRow* kLevels[] = {&Img::kLevelFields[0], &Img::kLevelFields[1],
+                                           &Img::kLevelFields[2], &Img::kLevelFields[3]};
+constexpr const pu::FieldRow* kAssigns[] = {&Img::kAssignFields[0], &Img::kAssignFields[1],
+                                            &Img::kAssignFields[2], &Img::kAssignFields[3]};
+constexpr const pu::FieldRow* kMode[] = {&Img::kModeField};
 
 bool ApplyLive(const pu::Request& request, std::span<std::uint8_t> image) {
   switch (static_cast<pu::UnitCommand>(request.header.code)) {
     case pu::UnitCommand::kLiveValues:
-      return PutLiveWords(request.data, kLevels, image);
+      return PutLiveFields(request.data, kLevels, image);
     case pu::UnitCommand::kLiveValues2:
-      return PutLiveWords(request.data, kAssigns, image);
+      return PutLiveFields(request.data, kAssigns, image);
     case pu::UnitCommand::kLiveValue:
-      return PutLiveWords(request.data, kMode, image);
+      return PutLiveFields(request.data, kMode, image);
     default:
       return false;
   }

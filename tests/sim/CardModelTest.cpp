@@ -398,6 +398,13 @@ TEST(CardModelTest, LiveValuesATypeDoesNotTakeLeaveTheImageAlone) {
       {"levels frame cut short", 6, Frame(157, 0, 0, Words({1}))},
       {"KLF310 channel beyond the table", 11, Frame(175, 16, 0, std::vector<std::uint8_t>(48))},
       {"header only", 2, {157, 8, 3}},
+      // Values outside a field's range: no word of the command is taken.
+      {"TWR310i level above +10 dB", 6, Frame(157, 0, 0, Words({0, 101, 0, 0}))},
+      {"QVO520 level 4 below -30 dB", 2, Frame(157, 0, 0, Words({-10, -20, -30, -301}))},
+      {"YOR310 offset below 0 dB", 10, Frame(157, 0, 0, Words({-1, 0, 0, 0}))},
+      {"QVI520 gain above 12 dB", 1, Frame(159, 0, 121)},
+      {"JOV520 LED above 100 %", 9, Frame(170, 0, 101)},
+      {"BUZ310 curve time above 16383 us", 8, Frame(160, 0, 0, Words({0, 16384, 318, 75, 0}))},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);

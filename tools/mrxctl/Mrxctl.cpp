@@ -190,8 +190,8 @@ int Discover(Context& ctx) {
   for (const auto& m : all) {
     const auto f = m.Fields();
     std::string tab = m.address == 0 ? std::string(pu::kMainUnit.pageClass) : "-";
-    // A card shows the tab myMRX gives it, "-" for a type that has none yet.
-    if (auto type = pu::FindModuleType(f.type); type && type->desktopTab && m.address != 0) {
+    // A card shows the tab myMRX gives it, "-" for a type the catalogue does not know.
+    if (auto type = pu::FindModuleType(f.type); type && m.address != 0) {
       tab = type->pageClass;
     }
     ctx.out << Format("%4d %3d %4d %-9s %-8s %-10s %9u  %s\n", m.address, m.subAddress, f.type,

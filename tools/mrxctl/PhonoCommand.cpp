@@ -49,12 +49,6 @@ bool IsPhono(std::uint8_t type) {
   return type == pu::type::kQVI520 || type == pu::type::kBUZ310;
 }
 
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 int Curve(Context& p, const Request& r) {
   const ul::Discovery found = ul::DiscoverModules(p.usb);
   if (!found.unitPresent) return NoUnitAnswers(p);
@@ -135,7 +129,7 @@ int Curve(Context& p, const Request& r) {
     return kExitOk;
   }
   p.out << "Module " << unsigned{card->address} << " (" << model << "), curve " << slot << " \""
-        << name << "\", gain " << Format("%.1f", image[Img::kGain] / 10.0) << " dB\n";
+        << name << "\", gain " << pu::LevelText(image[Img::kGain]) << "\n";
   for (std::size_t i = 0; i < t.size(); ++i) {
     p.out << kTimeNames[i] << "  ";
     if (t[i] == 0) {

@@ -518,7 +518,7 @@ TEST_F(CardPagesTest, PageClassTableCatalogueAndDialogTemplatesAgree) {
     SCOPED_TRACE("type " + std::to_string(code));
     const auto type = protocol::unit::FindModuleType(static_cast<std::uint8_t>(code));
     const auto page = Create(static_cast<std::uint8_t>(code), site_);
-    EXPECT_EQ(page != nullptr, type && type->desktopTab);
+    EXPECT_EQ(page != nullptr, type.has_value());
     if (page == nullptr) continue;
     ++rows;
     EXPECT_EQ(page->GetRuntimeClassName(), type->pageClass);

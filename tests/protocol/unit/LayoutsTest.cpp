@@ -81,7 +81,7 @@ TEST(LayoutsTest, PhonoCards) {
   EXPECT_EQ(PhonoCurveSlot::kInUse, 1);
   EXPECT_EQ(PhonoImage::kHighPassBit, 1);
   EXPECT_EQ(PhonoCurveSlot::kMaxTime, 16383);
-  EXPECT_EQ(PhonoImage::kMaxGain, 120);
+  EXPECT_EQ(PhonoImage::kGainField.max, 120);
 }
 
 TEST(LayoutsTest, Qvo520) {

@@ -9,8 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/unit/Hej520Image.h"
 #include "protocol/unit/Jov520Image.h"
+#include "protocol/unit/MainUnitImage.h"
 #include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/PhonoImage.h"
 #include "protocol/unit/Qvo520Image.h"
 #include "protocol/unit/SettingsFields.h"
 #include "protocol/unit/Twr310iImage.h"
@@ -126,6 +129,14 @@ TEST(SettingsFieldsTest, RangesAndDefaultsOfTheFieldTables) {
       {"QVO520 channel 4", Qvo520Image::kAssignFields[3], 0, 0, 3},
       {"QVO520 mode", Qvo520Image::kModeField, 0, 0, 1},
       {"JOV520 LED", Jov520Image::kLedBrightnessField, 0, 100, 50},
+      {"phono gain", PhonoImage::kGainField, 0, 120, 100},
+      {"phono T4", PhonoImage::kTimeFields[3], 0, 16383, 0},
+      {"phono selected slot", PhonoImage::kSelectedField, 0, 7, 0},
+      {"main unit volume step", MainUnitImage::kVolumeStepField, 1, 10, 5},
+      {"main unit alternative screen", MainUnitImage::kAltScreenField, 0, 3600, 300},
+      {"main unit clock display", MainUnitImage::kClockDisplayField, 0, 0, 1},
+      {"HEJ520 output rate", Hej520Image::kRateField, 0, 2, 1},
+      {"HEJ520 channel 2", Hej520Image::kAssign2Field, 0, 0, 1},
   };
   for (const Range& r : rows) {
     SCOPED_TRACE(r.name);
@@ -137,6 +148,31 @@ TEST(SettingsFieldsTest, RangesAndDefaultsOfTheFieldTables) {
   EXPECT_EQ(Twr310iImage::kNameField.defaultText, "Analog Out");
   EXPECT_EQ(Qvo520Image::kNameField.defaultText, "Output");
   EXPECT_EQ(Jov520Image::kNameField.defaultText, "CD Drive");
+}
+
+// A row that stands for several fields: the k-th one's offset, bits, number
+// and default text.
+TEST(SettingsFieldsTest, RepeatedRowsNumberTheirFields) {
+  const FieldRow& cd = Hej520Image::kCdFields;
+  EXPECT_EQ(cd.At(2).offset, 61u);
+  EXPECT_EQ(cd.At(2).mask, 0x04u);
+  EXPECT_EQ(cd.NameAt(2), "input 3 CD");
+  const FieldRow& names = Hej520Image::kNameFields;
+  EXPECT_EQ(names.At(1).offset, 24u);
+  EXPECT_EQ(names.DefaultTextAt(1), "Input 2");
+  // KLF310 channels count from 0, 48 bytes apart from byte 28.
+  const auto& klf = FieldsFor(type::kKLF310);
+  const auto name15 = std::find_if(
+      klf.begin(), klf.end(), [](const SettingsField& f) { return f.name == "channel 15 name"; });
+  ASSERT_NE(name15, klf.end());
+  EXPECT_EQ(name15->offset, 28u + 15 * 48 + 24);
+  // An input's fields come together in the compare's order.
+  std::vector<std::string> first;
+  for (const SettingsField& f : FieldsFor(type::kSIV520)) {
+    if (first.size() < 5) first.push_back(f.name);
+  }
+  EXPECT_EQ(first, (std::vector<std::string>{"delivery date", "serial", "input 1 name",
+                                             "input 1 switched off", "input 1 CD"}));
 }
 
 // The one text of a level every program shows.

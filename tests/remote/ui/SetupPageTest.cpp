@@ -548,7 +548,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](SetupPage& p) {
                       auto& phono = static_cast<SetupPagePhono&>(p);
                       EXPECT_EQ(phono.Curve()->currentIndex(), -1);
-                      EXPECT_EQ(phono.Gain().bar->value(), pu::PhonoImage::kMaxGain);
+                      EXPECT_EQ(phono.Gain().bar->value(), pu::PhonoImage::kGainField.max);
                     }},
         BadInputRow{"VolumeStepTheListDoesNotOffer",
                     [](link::UnitState& s) { return std::make_unique<SetupPageMainUnit>(s); },
