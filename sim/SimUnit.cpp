@@ -140,8 +140,9 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame,
     header.subAddress = exchange.module->setup.subAddress;
     header.EncodeInto(reply);
   }
-  const bool ok = row->handler(exchange);
-  if (exchange.changed) Save();
+  // A change the unit cannot keep is no success: the caller must not report
+  // it stored.
+  const bool ok = row->handler(exchange) && (!exchange.changed || Save());
   if (ok && ReachedPowerCut(request.header.code)) PowerCut();
   return ok;
 }
@@ -276,12 +277,14 @@ bool SimUnit::ReachedPowerCut(std::uint8_t code) {
          state_.blocksWritten == *powerCutAtBlock_;
 }
 
-void SimUnit::Save() {
-  if (stateFile_.empty()) return;
+bool SimUnit::Save() {
+  if (stateFile_.empty()) return true;
   std::string error;
   if (!platform::WriteFileAtomically(stateFile_, EncodeState(state_), error, 0600)) {
     std::fprintf(stderr, "mrx520-sim: cannot save state: %s\n", error.c_str());
+    return false;
   }
+  return true;
 }
 
 }  // namespace sim

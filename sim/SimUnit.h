@@ -104,7 +104,8 @@ class SimUnit {
                    std::span<std::uint8_t, protocol::unit::kFrameSize> reply);
   ModuleState* FindModule(std::uint8_t address) { return state_.FindModule(address); }
   bool ReachedPowerCut(std::uint8_t code);
-  void Save();
+  // Writes the state file; false (said on standard error) when it cannot.
+  [[nodiscard]] bool Save();
   // Ends the process at once, as a power cut: only what was saved survives.
   [[noreturn]] static void PowerCut();
 

@@ -47,7 +47,8 @@ bool SimUnit::KlfMoveCard(std::uint8_t address, const std::array<std::uint8_t, 4
   }
   std::copy(ip.begin(), ip.end(), m->stored.begin() + pu::Klf310Image::kIp);
   std::copy(ip.begin(), ip.end(), m->working.begin() + pu::Klf310Image::kIp);
-  Save();
+  // Moved either way; a save that fails here fails the start's own save too.
+  static_cast<void>(Save());
   return true;
 }
 
@@ -78,7 +79,7 @@ bool SimUnit::KlfWriteBins(std::uint8_t address, const pk::CurveRange& range,
   if (last) {
     std::copy(transfer.curve.begin(), transfer.curve.end(), channel);
     transfer = {};
-    Save();
+    if (!Save()) return false;
   }
   CountKlfBlock();
   return true;
@@ -131,7 +132,8 @@ void SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uin
   v.month = stamp->month;
   v.year = stamp->year;
   m->klfApplication = v;
-  Save();
+  // The card runs the new application either way; the failed save is said.
+  static_cast<void>(Save());
 }
 
 std::vector<pk::CurveBin> SimUnit::KlfCurve(std::uint8_t address, std::size_t channel) {

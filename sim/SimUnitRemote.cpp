@@ -313,8 +313,7 @@ bool SimUnit::ApplyDisplayBlock(std::uint16_t command, std::span<const std::uint
                          platform::GetU16(payload, rl::DisplayBlock::kOffAltScreen));
         if (!rl::ModuleBlock::Decode(payload).Live()) main->stored = main->working;
       }
-      Save();
-      return true;
+      return Save();
     case rl::kCmdDefaultBlock:
       state_.display = cards::DefaultDisplayLevels();
       if (HasMainOptions(main)) {
@@ -322,8 +321,7 @@ bool SimUnit::ApplyDisplayBlock(std::uint16_t command, std::span<const std::uint
                     main->working.begin() + pu::MainUnitImage::kAltScreen);
         main->stored = main->working;
       }
-      Save();
-      return true;
+      return Save();
     case rl::kCmdRestoreBlock:
       return true;  // the levels are stored as they change
     default:
@@ -341,7 +339,7 @@ bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint
     ApplyMainUnitOptions(m->working, platform::GetU16(payload, rl::MainUnitBlock::kOffOptions));
     if (!block.Live()) {
       m->stored = m->working;
-      Save();
+      if (!Save()) return false;
       if (remotePowerCutAtBlock_ && ++remoteBlocks_ == *remotePowerCutAtBlock_) PowerCut();
     }
     return true;
@@ -362,7 +360,7 @@ bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint
       std::copy_n(block.settings.begin(), n, m->working.begin() + kIdentitySize);
       if (!block.Live()) {  // a save: the unit stores it
         m->stored = m->working;
-        Save();
+        if (!Save()) return false;
         if (remotePowerCutAtBlock_ && ++remoteBlocks_ == *remotePowerCutAtBlock_) PowerCut();
       }
       return true;
@@ -371,8 +369,7 @@ bool SimUnit::ApplyBlockCommand(std::uint16_t command, std::span<const std::uint
       std::copy(m->defaults.begin() + kIdentitySize, m->defaults.end(),
                 m->working.begin() + kIdentitySize);
       m->stored = m->working;
-      Save();
-      return true;
+      return Save();
     case rl::kCmdRestoreBlock:
       m->working = m->stored;
       return true;
@@ -436,8 +433,7 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       }
       state_.rtcOffset = static_cast<std::int64_t>(platform::FromLocalTime(t)) -
                          static_cast<std::int64_t>(clock_.WallTime());
-      Save();
-      return true;
+      return Save();
     }
     case rl::kCmdAssignButton:
       if (!need(3) || payload[0] >= r.buttons.size() || !IsSource(payload[1], payload[2]))
@@ -502,8 +498,7 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
         const std::size_t band = (platform::GetU32(payload, 0) >> 6) & 0x1F;
         if (band >= m.table.size()) return false;
         std::copy_n(payload.begin(), 48, m.table[band].begin());
-        Save();
-        return true;
+        return Save();
       }
       return false;
     }
@@ -523,8 +518,7 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
         if (index >= state_.display.levels.size()) return false;
         pu::DisplayLevel& level = state_.display.levels[index];
         level.value = static_cast<std::uint8_t>(std::clamp<int>(u16(2), level.min, level.max));
-        Save();
-        return true;
+        return Save();
       }
       return ApplyRemoteLiveValue(m->setup.type, static_cast<std::uint8_t>(command), payload,
                                   m->working);

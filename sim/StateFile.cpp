@@ -1,11 +1,15 @@
 #include "sim/StateFile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -22,7 +26,13 @@ namespace sim {
 
 namespace {
 
-constexpr const char* kHeader = "mrx520-state 1";
+// Files of the first format have no closing line; the second ends with one,
+// so a file cut at a line end is told from a whole one.
+constexpr std::string_view kHeader = "mrx520-state 2";
+constexpr std::string_view kFirstHeader = "mrx520-state 1";
+constexpr std::string_view kClosingLine = "end";
+// Far above what fifteen KLF310 cards' curves take (about 11 MB).
+constexpr std::size_t kMaxStateBytes = 64u << 20;
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -318,18 +328,24 @@ std::string EncodeState(const UnitState& state) {
     }
     WriteKlfCard(out, address, m);
   }
+  out << kClosingLine << "\n";
   return out.str();
 }
 
 bool LoadState(const std::filesystem::path& file, UnitState& state, std::string& error) {
   struct stat st {};
-  if (stat(file.c_str(), &st) != 0 && errno == ENOENT)
-    return true;  // a unit used for the first time
-  std::string text;
-  if (!platform::ReadWholeFile(file, text)) {
+  if (stat(file.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;  // a unit used for the first time
     error = file.string() + ": cannot be read: " + std::strerror(errno);
     return false;
   }
+  // A FIFO or a device would hang the start or never end; only a file is state.
+  if (!S_ISREG(st.st_mode)) {
+    error = file.string() + ": not a regular file";
+    return false;
+  }
+  std::string text;
+  if (!platform::ReadFileUpTo(file, kMaxStateBytes, text, error)) return false;
   UnitState loaded = state;  // taken over only when every line is understood
   std::istringstream lines(text);
   std::string line;
@@ -339,9 +355,17 @@ bool LoadState(const std::filesystem::path& file, UnitState& state, std::string&
     return false;
   };
   ++lineNo;
-  if (!std::getline(lines, line) || line != kHeader) return fail("not a simulator state file");
+  if (!std::getline(lines, line) || (line != kHeader && line != kFirstHeader))
+    return fail("not a simulator state file");
+  const bool closes = line == kHeader;
+  bool closed = false;
   while (std::getline(lines, line)) {
     ++lineNo;
+    if (closed) return fail("a record after the closing line");
+    if (closes && line == kClosingLine) {
+      closed = true;
+      continue;
+    }
     const std::string_view view(line);
     const std::string_view key = view.substr(0, view.find(' '));
     const LineKind* kind = nullptr;
@@ -361,7 +385,36 @@ bool LoadState(const std::filesystem::path& file, UnitState& state, std::string&
     if (!words.End(why)) return fail(why);
   }
   if (!text.empty() && text.back() != '\n') return fail("the last line is cut short");
+  if (closes && !closed) return fail("the file ends before its closing line");
   state = std::move(loaded);
+  return true;
+}
+
+bool LockStateFile(const std::filesystem::path& file, platform::UniqueFd& lock,
+                   std::string& error) {
+  const std::string lockFile = file.string() + ".lock";
+  platform::UniqueFd fd(open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  const auto cannot = [&] {
+    error = "cannot save state to " + file.string() + ": " + lockFile + ": " + std::strerror(errno);
+    return false;
+  };
+  if (!fd) return cannot();
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) return cannot();
+    // The holder wrote its process number in; shown when it can be read.
+    char held[16] = {};
+    const ssize_t n = pread(fd.Get(), held, sizeof held - 1, 0);
+    const long pid = n > 0 ? std::strtol(held, nullptr, 10) : 0;
+    error = file.string() + " is in use by another mrx520-sim" +
+            (pid > 0 ? " (process " + std::to_string(pid) + ")" : std::string()) +
+            "; give it another --state or --no-state";
+    return false;
+  }
+  const std::string pid = std::to_string(getpid()) + "\n";
+  const bool noted =
+      ftruncate(fd.Get(), 0) == 0 && pwrite(fd.Get(), pid.data(), pid.size(), 0) == std::ssize(pid);
+  static_cast<void>(noted);  // the lock holds either way; the number only names the holder
+  lock = std::move(fd);
   return true;
 }
 

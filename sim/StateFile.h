@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/UniqueFd.h"
 #include "sim/UnitState.h"
 
 namespace sim {
@@ -25,5 +26,11 @@ std::string EncodeState(const UnitState& state);
 // line. Records of modules the scenario does not have, or of another size,
 // belong to another scenario: they are skipped with a note on standard error.
 bool LoadState(const std::filesystem::path& file, UnitState& state, std::string& error);
+
+// Takes the state file for this simulator alone, by a lock on "FILE.lock"
+// that ends with the process: two simulators on one file would each save
+// over what the other stored. False with `error` naming the file when
+// another simulator holds it or the lock cannot be taken.
+bool LockStateFile(const std::filesystem::path& file, platform::UniqueFd& lock, std::string& error);
 
 }  // namespace sim

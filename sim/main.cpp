@@ -16,6 +16,7 @@
 #include "platform/RuntimeDir.h"
 #include "platform/SimBluetoothWire.h"
 #include "platform/SocketPath.h"
+#include "platform/UniqueFd.h"
 #include "sim/BluetoothRegistration.h"
 #include "sim/DeviceServer.h"
 #include "sim/Klf310Server.h"
@@ -24,6 +25,7 @@
 #include "sim/Scenario.h"
 #include "sim/SimSettings.h"
 #include "sim/SimUnit.h"
+#include "sim/StateFile.h"
 
 namespace {
 
@@ -206,6 +208,11 @@ int main(int argc, char** argv) {
   for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  platform::UniqueFd stateLock;
+  if (!stateFile.empty() && !sim::LockStateFile(stateFile, stateLock, error)) {
+    std::fprintf(stderr, "mrx520-sim: %s\n", error.c_str());
+    return sim::kExitCannotSave;
+  }
   int exitCode = 0;
   const auto unit = OpenUnit(scenario, stateFile, line.program.freshState, exitCode);
   if (!unit) return exitCode;

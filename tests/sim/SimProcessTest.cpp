@@ -1,9 +1,12 @@
 // The real simulator process, driven through the socket backend.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -15,6 +18,7 @@
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/DeviceWire.h"
 #include "platform/SocketIo.h"
+#include "platform/UniqueFd.h"
 #include "platform/UnixDeviceIo.h"
 #include "protocol/unit/Frame.h"
 #include "protocol/unit/IdentityRecord.h"
@@ -117,6 +121,7 @@ TEST_F(SimProcessTest, RefusesToStartWhereItCannotKeepItsWord) {
   const std::string sim = MRX_BINARY_DIR "/sim/mrx520-sim --runtime-dir " + (root / "rt").string();
   const std::string state = (root / "state").string();
   const std::string badState = "mrx520-state 1\nrtc-offset 5\ngarbage\n";
+  platform::UniqueFd held;  // another simulator's hold on the state file
   struct Row {
     const char* name;
     std::function<void()> prepare;
@@ -135,6 +140,14 @@ TEST_F(SimProcessTest, RefusesToStartWhereItCannotKeepItsWord) {
        "mrx520-sim: " + state + " line 3: unknown record 'garbage'"},
       {"state that cannot be saved", [] {}, sim + " --state /proc/mrx520-sim-test/state", 73,
        "mrx520-sim: cannot save state to /proc/mrx520-sim-test/state"},
+      {"state another simulator holds",
+       [&] {
+         held = platform::UniqueFd(open((state + ".lock").c_str(), O_RDWR | O_CREAT, 0600));
+         ASSERT_EQ(flock(held.Get(), LOCK_EX | LOCK_NB), 0);
+         ASSERT_EQ(write(held.Get(), "4242\n", 5), 5);
+       },
+       sim + " --state " + state, 73,
+       "mrx520-sim: " + state + " is in use by another mrx520-sim (process 4242)"},
       {"runtime folder others can write",
        [&] {
          std::filesystem::create_directory(root / "rt");
@@ -170,6 +183,7 @@ TEST_F(SimProcessTest, RefusesToStartWhereItCannotKeepItsWord) {
     std::error_code ec;
     std::filesystem::remove_all(root / "rt", ec);
     std::filesystem::remove(state, ec);
+    held.Reset();
     row.prepare();
     std::string output;
     EXPECT_EQ(testing_support::RunProgram(row.command + " 2>&1", output, std::chrono::seconds(20)),

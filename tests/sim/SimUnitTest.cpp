@@ -369,6 +369,15 @@ TEST_F(SimUnitTest, APowerCutAmongSettingsChunksLeavesTheStoredCopyAsItWas) {
   }
 }
 
+// A store the unit cannot save is no success: the client must not report
+// settings stored that the next start would not have.
+TEST_F(SimUnitTest, AStoreThatCannotBeSavedFails) {
+  auto image = Read(1, true);
+  image.back() ^= 0xFF;
+  std::filesystem::remove_all(dir_);  // the state file's folder is gone: no save can work
+  EXPECT_FALSE(ul::WriteSettingsImage(*usb_, 1, image.size(), image));
+}
+
 TEST_F(SimUnitTest, CardRecordsTableEntriesAndDisplayLevelsPersist) {
   // A card download ends with the new version in the processor record.
   const std::uint8_t begin[12] = {1, 3, 0x12, 0x00, 9, 12, 0xEA, 0x07, 0, 0, 0, 0};

@@ -1,8 +1,11 @@
 // The simulator's state file through the real file: what is written reads
 // back whole, and a file that cannot be read whole is refused by its line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "../support/TempDir.h"
 #include "platform/AtomicFile.h"
@@ -90,7 +93,11 @@ TEST(StateFileTest, AFileThatCannotBeReadWholeIsRefusedByItsLineAndTakenNotAtAll
   };
   const Row rows[] = {
       {"empty", "", "1: not a simulator state file"},
-      {"another format", "mrx520-state 2\n", "1: not a simulator state file"},
+      {"another format", "mrx520-state 3\n", "1: not a simulator state file"},
+      {"cut at a line end", "mrx520-state 2\nrtc-offset 5\n",
+       "2: the file ends before its closing line"},
+      {"record after the end", "mrx520-state 2\nrtc-offset 5\nend\nrtc-offset 6\n",
+       "4: a record after the closing line"},
       {"unknown record", "mrx520-state 1\ncolour red\n", "2: unknown record 'colour'"},
       {"unprintable record", "mrx520-state 1\n\x01\xff x\n", "2: unknown record '?\?'"},
       {"clock too far", "mrx520-state 1\nrtc-offset 20000000001\n",
@@ -127,6 +134,31 @@ TEST(StateFileTest, AFileThatCannotBeReadWholeIsRefusedByItsLineAndTakenNotAtAll
     EXPECT_FALSE(LoadState(file, state, error));
     EXPECT_EQ(error.rfind(file.string() + " line " + row.message, 0), 0u) << error;
     EXPECT_EQ(state.rtcOffset, 42) << "not even the good lines before the bad one are taken";
+  }
+}
+
+// Only a regular file of a sane size is read: a FIFO would hang the start and
+// a huge file cost its size in memory.
+TEST(StateFileTest, WhatIsNotAStateFileIsRefusedBeforeItIsRead) {
+  TempDir dir;
+  const auto fifo = dir.path() / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const auto huge = dir.path() / "huge";
+  std::ofstream(huge) << "mrx520-state 2\n";
+  std::filesystem::resize_file(huge, std::uintmax_t{65} << 20);  // sparse: nothing is written
+  const std::pair<std::filesystem::path, const char*> rows[] = {
+      {fifo, ": not a regular file"},
+      {huge, ": too large"},
+      {dir.path(), ": not a regular file"},
+  };
+  for (const auto& [file, message] : rows) {
+    SCOPED_TRACE(file.string());
+    UnitState state = Shape();
+    state.rtcOffset = 42;
+    std::string error;
+    EXPECT_FALSE(LoadState(file, state, error));
+    EXPECT_EQ(error.rfind(file.string() + message, 0), 0u) << error;
+    EXPECT_EQ(state.rtcOffset, 42);
   }
 }
 
