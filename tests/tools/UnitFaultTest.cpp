@@ -147,13 +147,16 @@ class PowerCutIo final : public platform::DeviceIo {
   bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
                std::span<std::uint8_t> out, std::uint32_t* returned) override {
     if (inner_.Control(h, code, in, out, returned)) return true;
-    sim_.WaitForExit();
+    // Once: should the process live on, the row fails on its exit status.
+    if (!waited_) sim_.WaitForExit();
+    waited_ = true;
     return false;
   }
 
  private:
   platform::UnixDeviceIo inner_;
   SimProcess& sim_;
+  bool waited_ = false;
 };
 
 // Power lost during a host update: after the restart the unit runs only its
