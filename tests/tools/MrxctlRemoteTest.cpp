@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
+#include "../support/FakeDeviceIo.h"
 #include "../support/RunProgram.h"
 #include "../support/SimProcess.h"
 #include "platform/Bytes.h"
@@ -85,22 +87,10 @@ TEST_F(MrxctlRemoteTest, StatusAndChangesThroughTheSimulatedStack) {
       {"VolumeBelowRange", "remote volume -80.1", kExitDataError,
        "mrxctl: -80.1 dB is outside the unit's range (-80.0 to 10.0 dB); nothing was sent\n"},
       {"VolumeAboveRange", "remote volume 10.5", kExitDataError, "outside the unit's range"},
-      {"VolumeHex", "remote volume 0x10", kExitUsage, "'0x10' is not a volume in dB (decimal"},
-      {"VolumeExponent", "remote volume 1e1", kExitUsage, "'1e1' is not a volume in dB"},
-      {"VolumeInfinite", "remote volume inf", kExitUsage, "'inf' is not a volume in dB"},
-      {"VolumeNan", "remote volume nan", kExitUsage, "'nan' is not a volume in dB"},
-      {"VolumeSignOnly", "remote volume -- -", kExitUsage, "'-' is not a volume in dB"},
-      {"VolumeHuge", "remote volume 99999999999", kExitUsage, "is not a volume in dB"},
       {"Source", "--json remote source 'digital 3'", kExitOk, "\"source\": \"Digital 3\""},
       {"Mute", "--json remote mute on", kExitOk, "\"mute\": true"},
       {"Standby", "--json remote power off", kExitOk, "\"power\": false"},
       {"UnknownSource", "remote source Radio", kExitDataError, "has no source 'Radio'"},
-      {"BadVolume", "remote volume loud", kExitUsage,
-       "mrxctl remote volume: DB: 'loud' is not a volume in dB"},
-      {"BadState", "remote power maybe", kExitUsage, "mrxctl remote power: STATE: maybe"},
-      {"NoAction", "remote --timeout 500", kExitUsage, "mrxctl remote: give one of list, status"},
-      {"BadAddress", "remote status --address 00:11", kExitUsage,
-       "'00:11' is not a Bluetooth address"},
       {"OtherAddress", "remote status --timeout 500 --address 00:11:22:33:44:55", kExitUnavailable,
        "did not answer"},
   };
@@ -118,6 +108,41 @@ TEST_F(MrxctlRemoteTest, StatusAndChangesThroughTheSimulatedStack) {
   EXPECT_EQ(status["group"], "A");
   EXPECT_EQ(status["mute"], true);
   EXPECT_EQ(status["serial"], 1234);
+}
+
+// What is not a value is refused before any unit is looked for, so these
+// run here, without the simulator and a program start each.
+TEST_F(MrxctlRemoteTest, RefusesWhatIsNotAValueBeforeLookingForAUnit) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    const char* expected;
+  } rows[] = {
+      {"VolumeHex", {"remote", "volume", "0x10"}, "'0x10' is not a volume in dB (decimal"},
+      {"VolumeExponent", {"remote", "volume", "1e1"}, "'1e1' is not a volume in dB"},
+      {"VolumeInfinite", {"remote", "volume", "inf"}, "'inf' is not a volume in dB"},
+      {"VolumeNan", {"remote", "volume", "nan"}, "'nan' is not a volume in dB"},
+      {"VolumeSignOnly", {"remote", "volume", "--", "-"}, "'-' is not a volume in dB"},
+      {"VolumeHuge", {"remote", "volume", "99999999999"}, "is not a volume in dB"},
+      {"BadVolume",
+       {"remote", "volume", "loud"},
+       "mrxctl remote volume: DB: 'loud' is not a volume in dB"},
+      {"BadState", {"remote", "power", "maybe"}, "mrxctl remote power: STATE: maybe"},
+      {"NoAction", {"remote", "--timeout", "500"}, "mrxctl remote: give one of list, status"},
+      {"BadAddress",
+       {"remote", "status", "--address", "00:11"},
+       "'00:11' is not a Bluetooth address"},
+  };
+  testing_support::FakeDeviceIo io;
+  desktop::unitlink::CTiroUSB usb(&io);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::ostringstream out, err;
+    EXPECT_EQ(tools::mrxctl::Run(r.args, usb, out, err), kExitUsage) << err.str();
+    EXPECT_NE(err.str().find(r.expected), std::string::npos) << err.str();
+    EXPECT_EQ(out.str(), "");
+  }
+  EXPECT_TRUE(io.openedPaths.empty());
 }
 
 // The handheld keeps unit names as 8-bit Windows-1252 text; JSON carries them as UTF-8.

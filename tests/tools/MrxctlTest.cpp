@@ -295,28 +295,44 @@ TEST(MrxctlProcessTest, NoUnitIsAClearMessageAndExit69) {
   EXPECT_NE(text.find("no MRX520 unit found"), std::string::npos) << text;
 }
 
+struct ProcessUpdate {
+  const char* name;
+  const char* failEvery;  // the simulator's --fail-every
+};
+
+void PrintTo(const ProcessUpdate& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class MrxctlProcessUpdateTest : public ::testing::TestWithParam<ProcessUpdate> {};
+
 // The real programs end to end: an update over the socket, then discovery shows
 // the new version; the same when the simulator fails one exchange in fifty.
-TEST(MrxctlProcessTest, UpdateHostAgainstTheSimulatorProcess) {
-  for (const char* failEvery : {"0", "50"}) {
-    SCOPED_TRACE(std::string("--fail-every ") + failEvery);
-    TempDir dir;
-    testing_support::SimProcess sim(
-        dir.path(), {"--no-state", "--restart-ms", "500", "--fail-every", failEvery});
-    const std::string mrxctl =
-        "MRX_RUNTIME_DIR=" + dir.path().string() + " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl ";
-    auto run = [&](const std::string& args, std::string& text) {
-      return testing_support::RunProgram(mrxctl + args + " 2>&1", text);
-    };
-    std::string text;
-    ASSERT_EQ(run("update host", text), 0) << text;
-    EXPECT_NE(text.find("Download finished!\nThe unit reports host software V4.000 of 27.01.2009."),
-              std::string::npos)
-        << text;
-    ASSERT_EQ(run("discover", text), 0) << text;
-    EXPECT_NE(text.find("MRX520    V4.000   27.01.2009"), std::string::npos) << text;
-  }
+TEST_P(MrxctlProcessUpdateTest, UpdateHostAgainstTheSimulatorProcess) {
+  TempDir dir;
+  testing_support::SimProcess sim(
+      dir.path(), {"--no-state", "--restart-ms", "500", "--fail-every", GetParam().failEvery});
+  const std::string mrxctl =
+      "MRX_RUNTIME_DIR=" + dir.path().string() + " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl ";
+  auto run = [&](const std::string& args, std::string& text) {
+    return testing_support::RunProgram(mrxctl + args + " 2>&1", text);
+  };
+  std::string text;
+  ASSERT_EQ(run("update host", text), 0) << text;
+  EXPECT_NE(text.find("Download finished!\nThe unit reports host software V4.000 of 27.01.2009."),
+            std::string::npos)
+      << text;
+  ASSERT_EQ(run("discover", text), 0) << text;
+  EXPECT_NE(text.find("MRX520    V4.000   27.01.2009"), std::string::npos) << text;
 }
+
+const ProcessUpdate kProcessUpdates[] = {
+    {"EveryExchangeAnswered", "0"},
+    {"OneExchangeInFiftyFails", "50"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, MrxctlProcessUpdateTest, ::testing::ValuesIn(kProcessUpdates),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace tools::mrxctl

@@ -68,8 +68,10 @@ TEST(RemoteIntegrationTest, ReachesTheUnitThroughAMisbehavingStream) {
     std::ofstream out(scenario);
     out << "unit serial=4321\nfaults stream-crc-every=5 stream-delay-ms=40\n";
   }
+  // The refusal lasts well past the first connect below, which follows the
+  // module's registration at once; the remote then waits it out.
   SimProcess sim(dir.path(),
-                 {"--no-state", "--scenario", scenario.string(), "--stream-refuse-ms", "8000"});
+                 {"--no-state", "--scenario", scenario.string(), "--stream-refuse-ms", "3000"});
   ASSERT_TRUE(sim.Running());
   const auto address = platform::BtAddress{0xC2000000u | 4321, 0x0050};
   // The device socket is up before the Bluetooth module registers: wait for both.

@@ -53,48 +53,56 @@ std::vector<FaultCase> FaultCases() {
   };
 }
 
-TEST(StreamFaultTest, TheRemoteReachesTheUnitsStateUnderEachFault) {
-  for (const FaultCase& c : FaultCases()) {
-    SCOPED_TRACE(c.name);
-    testing_support::TempDir dir;
-    sim::SimUnit unit(SmallUnit(), platform::DefaultClock());
-    sim::RemoteStreamServer stream(unit, c.faults);
-    sim::BluetoothRegistration module(sim::BluetoothRegistration::AddressForSerial(1234),
-                                      sim::BluetoothRegistration::NameForSerial(1234),
-                                      dir.path() / "bluetooth", stream);
-    std::string error;
-    ASSERT_TRUE(module.Start(error)) << error;
-
-    RemoteSide remote(dir.path() / "bluetooth");
-    remote.Connect(module.Address());
-    if (c.switchOffAfter != 0) {
-      ASSERT_TRUE(remote.PumpUntil([&] { return c.acted(stream.Counts()) >= c.switchOffAfter; }));
-      stream.SetFaults({});
-    }
-    ASSERT_TRUE(remote.PumpUntil([&] { return remote.Complete(); }, std::chrono::seconds(30)));
-    EXPECT_GT(c.acted(stream.Counts()), 0u) << "the fault never acted";
-
-    EXPECT_EQ(remote.state.Info().serialNumber, 1234);
-    EXPECT_EQ(remote.state.Info().inputMasks,
-              protocol::remote::UnitInfoRecord::Decode(unit.RemoteInfo()).inputMasks);
-    ASSERT_EQ(remote.state.Modules().size(), 1u);
-    EXPECT_EQ(remote.state.FirstName(true, 0, 0xFF), "MRX520");
-    ASSERT_EQ(remote.state.Sources().size(), 1u);
-    EXPECT_EQ(remote.state.FirstName(false, 0, 0), "CD");
-    // An order goes through and the unit's own report of it comes back.
-    ASSERT_TRUE(remote.state.SetVolume(-455));
-    remote.state.Reset();
-    remote.state.StartPolling();
-    EXPECT_TRUE(remote.PumpUntil(
-        [&] { return remote.state.HaveStatus() && remote.state.Status().volume == -455; },
-        std::chrono::seconds(30)));
-    EXPECT_EQ(protocol::remote::StatusRecord::Decode(unit.RemoteStatus()).volume, -455);
-
-    remote.link.Close();
-    module.Stop();
-    stream.Stop();
-  }
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
 }
+
+class StreamFaultTest : public ::testing::TestWithParam<FaultCase> {};
+
+// One row per fault, so a failure names it and the rows run side by side.
+TEST_P(StreamFaultTest, TheRemoteReachesTheUnitsStateUnderEachFault) {
+  const FaultCase& c = GetParam();
+  testing_support::TempDir dir;
+  sim::SimUnit unit(SmallUnit(), platform::DefaultClock());
+  sim::RemoteStreamServer stream(unit, c.faults);
+  sim::BluetoothRegistration module(sim::BluetoothRegistration::AddressForSerial(1234),
+                                    sim::BluetoothRegistration::NameForSerial(1234),
+                                    dir.path() / "bluetooth", stream);
+  std::string error;
+  ASSERT_TRUE(module.Start(error)) << error;
+
+  RemoteSide remote(dir.path() / "bluetooth");
+  remote.Connect(module.Address());
+  if (c.switchOffAfter != 0) {
+    ASSERT_TRUE(remote.PumpUntil([&] { return c.acted(stream.Counts()) >= c.switchOffAfter; }));
+    stream.SetFaults({});
+  }
+  ASSERT_TRUE(remote.PumpUntil([&] { return remote.Complete(); }, std::chrono::seconds(30)));
+  EXPECT_GT(c.acted(stream.Counts()), 0u) << "the fault never acted";
+
+  EXPECT_EQ(remote.state.Info().serialNumber, 1234);
+  EXPECT_EQ(remote.state.Info().inputMasks,
+            protocol::remote::UnitInfoRecord::Decode(unit.RemoteInfo()).inputMasks);
+  ASSERT_EQ(remote.state.Modules().size(), 1u);
+  EXPECT_EQ(remote.state.FirstName(true, 0, 0xFF), "MRX520");
+  ASSERT_EQ(remote.state.Sources().size(), 1u);
+  EXPECT_EQ(remote.state.FirstName(false, 0, 0), "CD");
+  // An order goes through and the unit's own report of it comes back.
+  ASSERT_TRUE(remote.state.SetVolume(-455));
+  remote.state.Reset();
+  remote.state.StartPolling();
+  EXPECT_TRUE(remote.PumpUntil(
+      [&] { return remote.state.HaveStatus() && remote.state.Status().volume == -455; },
+      std::chrono::seconds(30)));
+  EXPECT_EQ(protocol::remote::StatusRecord::Decode(unit.RemoteStatus()).volume, -455);
+
+  remote.link.Close();
+  module.Stop();
+  stream.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, StreamFaultTest, ::testing::ValuesIn(FaultCases()),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace remote::link
