@@ -57,8 +57,9 @@ std::vector<std::string> ImageEncoderRegistry::Extensions() const {
 }
 
 bool ImageEncoderRegistry::Save(const EncoderPicture& picture, const std::filesystem::path& path,
-                                std::string& error) const {
-  const ImageEncoder* encoder = Find(path);
+                                std::string& error, const std::filesystem::path& formatOf) const {
+  const std::filesystem::path& format = formatOf.empty() ? path : formatOf;
+  const ImageEncoder* encoder = Find(format);
   if (encoder == nullptr) {
     error = path.string() + ": no image encoder for this file extension";
     return false;
@@ -68,11 +69,11 @@ bool ImageEncoderRegistry::Save(const EncoderPicture& picture, const std::filesy
     return false;
   }
   std::string bytes;
-  if (!encoder->Encode(picture, LowerExtension(path), bytes) || bytes.empty()) {
+  if (!encoder->Encode(picture, LowerExtension(format), bytes) || bytes.empty()) {
     error = path.string() + ": the picture could not be encoded";
     return false;
   }
-  return WriteFileAtomically(path, bytes, error);
+  return WriteOutputFile(path.string(), bytes, error);
 }
 
 }  // namespace platform

@@ -212,7 +212,7 @@ TEST_F(SimProcessTest, AFreshStartKeepsTheUnreadableStateAside) {
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(FileText(kept[0]), badState);
   // The new file is the simulator's own, readable at the next start.
-  EXPECT_TRUE(FileText(dir.path() / "state").starts_with("mrx520-state 1\n"));
+  EXPECT_TRUE(FileText(dir.path() / "state").starts_with("mrx520-state 2\n"));
   EXPECT_EQ(
       std::filesystem::status(dir.path() / "state").permissions() & std::filesystem::perms::all,
       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string_view>
+#include <utility>
 
 #include "../support/RunProgram.h"
 #include "../support/SimProcess.h"
@@ -200,64 +202,109 @@ TEST_F(MrxctlFaultTest, EachFaultEndsInItsExitCodeAndAMessageThatNamesIt) {
   }
 }
 
-// Special places for the saved image: each receives exactly the bytes a plain
-// file does, and stays what it was (a FIFO, a link).
-TEST_F(MrxctlFaultTest, SettingsReadReachesEverySpecialOutput) {
+// Special places for a command's output file: each receives exactly the
+// bytes a plain file does (a picture: a PNG), and stays what it was (a FIFO,
+// a link). The same places for every command that writes a file.
+TEST_F(MrxctlFaultTest, EveryOutputFileReachesEverySpecialPlace) {
   const fs::path w = work.path();
-  const std::string longName(NAME_MAX, 'n');
+  struct Command {
+    const char* name;
+    std::string line;    // before the file name
+    std::string suffix;  // of every file name given
+    bool picture;        // the same picture, not the same bytes: the display's clock moves
+  };
+  const Command commands[] = {
+      {"settings read", Mrxctl() + "settings read 0 ", ".bin", false},
+      {"klf curve get", Mrxctl() + "klf curve get 0 ", ".txt", false},
+      {"display screenshot", Mrxctl() + "display screenshot ", ".png", true},
+  };
+  const std::string longName(NAME_MAX - 4, 'n');
   struct Row {
     const char* name;
-    std::function<std::string()> prepare;  // the command line; standard output is captured
+    // Makes the place ready in the folder `at`: a shell command to run first
+    // (or "") and the file name to give.
+    std::function<std::pair<std::string, std::string>(const fs::path& at,
+                                                      const std::string& suffix)>
+        prepare;
     // The bytes the place received; `output` is what came on standard output.
-    std::function<std::string(const std::string& output)> received;
-    bool imageOnStandardOutput;  // then the "saved" line goes to standard error
+    std::function<std::string(const fs::path& at, const std::string& suffix,
+                              const std::string& output)>
+        received;
+    bool onStandardOutput;  // then notes go to standard error
   };
-  const std::string note = " 2>" + (w / "note.txt").string();
   const Row rows[] = {
-      {"Dash", [&] { return Mrxctl() + "settings read 0 -" + note; },
-       [](const std::string& output) { return output; }, true},
-      {"DevStdout", [&] { return Mrxctl() + "settings read 0 /dev/stdout" + note; },
-       [](const std::string& output) { return output; }, true},
-      {"Fifo",
-       [&] {
-         mkfifo((w / "pipe").c_str(), 0600);
-         return "(cat " + (w / "pipe").string() + " > " + (w / "from-pipe.bin").string() +
-                " &) ; " + Mrxctl() + "settings read 0 " + (w / "pipe").string() + note;
+      {"Dash",
+       [](const fs::path&, const std::string&) {
+         return std::pair{std::string(), std::string("-")};
        },
-       [&](const std::string&) {
-         EXPECT_TRUE(fs::is_fifo(w / "pipe"));
-         // The reader may still be writing its copy: wait for all of it, within a limit.
-         testing_support::WaitFor([&] { return Contents(w / "from-pipe.bin") == reference; });
-         return Contents(w / "from-pipe.bin");
+       [](const fs::path&, const std::string&, const std::string& output) { return output; }, true},
+      {"DevStdout",
+       [](const fs::path&, const std::string&) {
+         return std::pair{std::string(), std::string("/dev/stdout")};
+       },
+       [](const fs::path&, const std::string&, const std::string& output) { return output; }, true},
+      {"Fifo",
+       [](const fs::path& at, const std::string& suffix) {
+         const fs::path pipe = at / ("pipe" + suffix);
+         mkfifo(pipe.c_str(), 0600);
+         // A reader that copies what comes and says when it is done.
+         return std::pair{"(cat " + pipe.string() + " > " + (at / "copy").string() + "; touch " +
+                              (at / "done").string() + ") & ",
+                          pipe.string()};
+       },
+       [](const fs::path& at, const std::string& suffix, const std::string&) {
+         EXPECT_TRUE(fs::is_fifo(at / ("pipe" + suffix)));
+         EXPECT_TRUE(testing_support::WaitFor([&] { return fs::exists(at / "done"); }));
+         return Contents(at / "copy");
        },
        false},
       {"Symlink",
-       [&] {
-         fs::create_directory(w / "keep");
-         std::ofstream(w / "keep" / "real.bin") << "old";
-         fs::create_symlink("keep/real.bin", w / "link.bin");
-         return Mrxctl() + "settings read 0 " + (w / "link.bin").string() + note;
+       [](const fs::path& at, const std::string& suffix) {
+         fs::create_directories(at / "keep");
+         std::ofstream(at / "keep" / ("real" + suffix)) << "old";
+         fs::create_symlink("keep/real" + suffix, at / ("link" + suffix));
+         return std::pair{std::string(), (at / ("link" + suffix)).string()};
        },
-       [&](const std::string&) {
-         EXPECT_TRUE(fs::is_symlink(w / "link.bin"));
-         return Contents(w / "keep" / "real.bin");
+       [](const fs::path& at, const std::string& suffix, const std::string&) {
+         EXPECT_TRUE(fs::is_symlink(at / ("link" + suffix)));
+         return Contents(at / "keep" / ("real" + suffix));
        },
        false},
       {"LongestName",
-       [&] { return Mrxctl() + "settings read 0 " + (w / longName).string() + note; },
-       [&](const std::string&) { return Contents(w / longName); }, false},
+       [&](const fs::path& at, const std::string& suffix) {
+         return std::pair{std::string(), (at / (longName + suffix)).string()};
+       },
+       [&](const fs::path& at, const std::string& suffix, const std::string&) {
+         return Contents(at / (longName + suffix));
+       },
+       false},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
+  const std::string note = " 2>" + (w / "note.txt").string();
+  for (const Command& c : commands) {
     std::string output;
-    const std::string command = r.prepare();
-    EXPECT_EQ(Run(command, output), kExitOk) << Contents(w / "note.txt");
-    EXPECT_EQ(r.received(output), reference);
-    const std::string saved =
-        FirstLine(r.imageOnStandardOutput ? Contents(w / "note.txt") : output);
-    EXPECT_TRUE(saved.starts_with("saved " + std::to_string(reference.size()) +
-                                  " bytes of module 0 (MRX520) to "))
-        << saved;
+    const fs::path plain = w / ("plain" + c.suffix);
+    ASSERT_EQ(Run(c.line + plain.string() + note, output), kExitOk) << Contents(w / "note.txt");
+    const std::string expected = Contents(plain);
+    ASSERT_FALSE(expected.empty()) << c.name;
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::string(c.name) + ", " + r.name);
+      const fs::path at = w / (c.suffix.substr(1) + "-" + r.name);
+      fs::create_directories(at);
+      const auto [before, file] = r.prepare(at, c.suffix);
+      EXPECT_EQ(Run(before + c.line + file + note, output), kExitOk) << Contents(w / "note.txt");
+      const std::string got = r.received(at, c.suffix, output);
+      if (c.picture) {
+        EXPECT_TRUE(got.starts_with("\x89PNG\r\n")) << got.substr(0, 40);
+      } else {
+        EXPECT_EQ(got, expected);
+      }
+      if (std::string_view(c.name) == "settings read") {
+        const std::string saved = FirstLine(r.onStandardOutput ? Contents(w / "note.txt") : output);
+        EXPECT_TRUE(saved.starts_with("saved " + std::to_string(expected.size()) +
+                                      " bytes of module 0 (MRX520) to "))
+            << saved;
+      }
+    }
   }
 }
 

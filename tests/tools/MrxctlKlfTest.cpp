@@ -145,8 +145,11 @@ TEST_F(MrxctlKlfTest, MalformedSlopeFileChangesNothing) {
   EXPECT_NE(output.find("line 4"), std::string::npos) << output;
   ASSERT_EQ(Mrxctl("klf curve get 0 " + File("after.txt"), output), 0) << output;
   EXPECT_EQ(ReadAll(File("after.txt")), ReadAll(File("before.txt")));
-  // A file that is not there says so without touching the card.
+  // A file that is not there says so without touching the card; one too large
+  // to be a slope file is bad data.
   EXPECT_EQ(Mrxctl("klf curve put 0 " + File("missing.txt"), output), 74);
+  std::filesystem::resize_file(File("bad.txt"), std::uintmax_t{5} << 20);
+  EXPECT_EQ(Mrxctl("klf curve put 0 " + File("bad.txt"), output), 65) << output;
 }
 
 TEST_F(MrxctlKlfTest, UpdateIsReadBackWithInfo) {

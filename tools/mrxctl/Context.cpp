@@ -41,6 +41,10 @@ void SayCannotRead(Context& ctx, const std::string& error) {
   ctx.err << "mrxctl: cannot read " << error << "\n";
 }
 
+bool IsStandardOutput(const std::string& file) {
+  return file == "-" || file == "/dev/stdout" || file == "/dev/fd/1" || file == "/proc/self/fd/1";
+}
+
 void SayCannotWrite(Context& ctx, const std::string& error) {
   ctx.err << "mrxctl: cannot write " << error << "\n";
 }

@@ -43,6 +43,8 @@ int FolderTooLong(std::ostream& err, const std::string& problem);
 // "cannot read ..." / "cannot write ..." with the file layer's own error text.
 void SayCannotRead(Context& ctx, const std::string& error);
 void SayCannotWrite(Context& ctx, const std::string& error);
+// A file name that means this program's standard output ("-", "/dev/stdout").
+bool IsStandardOutput(const std::string& file);
 
 // The exit code of an update that ended for `reason` (kExitOk when done).
 int UpdateExitCode(desktop::firmware::UpdateReason reason);

@@ -117,7 +117,9 @@ int Set(Context& d, const std::string& name, int value) {
 
 int Screenshot(Context& d, const std::string& file) {
   const platform::ImageEncoderRegistry encoders = platform::MakeCoreImageEncoders();
-  if (encoders.Find(file) == nullptr) {
+  // On standard output the picture goes as PNG.
+  const std::string format = IsStandardOutput(file) ? "standard-output.png" : file;
+  if (encoders.Find(format) == nullptr) {
     d.err << "mrxctl display screenshot: cannot write '" << file
           << "': give a file ending in .bmp, .gif or .png\n";
     return kExitUsage;
@@ -141,8 +143,9 @@ int Screenshot(Context& d, const std::string& file) {
     return kExitIoError;
   }
   std::string error;
-  if (!encoders.Save(picture->Picture(), file, error)) {
-    d.err << "mrxctl: cannot write " << file << ": " << error << "\n";
+  d.out.flush();  // the picture may go to the same standard output
+  if (!encoders.Save(picture->Picture(), file, error, format)) {
+    SayCannotWrite(d, error);
     return kExitIoError;
   }
   return kExitOk;

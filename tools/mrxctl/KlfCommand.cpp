@@ -173,8 +173,9 @@ bool Connect(Klf& k, const Card& card, rc::KlfLink& link) {
 
 bool WriteText(Klf& k, const std::filesystem::path& file, const std::string& text) {
   std::string error;
-  if (platform::WriteFileAtomically(file, text, error)) return true;
-  k.ctx.err << "mrxctl: Can't create file " << file.string() << ". (" << error << ")\n";
+  k.ctx.out.flush();  // the curve may go to the same standard output
+  if (platform::WriteOutputFile(file.string(), text, error)) return true;
+  SayCannotWrite(k.ctx, error);
   return false;
 }
 
@@ -219,11 +220,14 @@ int CurveGetAll(Klf& k, const std::string& dir) {
   return kExitOk;
 }
 
-bool ReadText(Klf& k, const std::string& file, std::string& text) {
+// kExitOk, or the exit code of a file that cannot be read (kExitIoError) or
+// is too large to be a slope file (kExitDataError).
+int ReadText(Klf& k, const std::string& file, std::string& text) {
   std::string error;
-  if (platform::ReadFileUpTo(file, kMaxTextFile, text, error)) return true;
+  bool tooLarge = false;
+  if (platform::ReadFileUpTo(file, kMaxTextFile, text, error, &tooLarge)) return kExitOk;
   k.ctx.err << "mrxctl: Can't open file " << file << ". (" << error << ")\n";
-  return false;
+  return tooLarge ? kExitDataError : kExitIoError;
 }
 
 // Reads the card's curve, changes it with `change` and writes it back whole.
@@ -245,7 +249,7 @@ int ChangeCurve(Klf& k, int channel, Change change) {
 
 int CurvePut(Klf& k, int channel, const std::string& file) {
   std::string text;
-  if (!ReadText(k, file, text)) return kExitIoError;
+  if (const int rc = ReadText(k, file, text); rc != kExitOk) return rc;
   // Parsed whole before the card is asked anything: a bad file changes nothing.
   const pk::SlopeFile::Parsed parsed = pk::SlopeFile::Parse(text);
   if (!parsed.ok) {
@@ -260,7 +264,7 @@ int CurvePut(Klf& k, int channel, const std::string& file) {
 
 int CurveImport(Klf& k, int channel, const std::string& file, int column) {
   std::string text;
-  if (!ReadText(k, file, text)) return kExitIoError;
+  if (const int rc = ReadText(k, file, text); rc != kExitOk) return rc;
   const pk::MeasurementText::Parsed parsed = pk::MeasurementText::Parse(text);
   if (!parsed.ok) {
     k.ctx.err << "mrxctl: " << file << " line " << parsed.error.line << ": " << parsed.error.message

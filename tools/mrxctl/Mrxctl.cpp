@@ -220,10 +220,6 @@ int NoSettingsImage(Context& ctx, const ul::ModuleInfo& m) {
   return kExitDataError;
 }
 
-bool IsStandardOutput(const std::string& file) {
-  return file == "-" || file == "/dev/stdout" || file == "/dev/fd/1" || file == "/proc/self/fd/1";
-}
-
 int SettingsRead(Context& ctx, unsigned address, const std::string& file) {
   ul::ModuleInfo m;
   if (int rc = FindRunningModule(ctx, address, m); rc != kExitOk) return rc;
