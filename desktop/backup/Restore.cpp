@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "desktop/backup/UnitAccess.h"
 #include "desktop/roomcorrection/KlfCardHost.h"
@@ -10,6 +11,7 @@
 #include "protocol/klf/KlfMessage.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/ModuleCatalogue.h"
+#include "protocol/unit/SettingsFields.h"
 
 namespace desktop::backup {
 
@@ -127,6 +129,26 @@ RestoreOutcome WriteCurves(const std::string& host, const CurveBackup& curves,
               std::to_string(curves.channels.size()) + " channels written and verified");
 }
 
+std::string RangeEnd(const pu::SettingsField& f, int value) {
+  if (f.tenths) return pu::TenthsText(value, f.unit);
+  return std::to_string(value) + (f.unit.empty() ? "" : " " + std::string(f.unit));
+}
+
+// The fields of the module's image whose values lie outside their field's
+// range: "offset 1 -0.1 dB (0.0 dB to 48.0 dB)".
+std::vector<std::string> ImpossibleValues(const ModuleBackup& m) {
+  std::vector<std::string> found;
+  const std::uint8_t type = m.address == pu::kMainUnitAddress ? pu::kMainUnit.code : m.type;
+  for (const pu::SettingsField& f : pu::FieldsFor(type)) {
+    if (f.min == f.max) continue;
+    const std::optional<long> value = pu::FieldNumber(f, m.image);
+    if (!value || (*value >= f.min && *value <= f.max)) continue;
+    found.push_back(f.name + " " + pu::FormatField(f, m.image) + " (" + RangeEnd(f, f.min) +
+                    " to " + RangeEnd(f, f.max) + ")");
+  }
+  return found;
+}
+
 }  // namespace
 
 RestorePlan PlanRestore(const ul::Discovery& unit, const UnitBackup& backup,
@@ -169,6 +191,13 @@ RestorePlan PlanRestore(const ul::Discovery& unit, const UnitBackup& backup,
       skip("its settings image is " + std::to_string(ul::SettingsLength(*live)) +
                " bytes, the backup's " + std::to_string(m.image.size()) + ": not written",
            true);
+      continue;
+    }
+    if (const auto impossible = ImpossibleValues(m); !impossible.empty()) {
+      std::string list;
+      for (const std::string& value : impossible) list += (list.empty() ? "" : ", ") + value;
+      skip("holds values no card takes: " + list + ": not written", true);
+      plan.impossible = true;
       continue;
     }
     if (!m.image.empty()) {
@@ -221,6 +250,18 @@ RestoreResult Restore(ul::CTiroUSB& usb, const UnitBackup& backup, const Restore
     }
   }
   const RestorePlan plan = PlanRestore(unit, backup, options);
+  if (plan.impossible) {
+    result.status = RestoreResult::Status::kRefused;
+    result.error = "The backup holds values no card takes; nothing was written.";
+    for (RestoreOutcome s : plan.steps) {
+      if (s.kind == Kind::kWouldWrite && !options.dryRun) {
+        s.kind = Kind::kSkipped;
+        s.message = "not written: the backup holds values no card takes";
+      }
+      result.outcomes.push_back(s);
+    }
+    return result;
+  }
   if (options.dryRun) {
     result.outcomes = plan.steps;
     return result;

@@ -44,6 +44,9 @@ struct RestoreOutcome {
 // is by address; a module of another type or image length is never written.
 struct RestorePlan {
   std::vector<RestoreOutcome> steps;  // kWouldWrite or kSkipped
+  // A module of the backup holds a value no card takes (its step says which):
+  // the backup is not to be trusted, and nothing of it is written.
+  bool impossible = false;
 };
 RestorePlan PlanRestore(const unitlink::Discovery& unit, const UnitBackup& backup,
                         const RestoreOptions& options);
@@ -54,6 +57,7 @@ struct RestoreResult {
     kNoUnit,     // no unit found
     kNoAnswer,   // the unit is there but did not answer
     kCancelled,  // asked to stop; the outcomes say what was done
+    kRefused,    // the backup holds values no card takes; nothing was written
   };
   Status status = Status::kDone;
   std::vector<RestoreOutcome> outcomes;

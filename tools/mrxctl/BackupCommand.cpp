@@ -147,6 +147,11 @@ int RestoreFile(Backup& b) {
   }
   if (b.ctx.json) b.ctx.out << list.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
   if (b.dryRun) b.ctx.err << "mrxctl: a dry run: nothing was written\n";
+  if (r.status == bk::RestoreResult::Status::kRefused) {
+    b.ctx.err << "mrxctl: the backup holds values no card takes (listed above); nothing was "
+                 "written\n";
+    return kExitDataError;
+  }
   if (r.status == bk::RestoreResult::Status::kCancelled) return kExitIoError;
   if (failed) {
     b.ctx.err << "mrxctl: the restore failed for some modules\n";

@@ -171,6 +171,39 @@ TEST(UnitBackupTest, DryRunAndOnlyChooseWhatIsWritten) {
   EXPECT_EQ(u.unit->StoredSettings(1), before) << "module 1 was not asked for";
 }
 
+// A backup whose checksum is right but whose values no card takes is not
+// trusted at all: nothing of it is written, and the module and field are named.
+TEST(UnitBackupTest, ABackupWithImpossibleValuesIsRefusedWhole) {
+  Unit u(6);
+  UnitBackup backup = u.Read(false);
+  u.SetLevel2(-200);
+  const auto before = u.unit->StoredSettings(1);
+  // Level 4 of the QVO520 at +25.6 dB; -30.0 to +10.0 dB is what the card takes.
+  for (ModuleBackup& m : backup.modules) {
+    if (m.address == 1) platform::PutU16(m.image, pu::Qvo520Image::kLevel4, 256);
+  }
+  for (const bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "restore");
+    RestoreOptions options;
+    options.dryRun = dryRun;
+    const RestoreResult r = Restore(u.usb, backup, options);
+    EXPECT_EQ(r.status, RestoreResult::Status::kRefused);
+    EXPECT_FALSE(r.Success());
+    const auto at1 = std::find_if(r.outcomes.begin(), r.outcomes.end(),
+                                  [](const RestoreOutcome& o) { return o.address == 1; });
+    ASSERT_NE(at1, r.outcomes.end());
+    EXPECT_EQ(at1->kind, Kind::kSkipped);
+    EXPECT_NE(at1->message.find("level 4 25.6 dB (-30.0 dB to 10.0 dB)"), std::string::npos)
+        << at1->message;
+    for (const RestoreOutcome& o : r.outcomes) {
+      if (!dryRun) {
+        EXPECT_EQ(o.kind, Kind::kSkipped) << o.what;
+      }
+    }
+    EXPECT_EQ(u.unit->StoredSettings(1), before) << "nothing written";
+  }
+}
+
 TEST(UnitBackupTest, ProgressCountsEveryStepAndCancelLeavesNoBackup) {
   Unit u(5);
   unsigned lastStep = 0, lastTotal = 0;
