@@ -15,16 +15,19 @@ class InstallThread final : public platform::CWinThread {
   ~InstallThread() override { Join(); }
   const char* GetRuntimeClassName() const override { return "InstallThread"; }
   bool Done() const { return done_.load(); }
+  // What the work came to; valid once Done.
+  Installer::Outcome Result() const { return outcome_.load(); }
 
  protected:
   int Run() override {
-    const int outcome = static_cast<int>(installer_.Work());
+    outcome_ = installer_.Work();
     done_ = true;
-    return outcome;
+    return static_cast<int>(outcome_.load());
   }
 
  private:
   Installer& installer_;
+  std::atomic<Installer::Outcome> outcome_{Installer::Outcome::kNotInstalled};
   std::atomic<bool> done_{false};
 };
 

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <memory>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/HandheldProcesses.h"
 #include "remote/link/DevicesFile.h"
 
@@ -158,19 +160,13 @@ Installer::Outcome Installer::Work() {
   const std::string quotedTarget = "\"" + installed + "\"";
 
   if (Unchanged(installed)) {
-    platform::HandheldProcesses(env_).Start(installed, {kInitArgument}, platform::kFolderStartup);
-    return Outcome::kStartedUnchanged;
-  }
-
-  if (const auto programs = env_.MapPath(platform::kFolderPrograms)) {
-    std::error_code ec;
-    for (const auto& item : std::filesystem::directory_iterator(*programs, ec)) {
-      const std::string name = item.path().filename().string();
-      if (fnmatch(kOldShortcutPattern, name.c_str(), FNM_CASEFOLD) == 0) {
-        std::error_code removeError;
-        std::filesystem::remove(item.path(), removeError);
-      }
+    std::string why;
+    if (platform::HandheldProcesses(env_).Start(installed, {kInitArgument},
+                                                platform::kFolderStartup, &why) <= 0) {
+      prompt_.Error(kCaption, kTextNotStarted + why);
+      return Outcome::kNotStarted;
     }
+    return Outcome::kStartedUnchanged;
   }
 
   std::uint64_t range = 0;
@@ -184,63 +180,122 @@ Installer::Outcome Installer::Work() {
   range_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(range, UINT32_MAX));
   progressShown_ = true;
 
+  // Every file is written whole beside its place first; only when all are
+  // there do they replace the installed ones, so a failed copy leaves the
+  // old installation as it was.
+  std::vector<Staged> staged;
   bool failed = false;
-  if (!build_.firstLibrary.empty()) failed |= !Copy(build_.firstLibrary, installFolder, false);
-  if (!build_.secondLibrary.empty()) failed |= !Copy(build_.secondLibrary, installFolder, false);
-  failed |= !Copy(kFont, platform::kFolderFonts, false);
-  failed |= !Copy(kBoldFont, platform::kFolderFonts, false);
-  failed |= !Copy(build_.program, installFolder, true);
+  if (!build_.firstLibrary.empty()) {
+    failed |= !Stage(build_.firstLibrary, installFolder, false, staged);
+  }
+  if (!build_.secondLibrary.empty()) {
+    failed |= !Stage(build_.secondLibrary, installFolder, false, staged);
+  }
+  failed |= !Stage(kFont, platform::kFolderFonts, false, staged);
+  failed |= !Stage(kBoldFont, platform::kFolderFonts, false, staged);
+  failed |= !Stage(build_.program, installFolder, true, staged);
+  if (!failed) failed = !PutInPlace(staged);
+  staged.clear();  // what was not put in place goes
+  // Told only now: a message box waits for the user, and no half-made file
+  // should wait with it.
+  for (const std::string& text : untold_) prompt_.Error(kCaption, text);
+  untold_.clear();
 
   ImportDevices();
   store_.Save();
 
-  if (!failed) {
-    const std::string text = platform::ShortcutText(quotedTarget);
-    for (std::string_view folder : {platform::kFolderStartup, platform::kFolderStartMenu}) {
-      if (const auto path = env_.MapPath(Join(folder, kShortcutName))) {
-        std::ofstream(*path, std::ios::binary | std::ios::trunc) << text;
-      }
-    }
-  }
+  if (!failed) failed = !MakeShortcuts(quotedTarget);
   progressShown_ = false;
-  return Outcome::kInstalled;
+  return failed ? Outcome::kNotInstalled : Outcome::kInstalled;
 }
 
-bool Installer::Copy(const std::string& name, std::string_view folder, bool strict) {
+bool Installer::Stage(const std::string& name, std::string_view folder, bool strict,
+                      std::vector<Staged>& staged) {
   const std::string sourcePath = SourcePath(name);
   const auto source = env_.MapPath(sourcePath);
   Fd in(source ? ::open(source->c_str(), O_RDONLY | O_CLOEXEC) : -1);
   struct stat st {};
   if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    prompt_.Error(kCaption, kTextCantOpen + sourcePath);
+    untold_.push_back(kTextCantOpen + sourcePath);
     return false;
   }
-  const auto target = env_.MapPath(Join(folder, name));
-  // A program still running cannot be opened for writing (ETXTBSY), nor a
-  // font or library in use.
-  Fd out(target
-             ? ::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777)
-             : -1);
-  if (out.get() < 0) {
+  const std::string targetPath = Join(folder, name);
+  const auto target = env_.MapPath(targetPath);
+  // The program starts whatever mode the card gave its file.
+  auto writer = target ? std::make_unique<platform::AtomicFileWriter>(
+                             *target, strict ? 0755u : 0644u, false, targetPath)
+                       : nullptr;
+  std::string error;
+  if (!writer || !writer->Open(error)) {
     copied_ += static_cast<std::uint32_t>(st.st_size);
-    if (!strict) {
-      clock_.Sleep(kInUsePauseMs);  // the one in place stays
-      return true;
-    }
-    prompt_.Error(kCaption, kTextExitFirst);
-    return false;
+    return Unplaceable(strict);
   }
   std::uint8_t block[kCopyBlock];
   for (;;) {
     const ssize_t n = ReadBlock(in.get(), block, sizeof block);
+    if (n < 0) {
+      untold_.push_back(kTextCantOpen + sourcePath);
+      return false;
+    }
     if (n == 0) break;
-    // A copy cut short (a full card, a read error) is no installation.
-    if (n < 0 || ::write(out.get(), block, static_cast<std::size_t>(n)) != n) return false;
+    if (!writer->Write({reinterpret_cast<const char*>(block), static_cast<std::size_t>(n)},
+                       error)) {
+      untold_.push_back(kTextCantWrite + error);
+      return false;
+    }
     copied_ += static_cast<std::uint32_t>(n);
   }
-  const timespec times[2] = {st.st_atim, st.st_mtim};
-  ::futimens(out.get(), times);
+  if (!writer->SetTimes(st.st_atim, st.st_mtim, error) || !writer->Flush(error)) {
+    untold_.push_back(kTextCantWrite + error);
+    return false;
+  }
+  staged.push_back({std::move(writer), strict});
   return true;
+}
+
+bool Installer::Unplaceable(bool strict) {
+  if (!strict) {
+    clock_.Sleep(kInUsePauseMs);  // the one in place stays
+    return true;
+  }
+  untold_.push_back(kTextExitFirst);
+  return false;
+}
+
+bool Installer::PutInPlace(std::vector<Staged>& staged) {
+  // The program first: when it cannot be replaced, nothing is.
+  std::stable_partition(staged.begin(), staged.end(), [](const Staged& s) { return s.strict; });
+  for (Staged& s : staged) {
+    std::string error;
+    if (!s.writer->Commit(error) && !Unplaceable(s.strict)) return false;
+  }
+  return true;
+}
+
+bool Installer::MakeShortcuts(const std::string& quotedTarget) {
+  if (const auto programs = env_.MapPath(platform::kFolderPrograms)) {
+    std::error_code ec;
+    for (const auto& item : std::filesystem::directory_iterator(*programs, ec)) {
+      const std::string name = item.path().filename().string();
+      if (fnmatch(kOldShortcutPattern, name.c_str(), FNM_CASEFOLD) == 0) {
+        std::error_code removeError;
+        std::filesystem::remove(item.path(), removeError);
+      }
+    }
+  }
+  const std::string text = platform::ShortcutText(quotedTarget);
+  bool ok = true;
+  for (std::string_view folder : {platform::kFolderStartup, platform::kFolderStartMenu}) {
+    const std::string shortcut = Join(folder, kShortcutName);
+    const auto path = env_.MapPath(shortcut);
+    std::string error = shortcut + ": not a path on the handheld";
+    platform::AtomicFileWriter writer(path.value_or(""), 0644, false, shortcut);
+    if (!path || !writer.Open(error) || !writer.Write(text, error) || !writer.Commit(error)) {
+      prompt_.Error(kCaption, kTextCantWrite + error);
+      ok = false;
+    }
+  }
+  return ok;
 }
 
 void Installer::ImportDevices() {

@@ -2,10 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "installer/LogoBitmap.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/HandheldEnv.h"
 #include "platform/Prompt.h"
@@ -29,6 +32,8 @@ class Installer {
   enum class Outcome {
     kStartedUnchanged,  // the installed program was the card's: started with "-init"
     kInstalled,         // copied; the settings saved
+    kNotStarted,        // the installed program was the card's, but it could not be started
+    kNotInstalled,      // a copy failed: what was installed stays as it was
   };
 
   static constexpr const char* kCaption = "Wavrix Setup";
@@ -43,6 +48,8 @@ class Installer {
   static constexpr const char* kInitArgument = "-init";
   static constexpr const char* kTextCantOpen = "Can't open source ";
   static constexpr const char* kTextExitFirst = "Please exit Wavrix first!";
+  static constexpr const char* kTextNotStarted = "Wavrix could not be started: ";
+  static constexpr const char* kTextCantWrite = "Can't write ";
   static constexpr std::size_t kCompareBlock = 16384;
   static constexpr std::size_t kCopyBlock = 1024;
   static constexpr std::uint32_t kInUsePauseMs = 500;
@@ -84,7 +91,20 @@ class Installer {
   void StopRunningCopy();
   void AdjustHandheld();
   bool Unchanged(const std::string& installed);
-  bool Copy(const std::string& name, std::string_view folder, bool strict);
+  struct Staged {
+    std::unique_ptr<platform::AtomicFileWriter> writer;  // written whole, not yet in place
+    bool strict;                                         // the program: it must be replaced
+  };
+  // Writes one file from the card beside its place in `folder`; false (why
+  // kept for the user) when that fails. A tolerant file that cannot be written
+  // there is skipped: the one in place stays.
+  bool Stage(const std::string& name, std::string_view folder, bool strict,
+             std::vector<Staged>& staged);
+  // A file that cannot be put in its place: skipped after a pause when
+  // tolerant; the user to be asked to exit the remote when strict.
+  bool Unplaceable(bool strict);
+  bool PutInPlace(std::vector<Staged>& staged);
+  bool MakeShortcuts(const std::string& quotedTarget);
   void ImportDevices();
   std::string SourcePath(const std::string& name) const;
 
@@ -95,6 +115,7 @@ class Installer {
   remote::link::DeviceStore store_;
   Build build_;
   LogoBitmap logo_;
+  std::vector<std::string> untold_;  // what the user is told once the copies are done
   std::atomic<std::uint32_t> copied_{0};
   std::atomic<std::uint32_t> range_{0};
   std::atomic<bool> progressShown_{false};

@@ -35,36 +35,8 @@ std::filesystem::path TempPathFor(const std::filesystem::path& path) {
 bool WriteAtomically(const std::filesystem::path& path, std::string_view content,
                      const std::string& shownName, std::optional<mode_t> keepMode,
                      std::string& error, mode_t newMode = 0644) {
-  const std::filesystem::path temp = TempPathFor(path);
-  auto fail = [&](bool removeTemp) {
-    error = shownName + ": " + std::strerror(errno);
-    if (removeTemp) unlink(temp.c_str());
-    return false;
-  };
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, newMode);
-  if (fd < 0) return fail(false);
-  std::size_t written = 0;
-  while (written < content.size()) {
-    const ssize_t n = write(fd, content.data() + written, content.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      const int saved = errno;
-      close(fd);
-      errno = saved;
-      return fail(true);
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  if ((keepMode && fchmod(fd, *keepMode) != 0) || fsync(fd) != 0) {
-    const int saved = errno;
-    close(fd);
-    errno = saved;
-    return fail(true);
-  }
-  if (close(fd) != 0) return fail(true);
-  if (rename(temp.c_str(), path.c_str()) != 0) return fail(true);
-  return true;
+  AtomicFileWriter writer(path, keepMode ? *keepMode : newMode, keepMode.has_value(), shownName);
+  return writer.Open(error) && writer.Write(content, error) && writer.Commit(error);
 }
 
 // Waits (up to kOutputWaitMs) until `fd` is ready for `events`; false with a
@@ -146,6 +118,95 @@ int OpenStream(const std::string& path, std::string& why) {
 }
 
 }  // namespace
+
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path path, unsigned mode, bool exactMode,
+                                   std::string shownName)
+    : path_(std::move(path)),
+      temp_(TempPathFor(path_)),
+      shown_(shownName.empty() ? path_.string() : std::move(shownName)),
+      mode_(mode),
+      exactMode_(exactMode) {}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  Abort();
+}
+
+bool AtomicFileWriter::Fail(std::string& error) {
+  error = shown_ + ": " + std::strerror(errno);
+  Abort();
+  return false;
+}
+
+void AtomicFileWriter::Abort() {
+  if (fd_ < 0) return;
+  const int saved = errno;
+  close(fd_);
+  fd_ = -1;
+  unlink(temp_.c_str());
+  errno = saved;
+}
+
+bool AtomicFileWriter::Open(std::string& error) {
+  Abort();
+  flushed_ = false;
+  // O_EXCL: a leftover of the same name is never written through.
+  unlink(temp_.c_str());
+  fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+             static_cast<mode_t>(mode_));
+  if (fd_ < 0) {
+    error = shown_ + ": " + std::strerror(errno);
+    return false;
+  }
+  if (exactMode_ && fchmod(fd_, static_cast<mode_t>(mode_)) != 0) return Fail(error);
+  return true;
+}
+
+bool AtomicFileWriter::Write(std::string_view bytes, std::string& error) {
+  if (fd_ < 0) {
+    errno = EBADF;
+    return Fail(error);
+  }
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = write(fd_, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return Fail(error);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  flushed_ = false;
+  return true;
+}
+
+bool AtomicFileWriter::SetTimes(const timespec& accessed, const timespec& modified,
+                                std::string& error) {
+  const timespec times[2] = {accessed, modified};
+  if (fd_ < 0) errno = EBADF;
+  if (fd_ < 0 || futimens(fd_, times) != 0) return Fail(error);
+  return true;
+}
+
+bool AtomicFileWriter::Flush(std::string& error) {
+  if (fd_ < 0) errno = EBADF;
+  if (fd_ < 0 || fsync(fd_) != 0) return Fail(error);
+  flushed_ = true;
+  return true;
+}
+
+bool AtomicFileWriter::Commit(std::string& error) {
+  if (!flushed_ && !Flush(error)) return false;
+  // A full disk may show itself only when the file is closed.
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) {
+    error = shown_ + ": " + std::strerror(errno);
+    unlink(temp_.c_str());
+    return false;
+  }
+  return true;
+}
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
                          std::string& error, unsigned mode) {

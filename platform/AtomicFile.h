@@ -1,11 +1,54 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// Writes a file whole or not at all, piece by piece: the pieces go to a
+// temporary file beside `path`, which Commit flushes to disk and renames over
+// the old one. Until then the old file stays as it was; a writer that ends
+// uncommitted removes its temporary file. Errors name the file ("NAME:
+// reason", NAME being `shownName`, else `path`).
+class AtomicFileWriter {
+ public:
+  // `mode`: the new file's permissions, less the umask; with `exactMode`
+  // exactly these.
+  explicit AtomicFileWriter(std::filesystem::path path, unsigned mode = 0644,
+                            bool exactMode = false, std::string shownName = {});
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  // Creates the temporary file.
+  bool Open(std::string& error);
+  bool Write(std::string_view bytes, std::string& error);
+  // The access and modification times the file will carry.
+  bool SetTimes(const timespec& accessed, const timespec& modified, std::string& error);
+  // Flushes the whole file to disk, not yet in its place: a caller that puts
+  // several files in place together writes them all first.
+  bool Flush(std::string& error);
+  // Flushes (unless done) and renames the file into place.
+  bool Commit(std::string& error);
+  // Drops the temporary file; the old one stays.
+  void Abort();
+
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  bool Fail(std::string& error);
+
+  std::filesystem::path path_;
+  std::filesystem::path temp_;
+  std::string shown_;
+  unsigned mode_;
+  bool exactMode_;
+  int fd_ = -1;
+  bool flushed_ = false;
+};
 
 // Writes the whole file or nothing: a temporary file beside it, flushed to
 // disk, then renamed over the old one, with permissions `mode` (less the

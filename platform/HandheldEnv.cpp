@@ -32,7 +32,13 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-HandheldEnv::HandheldEnv(std::filesystem::path root) : root_(std::move(root)) {}
+// Made absolute at once: programs started on the handheld run in another
+// working folder, where a relative root would name another tree.
+HandheldEnv::HandheldEnv(std::filesystem::path root) {
+  std::error_code ec;
+  root_ = std::filesystem::absolute(root, ec);
+  if (ec) root_ = std::move(root);
+}
 
 std::filesystem::path HandheldEnv::DefaultRoot() {
   if (const char* h = std::getenv("WAVRIX_HANDHELD"); h != nullptr && *h != '\0') return h;

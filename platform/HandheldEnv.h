@@ -27,6 +27,7 @@ class HandheldEnv {
     std::uint32_t attributes = 0;
   };
 
+  // A relative `root` is taken from the working folder of this moment.
   explicit HandheldEnv(std::filesystem::path root);
   // $WAVRIX_HANDHELD, else $XDG_DATA_HOME/wavrix/handheld, else
   // ~/.local/share/wavrix/handheld.

@@ -36,16 +36,23 @@ bool Inside(const std::filesystem::path& file, const std::filesystem::path& root
 }  // namespace
 
 pid_t HandheldProcesses::Start(std::string_view program, const std::vector<std::string>& args,
-                               std::string_view workingFolder) const {
+                               std::string_view workingFolder, std::string* why) const {
+  const auto refuse = [&](const std::string& reason) {
+    if (why != nullptr) *why = reason;
+    return -1;
+  };
   const auto file = env_.MapPath(program);
-  if (!file) return -1;
+  if (!file) return refuse(std::string(program) + ": not a path on the handheld");
   std::optional<std::filesystem::path> folder =
       workingFolder.empty() ? std::optional(file->parent_path()) : env_.MapPath(workingFolder);
-  if (!folder) return -1;
+  if (!folder) return refuse(std::string(workingFolder) + ": not a folder on the handheld");
+  // The program is found from the new working folder: its path must not
+  // depend on the old one.
   std::error_code ec;
   const std::filesystem::path root = std::filesystem::absolute(env_.Root(), ec);
+  if (ec) return refuse(env_.Root().string() + ": " + ec.message());
 
-  std::vector<std::string> argv = {file->string()};
+  std::vector<std::string> argv = {std::filesystem::absolute(*file, ec).string()};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> argp;
   for (auto& a : argv) argp.push_back(a.data());
@@ -68,7 +75,8 @@ pid_t HandheldProcesses::Start(std::string_view program, const std::vector<std::
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
+  if (rc != 0) return refuse(argv[0] + ": " + std::strerror(rc));
+  return pid;
 }
 
 std::vector<pid_t> HandheldProcesses::Find(std::string_view fileName) const {

@@ -28,9 +28,10 @@ class HandheldProcesses {
 
   // Starts the handheld program at `program` (a handheld path) with `args`,
   // in `workingFolder` (a handheld path; empty: the program's own folder).
-  // -1 when the path leaves the tree or the program cannot be started.
+  // -1 when the path leaves the tree or the program cannot be started; then
+  // `why`, when given, says why, naming the program.
   pid_t Start(std::string_view program, const std::vector<std::string>& args,
-              std::string_view workingFolder = {}) const;
+              std::string_view workingFolder = {}, std::string* why = nullptr) const;
 
   // The handheld's processes whose program file name is exactly `fileName`.
   std::vector<pid_t> Find(std::string_view fileName) const;

@@ -218,8 +218,10 @@ bool RemoteApi::CloseHandle(Handle handle) {
 
 pid_t RemoteApi::CreateProcess(std::string_view path, const std::vector<std::string>& args) {
   if (!connected_) return -1;
-  const pid_t pid = HandheldProcesses(env_).Start(path, args);
+  std::string why;
+  const pid_t pid = HandheldProcesses(env_).Start(path, args, {}, &why);
   std::lock_guard lock(mutex_);
+  if (pid <= 0) lastError_ = why;
   Reap();
   if (pid > 0) started_.push_back(pid);
   return pid;

@@ -71,7 +71,7 @@ class RemoteApi {
   bool CloseHandle(Handle handle);
 
   // Starts the handheld's program at `path` with `args`; the process id, or
-  // -1. Programs started here are waited for by Uninit and the destructor
+  // -1 (the reason in LastError). Programs started here are waited for by Uninit and the destructor
   // when they have ended, and otherwise left running, as on the handheld.
   pid_t CreateProcess(std::string_view path, const std::vector<std::string>& args = {});
 

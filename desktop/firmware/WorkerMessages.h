@@ -39,7 +39,7 @@ enum class UpdateReason : std::intptr_t {
   kNoHandheld = 8,      // no handheld connected in time
   kWrongHandheld = 9,   // the handheld's processor cannot run the remote
   kNoStorageCard = 10,  // no storage card (folder) to copy to
-  kCopyFailed = 11,     // not every file reached the handheld
+  kCopyFailed = 11,     // the handheld did not get it all: a file, or the start of its installer
   kNotConfirmed = 12,   // the worker was done, but no version could be read back
   kNotTaken = 13,       // the version read back is not the one sent
 };

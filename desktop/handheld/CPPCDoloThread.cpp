@@ -104,10 +104,16 @@ fw::UpdateReason CPPCDoloThread::Deploy() {
   char installer[kMaxFilePath];
   const int length =
       std::snprintf(installer, sizeof installer, "%s\\%s", folder.c_str(), kInstaller);
+  // Once started, the installer reports for itself on the handheld; a start
+  // that fails leaves the handheld without the update.
+  std::string why = std::string(folder) + "\\" + kInstaller + ": path too long";
+  bool started = false;
   if (length > 0 && static_cast<std::size_t>(length) < sizeof installer) {
-    api_.CreateProcess(installer);  // the installer reports for itself on the handheld
+    started = api_.CreateProcess(installer) > 0;
+    why = api_.LastError();
   }
-  return ok ? fw::UpdateReason::kDone : fw::UpdateReason::kCopyFailed;
+  if (!started) prompt_.Error(kCaptionProgram, kTextNotStarted + why);
+  return ok && started ? fw::UpdateReason::kDone : fw::UpdateReason::kCopyFailed;
 }
 
 bool CPPCDoloThread::CopyPackageFile(const std::string& folder, const char* name,

@@ -21,7 +21,8 @@ namespace desktop::handheld {
 //
 // Created suspended; Resume starts it. The owner keeps the object until
 // WM_WORKER_FINISHED arrives and then destroys it, which joins the thread.
-// ExitCode is 1 after a deployment that copied every file, else 0.
+// ExitCode is 1 after a deployment that copied every file and started the
+// installer, else 0.
 class CPPCDoloThread : public platform::CWinThread {
  public:
   // How long the handheld may take to be connected.
@@ -55,6 +56,7 @@ class CPPCDoloThread : public platform::CWinThread {
   static constexpr const char* kTextProgress = "%u%%: update in progress ...";
   static constexpr const char* kTextFinished = "Pocket PC update finished!";
   static constexpr const char* kTextError = "Pocket PC update ERROR!";
+  static constexpr const char* kTextNotStarted = "The installer could not be started: ";
 
   CPPCDoloThread(platform::MessageTarget& owner, platform::RemoteApi& api, platform::Prompt& prompt,
                  platform::Clock& clock, const firmware::_DoloPacket* list = GetDoloBase(),

@@ -72,6 +72,9 @@ void AutorunDialog::Tick() {
   if (worker_ && worker_->Done()) {
     timer_.stop();
     worker_->Join();
+    const auto outcome = worker_->Result();
+    succeeded_ = outcome == Installer::Outcome::kInstalled ||
+                 outcome == Installer::Outcome::kStartedUnchanged;
     accept();
   }
 }

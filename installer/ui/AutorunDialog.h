@@ -27,6 +27,8 @@ class AutorunDialog final : public QDialog {
 
   // Start-up: false when the dialog ends at once (no logo).
   bool Begin();
+  // After the dialog ended: the remote is installed or started.
+  bool Succeeded() const { return succeeded_; }
   // Shows the window as it is while copying, for a picture of it.
   void ShowProgressForPicture(int percent);
 
@@ -43,6 +45,7 @@ class AutorunDialog final : public QDialog {
   QProgressBar* bar_;
   QTimer timer_;
   std::unique_ptr<InstallThread> worker_;
+  bool succeeded_ = false;
 };
 
 }  // namespace installer::ui

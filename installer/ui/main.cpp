@@ -47,5 +47,5 @@ int main(int argc, char** argv) {
   }
   if (!dialog.Begin()) return 0;  // no logo: nothing is copied
   dialog.exec();
-  return 0;
+  return dialog.Succeeded() ? 0 : 1;  // the user saw why
 }

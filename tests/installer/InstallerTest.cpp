@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -124,6 +126,10 @@ TEST(ChooseBuildTest, OnlyOsFourTakesTheFourBuildsAndTheStackLibraryTakesWc) {
 
 TEST_F(InstallerTest, AFreshInstallCopiesTheBuildAndFontsAndMakesBothShortcuts) {
   Handheld(4);
+  // The card's file system may not keep execute bits; the installed program has them.
+  std::filesystem::permissions(
+      root() / kCard / "WavrixBTMS4.exe",
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   Write(root() / "Windows/Start Menu/Programs/Valdur Wavrix old.lnk", "stale");
   Installer& in = Make();
   ASSERT_TRUE(in.Start());
@@ -140,6 +146,7 @@ TEST_F(InstallerTest, AFreshInstallCopiesTheBuildAndFontsAndMakesBothShortcuts) 
   ::stat((root() / kCard / "WavrixBTMS4.exe").c_str(), &a);
   ::stat((root() / kInstalled / "WavrixBTMS4.exe").c_str(), &b);
   EXPECT_EQ(a.st_mtim.tv_sec, b.st_mtim.tv_sec) << "the card's file times go with the copy";
+  EXPECT_NE(b.st_mode & S_IXUSR, 0u) << "the installed program can be started";
 
   const std::string shortcut = "53#\"\\Windows\\Start Menu\\Programs\\Wavrix\\WavrixBTMS4.exe\"";
   EXPECT_EQ(Slurp(root() / "Windows/StartUp/Valdur Wavrix.lnk"), shortcut);
@@ -172,6 +179,22 @@ TEST_F(InstallerTest, AnUnchangedInstallationIsStartedWithInitAndNothingElseHapp
   EXPECT_EQ(in.BytesCopied(), 0u);
 }
 
+TEST_F(InstallerTest, AnUnchangedInstallationThatCannotStartIsShown) {
+  Handheld(5);
+  const std::string notRunnable = "not a program for this handheld\n";
+  Write(root() / kCard / "WavrixBTMS5.exe", notRunnable);
+  Write(root() / kInstalled / "WavrixBTMS5.exe", notRunnable);
+  std::filesystem::permissions(root() / kInstalled / "WavrixBTMS5.exe",
+                               std::filesystem::perms::owner_all);
+  Installer& in = Make();
+  ASSERT_TRUE(in.Start());
+  EXPECT_EQ(in.Work(), Installer::Outcome::kNotStarted);
+  EXPECT_EQ(prompt_.Shown(),
+            std::vector<std::string>{"Wavrix could not be started: " +
+                                     (root() / kInstalled / "WavrixBTMS5.exe").string() +
+                                     ": Exec format error"});
+}
+
 TEST_F(InstallerTest, ALongerInstalledProgramWithTheSameStartIsReplaced) {
   Handheld(5);
   const std::string card(Installer::kCompareBlock, 'p');  // ends on a block boundary
@@ -188,13 +211,25 @@ TEST_F(InstallerTest, TheStackLibraryChoosesWcAndItsLibrariesGoToTheInstallFolde
   Write(root() / "Windows/BtSdkCE30.dll", "the stack");
   Installer& in = Make();
   ASSERT_TRUE(in.Start());
+  Write(root() / kCard / "WavrixBTWC5.exe", kProgram);
   EXPECT_EQ(in.Work(), Installer::Outcome::kInstalled);
-  // The card carries no WC build: that copy fails, the others still run.
-  EXPECT_EQ(prompt_.Shown(),
-            std::vector<std::string>{"Can't open source \\Storage Card\\2577\\WavrixBTWC5.exe"});
+  EXPECT_TRUE(prompt_.Shown().empty());
   EXPECT_EQ(Slurp(root() / kInstalled / "BtCoreIf.dll"), "core");
   EXPECT_EQ(Slurp(root() / kInstalled / "BtSdkCE30.dll"), "sdk");
   EXPECT_EQ(Slurp(root() / "Windows/BtSdkCE30.dll"), "the stack");
+  EXPECT_TRUE(std::filesystem::exists(root() / "Windows/StartUp/Valdur Wavrix.lnk"));
+}
+
+TEST_F(InstallerTest, ABuildTheCardDoesNotCarryInstallsNothing) {
+  Handheld(5);
+  Write(root() / "Windows/BtSdkCE30.dll", "the stack");
+  Installer& in = Make();
+  ASSERT_TRUE(in.Start());
+  EXPECT_EQ(in.Work(), Installer::Outcome::kNotInstalled);
+  EXPECT_EQ(prompt_.Shown(),
+            std::vector<std::string>{"Can't open source \\Storage Card\\2577\\WavrixBTWC5.exe"});
+  EXPECT_FALSE(std::filesystem::exists(root() / kInstalled / "BtCoreIf.dll"))
+      << "libraries without their program are no installation";
   EXPECT_FALSE(std::filesystem::exists(root() / "Windows/StartUp/Valdur Wavrix.lnk"));
   EXPECT_TRUE(std::filesystem::exists(root() / kCard / "Devices.txt"));
 }
@@ -221,6 +256,73 @@ TEST_F(InstallerTest, AProgramThatCannotBeWrittenAsksToExitAndMakesNoShortcut) {
   EXPECT_FALSE(std::filesystem::exists(root() / "Windows/StartUp/Valdur Wavrix.lnk"));
   EXPECT_TRUE(std::filesystem::exists(root() / kCard / "Devices.txt"));
 }
+
+// Writes past `bytes` fail for real ("File too large"), as on a full card.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    oldSignal_ = ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, old_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    ::signal(SIGXFSZ, oldSignal_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t oldSignal_;
+};
+
+struct FailedWriteCase {
+  const char* name;
+  const char* tooLarge;  // the card's file that cannot be written whole
+  const char* shown;     // where the user is told it failed
+};
+
+void PrintTo(const FailedWriteCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class InstallerFailedWriteTest : public InstallerTest,
+                                 public ::testing::WithParamInterface<FailedWriteCase> {};
+
+TEST_P(InstallerFailedWriteTest, LeavesTheOldInstallationAsItWas) {
+  constexpr rlim_t kLimit = 8192;
+  Handheld(5);
+  Write(root() / kCard / GetParam().tooLarge, std::string(kLimit + 1000, 'n'));
+  const std::vector<std::string> old = {kInstalled + std::string("/WavrixBTMS5.exe"),
+                                        "Windows/Fonts/GOTHIC.TTF",
+                                        "Windows/Fonts/GOTHICB.TTF",
+                                        "Windows/StartUp/Valdur Wavrix.lnk",
+                                        "Windows/Start Menu/Valdur Wavrix.lnk",
+                                        "Windows/Start Menu/Programs/Valdur Wavrix.lnk"};
+  for (const auto& f : old) Write(root() / f, "old " + f);
+  Installer& in = Make();
+  ASSERT_TRUE(in.Start());
+  Installer::Outcome outcome;
+  {
+    const FileSizeLimit limit(kLimit);
+    outcome = in.Work();
+  }
+  EXPECT_EQ(outcome, Installer::Outcome::kNotInstalled);
+  EXPECT_EQ(prompt_.Shown(), std::vector<std::string>{std::string("Can't write ") +
+                                                      GetParam().shown + ": File too large"});
+  for (const auto& f : old) EXPECT_EQ(Slurp(root() / f), "old " + f) << f;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root() / "Windows")) {
+    EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos) << e.path();
+  }
+  EXPECT_FALSE(std::filesystem::exists(root() / "ran.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , InstallerFailedWriteTest,
+    ::testing::Values(FailedWriteCase{"Program", "WavrixBTMS5.exe",
+                                      "\\Windows\\Start Menu\\Programs\\Wavrix\\WavrixBTMS5.exe"},
+                      FailedWriteCase{"Font", "GOTHICB.TTF", "\\Windows\\Fonts\\GOTHICB.TTF"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(InstallerTest, StopsARunningCopyOfTheChosenBuildOnly) {
   Handheld(5);

@@ -143,6 +143,43 @@ TEST_F(HandheldEndToEndTest, DeployInstallsAndASecondAutorunOnlyStartsTheRemote)
               std::chrono::seconds(30)));
 }
 
+// A handheld folder given relative to where the user stands: the installer
+// is still found once it runs in its own folder, and it installs the remote.
+struct RelativeCase {
+  const char* name;
+  const char* how;  // how mrxctl is told of the handheld folder "handheld"
+};
+
+void PrintTo(const RelativeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HandheldRelativeTest : public HandheldEndToEndTest,
+                             public ::testing::WithParamInterface<RelativeCase> {};
+
+TEST_P(HandheldRelativeTest, DeploysAndStartsTheInstaller) {
+  std::string output;
+  ASSERT_EQ(
+      RunProgram(
+          "cd '" + dir_.path().string() + "' && QT_QPA_PLATFORM=offscreen WAVRIX_BLUETOOTH=sim " +
+              GetParam().how + " '" + kMrxctl + "' handheld deploy" +
+              (std::string_view(GetParam().how).empty() ? " --handheld handheld" : "") + " 2>&1",
+          output),
+      0)
+      << output;
+  EXPECT_NE(output.find("Pocket PC update finished!"), std::string::npos) << output;
+  EXPECT_TRUE(
+      WaitFor([&] { return std::filesystem::exists(root() / "Windows/StartUp/Valdur Wavrix.lnk"); },
+              std::chrono::seconds(60)))
+      << "the installer ran";
+  EXPECT_TRUE(InstallerEnded());
+}
+
+INSTANTIATE_TEST_SUITE_P(, HandheldRelativeTest,
+                         ::testing::Values(RelativeCase{"Option", ""},
+                                           RelativeCase{"Environment", "WAVRIX_HANDHELD=handheld"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 // A deployment killed while it writes the remote leaves the card's program as
 // it was: never a truncated one that the installer would take for the new build.
 TEST_F(HandheldEndToEndTest, ADeploymentKilledHalfWayLeavesNoTruncatedProgram) {

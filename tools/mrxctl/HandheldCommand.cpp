@@ -76,7 +76,8 @@ int Run(const Deploy& d, Context& ctx) {
     case fw::UpdateReason::kNoStorageCard:
       break;  // the worker's own message said why
     default:
-      ctx.err << "mrxctl: not every file reached the handheld\n";
+      // A file not written, or the installer not started (the worker said which).
+      ctx.err << "mrxctl: the handheld did not get the whole update\n";
       break;
   }
   return UpdateExitCode(result.reason);

@@ -44,13 +44,13 @@ std::string Slurp(const std::filesystem::path& p) {
 // so a test never starts the real installer.
 class PackageCopy {
  public:
-  explicit PackageCopy(const fw::_DoloPacket* list) {
+  explicit PackageCopy(const fw::_DoloPacket* list, std::string_view installer = kScript) {
     for (const auto* r = list; !fw::IsDoloListEnd(r); r = r->next) records_.push_back(*r);
     segments_.reserve(records_.size());
     for (auto& r : records_) {
       if (r.kind == fw::kDoloHandheldFile && r.component == 128) {
-        segments_.push_back({0, static_cast<std::uint32_t>(kScript.size()), nullptr,
-                             reinterpret_cast<const std::uint8_t*>(kScript.data())});
+        segments_.push_back({0, static_cast<std::uint32_t>(installer.size()), nullptr,
+                             reinterpret_cast<const std::uint8_t*>(installer.data())});
         r.segments = &segments_.back();
       }
     }
@@ -249,6 +249,23 @@ TEST_F(CPPCDoloThreadTest, AFileThatCannotBeWrittenIsSkippedAndTheInstallerStill
   EXPECT_TRUE(std::filesystem::exists(root() / "Storage Card" / "2577" / "GOTHICB.TTF"));
   EXPECT_TRUE(testing_support::WaitFor(
       [&] { return std::filesystem::exists(root() / "Storage Card" / "2577" / "started.txt"); }));
+}
+
+// An installer that cannot be started leaves the handheld without the
+// update: that is a failure, never "finished".
+TEST_F(CPPCDoloThreadTest, AnInstallerThatCannotStartIsAFailure) {
+  Handheld(kArmConf, {"Storage Card"});
+  packages_ = PackageCopy(GetDoloBase(), "no program for this handheld\n");
+  const auto messages = Deploy();
+  EXPECT_EQ(exitCode_, 0);
+  const auto installer = root() / "Storage Card" / "2577" / "Autorun.exe";
+  EXPECT_EQ(prompt_.Shown(), std::vector<std::string>{"myMRX|The installer could not be started: " +
+                                                      installer.string() + ": Exec format error"});
+  ASSERT_GE(messages.size(), 2u);
+  const Message& result = messages[messages.size() - 2];
+  EXPECT_EQ(result.text, "Pocket PC update ERROR!");
+  EXPECT_EQ(fw::StatusKindOf(result.lParam), fw::StatusKind::kFault);
+  EXPECT_EQ(messages.back().lParam, static_cast<std::intptr_t>(fw::UpdateReason::kCopyFailed));
 }
 
 // A card whose name leaves no room for a file's full path gets no file under
