@@ -22,12 +22,22 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/sim/mrx520-sim" --runtime-dir "$runtime" >/dev/null &
-sim_pid=$!
-for _ in $(seq 100); do
-  [ -e "$runtime/MRXUSBDevice0" ] && break
-  sleep 0.05
-done
+start_sim() {
+  "$bin/sim/mrx520-sim" --runtime-dir "$runtime" "$@" >/dev/null 2>"$runtime/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    [ -e "$runtime/MRXUSBDevice0" ] && return 0
+    kill -0 "$sim_pid" 2>/dev/null || { sim_pid=""; return 1; }
+    sleep 0.05
+  done
+}
+# The unit keeps its settings in the default state file, unless another
+# simulator (./scripts/demo.sh's) holds that: then this one keeps none.
+if ! start_sim; then
+  cat "$runtime/sim.err" >&2
+  echo "Starting a simulated unit that keeps no state instead." >&2
+  start_sim --no-state
+fi
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "Starting WavrixBTMS; choose the unit in the inquiry, close the window to end."

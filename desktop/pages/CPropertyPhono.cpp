@@ -361,7 +361,7 @@ void CPropertyPhono::RedrawGraph() {
 }
 
 bool CPropertyPhono::ExportResponse(const std::filesystem::path& file, std::string& error) const {
-  return platform::WriteFileAtomically(file, roomcorrection::ResponseText(design_), error);
+  return platform::WriteOutputFile(file.string(), roomcorrection::ResponseText(design_), error);
 }
 
 void CPropertyPhono::ExportFromMenu() {

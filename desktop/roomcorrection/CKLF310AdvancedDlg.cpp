@@ -15,6 +15,7 @@
 #include "desktop/pages/PageSite.h"
 #include "desktop/pages/Prompt.h"
 #include "desktop/widgets/CGridCtrl.h"
+#include "platform/AtomicFile.h"
 #include "protocol/klf/MeasurementText.h"
 #include "protocol/klf/TextNumbers.h"
 
@@ -221,11 +222,10 @@ bool CKLF310AdvancedDlg::ExportToFile(const QString& path) {
   const std::string file = path.toStdString();
   std::vector<klf::SlopeRow> rows(kBins);
   for (int row = 0; row < kBins; ++row) rows[static_cast<std::size_t>(row)] = RowAt(row);
-  const std::string text = SlopeFile::WriteRows(rows);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (out) out.close();
-  if (!out) {
+  // Where the user named it: a file is replaced whole or not at all (a
+  // failed write never leaves it cut short), a FIFO or device written through.
+  std::string error;
+  if (!platform::WriteOutputFile(file, SlopeFile::WriteRows(rows), error)) {
     Tell("Can't create file " + file + ".");
     return false;
   }

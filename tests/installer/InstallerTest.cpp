@@ -7,6 +7,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "../support/FileSizeLimit.h"
 #include "../support/TempDir.h"
 #include "../support/WaitFor.h"
 #include "installer/Installer.h"
@@ -257,25 +258,6 @@ TEST_F(InstallerTest, AProgramThatCannotBeWrittenAsksToExitAndMakesNoShortcut) {
   EXPECT_TRUE(std::filesystem::exists(root() / kCard / "Devices.txt"));
 }
 
-// Writes past `bytes` fail for real ("File too large"), as on a full card.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    oldSignal_ = ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, old_.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    ::signal(SIGXFSZ, oldSignal_);
-  }
-
- private:
-  rlimit old_{};
-  sighandler_t oldSignal_;
-};
-
 struct FailedWriteCase {
   const char* name;
   const char* tooLarge;  // the card's file that cannot be written whole
@@ -304,7 +286,7 @@ TEST_P(InstallerFailedWriteTest, LeavesTheOldInstallationAsItWas) {
   ASSERT_TRUE(in.Start());
   Installer::Outcome outcome;
   {
-    const FileSizeLimit limit(kLimit);
+    const testing_support::FileSizeLimit limit(kLimit);
     outcome = in.Work();
   }
   EXPECT_EQ(outcome, Installer::Outcome::kNotInstalled);

@@ -15,6 +15,7 @@
 #include "desktop/roomcorrection/CKLF310AdvancedDlg.h"
 #include "desktop/widgets/CGridCtrl.h"
 #include "tests/desktop/roomcorrection/InMemoryCurves.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 
@@ -263,6 +264,21 @@ TEST_F(AdvancedDlgTest, FilesThatCannotBeOpenedOrCreatedAreNamedInTheMessage) {
   EXPECT_EQ(prompt_.Asked(), (std::vector<std::string>{"Can't open file " + missing + ".",
                                                        "Can't create file " + unwritable + "."}));
   EXPECT_EQ(Cell(1, D::kAmplitude), " -3.5");
+}
+
+// An export that cannot be written whole leaves the file it was to replace
+// as it was, not cut short.
+TEST_F(AdvancedDlgTest, AFailedExportLeavesTheOldFileWhole) {
+  ASSERT_TRUE(dlg_.OpenChannel(3, QStringLiteral("Front")));
+  const std::string old(8192, 'o');
+  WriteFile(File("keep.txt"), old);
+  {
+    const testing_support::FileSizeLimit limit(4096);  // the export is some 100 KB
+    EXPECT_FALSE(dlg_.ExportToFile(QString::fromStdString(File("keep.txt").string())));
+  }
+  EXPECT_EQ(ReadFile(File("keep.txt")), old);
+  EXPECT_EQ(prompt_.Asked(),
+            (std::vector<std::string>{"Can't create file " + File("keep.txt").string() + "."}));
 }
 
 TEST_F(AdvancedDlgTest, ImportFillsRowsInFileOrderThroughTheCellClamps) {
