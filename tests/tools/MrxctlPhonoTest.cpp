@@ -3,6 +3,7 @@
 // mrx520-sim program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -91,6 +92,19 @@ TEST_F(MrxctlPhonoTest, PrintsTheSelectedCurveWithDisabledTimeConstantsSaidSo) {
             "   1000 Hz    -0.0 dB\n"
             "  10000 Hz   -12.3 dB\n"
             "  20000 Hz   -18.2 dB\n");
+}
+
+// A slot name is the card's text: a control sequence in it is shown, never
+// sent to the terminal.
+TEST_F(MrxctlPhonoTest, ControlCharactersInASlotNameAreShownEscaped) {
+  auto image = unit.StoredSettings(kBuz);
+  image[25] = 3;
+  const char name[] = "A\x1b[2J\x07";  // clear the screen, ring the bell
+  std::copy(std::begin(name), std::end(name), image.begin() + 26 + 3 * 26 + 10);
+  ASSERT_TRUE(desktop::unitlink::WriteSettingsImage(usb, kBuz, image.size(), image));
+  ASSERT_EQ(Run({"phono", "curve", std::to_string(kBuz)}), kExitOk) << err.str();
+  EXPECT_TRUE(out.str().starts_with("Module 8 (BUZ310), curve 3 \"A\\x1B[2J\\x07\", gain"))
+      << out.str();
 }
 
 TEST_F(MrxctlPhonoTest, ExitCodesSayWhatWentWrong) {

@@ -15,6 +15,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Bytes.h"
 #include "platform/CodePage.h"
+#include "platform/PrintableText.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/PhonoImage.h"
 #include "protocol/unit/SettingsImage.h"
@@ -125,11 +126,11 @@ int Curve(Context& p, const Request& r) {
                       {"gainDb", image[Img::kGain] / 10.0},
                       {"timeConstants", times},
                       {"response", points}};
-    p.out << doc.dump(2) << "\n";
+    p.out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     return kExitOk;
   }
   p.out << "Module " << unsigned{card->address} << " (" << model << "), curve " << slot << " \""
-        << name << "\", gain " << pu::LevelText(image[Img::kGain]) << "\n";
+        << platform::PrintableUtf8(name) << "\", gain " << pu::LevelText(image[Img::kGain]) << "\n";
   for (std::size_t i = 0; i < t.size(); ++i) {
     p.out << kTimeNames[i] << "  ";
     if (t[i] == 0) {

@@ -122,8 +122,8 @@ int List(Remote& r) {
     PrintJson(r.out, units);
   } else {
     for (const auto& d : found) {
-      r.out << d.address.Colon() << "  " << (d.name.empty() ? d.address.Bracketed() : d.name)
-            << "\n";
+      r.out << d.address.Colon() << "  "
+            << (d.name.empty() ? d.address.Bracketed() : platform::PrintableUtf8(d.name)) << "\n";
     }
   }
   if (found.empty()) {
@@ -185,11 +185,11 @@ void PrintStatus(Remote& r, rl::UnitState& s, const platform::BtAddress& address
   }
   char volume[16];
   std::snprintf(volume, sizeof volume, "%.1f", st.volume / 10.0);
-  r.out << "unit    " << (name.empty() ? address.Bracketed() : name) << " " << address.Colon()
-        << "\n"
+  r.out << "unit    " << (name.empty() ? address.Bracketed() : platform::PrintableUtf8(name)) << " "
+        << address.Colon() << "\n"
         << "power   " << (st.PowerOn() ? "on" : "standby") << "\n"
         << "volume  " << volume << " dB\n"
-        << "source  " << SourceName(s) << "\n"
+        << "source  " << platform::PrintableUtf8(SourceName(s)) << "\n"
         << "group   " << group << "\n"
         << "mute    " << (muted ? "on" : "off") << "\n";
 }
