@@ -160,6 +160,26 @@ class DataHome {
   std::string old_;
 };
 
+// A unit whose host software is erased answers with its boot software only:
+// there is nothing to save, and no file that later commands cannot read.
+TEST(MrxctlBackupTest, AUnitWithoutItsHostSoftwareIsRefused) {
+  testing_support::TempDir dir;
+  const fs::path state = dir.path() / "state";
+  std::ofstream(state) << "mrx520-state 1\nerased host\n";
+  platform::VirtualClock clock;
+  sim::SimUnit unit(sim::DefaultScenario(), clock, state);
+  sim::SimDeviceIo io(unit);
+  desktop::unitlink::CTiroUSB usb(&io);
+  usb.SetDeviceName("\\\\.\\MRXUSBDevice0");
+  std::ostringstream out, err;
+  const fs::path file = dir.path() / "unit.mrxb";
+  EXPECT_EQ(tools::mrxctl::Run({"backup", file.string()}, usb, out, err, clock), kExitUnavailable)
+      << err.str();
+  EXPECT_NE(err.str().find("the unit is not running its host software"), std::string::npos)
+      << err.str();
+  EXPECT_FALSE(fs::exists(file));
+}
+
 TEST(MrxctlBackupTest, AnUpdateSavesABackupFirstAndComparesAfterwards) {
   Bench b;
   DataHome data(b.dir.path() / "data");

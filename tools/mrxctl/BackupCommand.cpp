@@ -12,6 +12,7 @@
 #include "desktop/backup/SettingsDiff.h"
 #include "platform/AtomicFile.h"
 #include "platform/PrintableText.h"
+#include "protocol/unit/ModuleCatalogue.h"
 #include "tools/mrxctl/Mrxctl.h"
 
 namespace tools::mrxctl {
@@ -20,6 +21,7 @@ namespace {
 
 namespace bk = desktop::backup;
 namespace ul = desktop::unitlink;
+namespace pu = protocol::unit;
 using Json = nlohmann::ordered_json;
 
 // The live unit on either side of "diff".
@@ -85,6 +87,14 @@ int Take(Backup& b) {
   const bk::ReadResult r = bk::ReadUnitBackup(b.ctx.usb, options, Progress(b), b.ctx.clock);
   Notes(b.ctx.err, r.notes);
   if (!r.Complete()) return ReadFailed(b.ctx.err, r);
+  // Without its host software the unit shows neither its settings nor its
+  // cards: such a file would hold nothing that could be restored.
+  if (r.backup.FindModule(pu::kMainUnitAddress) == nullptr) {
+    b.ctx.err << "mrxctl: the unit is not running its host software (only its boot software "
+                 "answers), so it shows no settings to save; 'mrxctl update host' brings it "
+                 "back\nmrxctl: no backup was taken\n";
+    return kExitUnavailable;
+  }
   std::string error;
   b.ctx.out.flush();  // the backup may go to the same standard output
   if (!platform::WriteOutputFile(b.file, bk::BackupFile::Write(r.backup), error)) {
