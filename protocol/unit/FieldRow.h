@@ -161,4 +161,16 @@ std::string TenthsText(long tenths, std::string_view unit);
 inline constexpr std::string_view kOffOn[] = {"off", "on"};
 inline constexpr std::string_view kNoYes[] = {"no", "yes"};
 
+// The 16-byte names of `count` inputs from `first` on: "input 1 name", ...,
+// holding `defaultText` with the input's number for '#' on a new card.
+constexpr FieldRow InputNameFields(std::size_t first, std::size_t count,
+                                   std::string_view defaultText = "Input #") {
+  return Repeated(NameField("input # name", first, defaultText), count, SettingsImage::kNameSize);
+}
+
+// One bit per input of the byte at `offset`, bit 0 for input 1: "input # CD".
+constexpr FieldRow InputFlagFields(std::string_view name, std::size_t offset, std::size_t count) {
+  return FlagPerField(BitsField(name, offset, FieldKind::kU8, 0x01, kNoYes, 0), count);
+}
+
 }  // namespace protocol::unit

@@ -22,12 +22,10 @@ struct Hej520Image {
   static constexpr std::size_t NameOffset(std::size_t i) { return kFirstName + 16 * i; }
 
   static constexpr std::string_view kRates[] = {"44.1 kHz", "48 kHz", "96 kHz"};
-  static constexpr FieldRow kNameFields =
-      Repeated(NameField("input # name", kFirstName, "Input #"), kInputCount, 16);
-  static constexpr FieldRow kDisableFields = FlagPerField(
-      BitsField("input # switched off", kDisable, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
-  static constexpr FieldRow kCdFields =
-      FlagPerField(BitsField("input # CD", kCd, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
+  static constexpr FieldRow kNameFields = InputNameFields(kFirstName, kInputCount);
+  static constexpr FieldRow kDisableFields =
+      InputFlagFields("input # switched off", kDisable, kInputCount);
+  static constexpr FieldRow kCdFields = InputFlagFields("input # CD", kCd, kInputCount);
   // Index in the channel list: front left and front right on a new card.
   static constexpr FieldRow kAssign1Field =
       NumberField("channel 1 assignment", kAssign1, FieldKind::kU16, 0, 0, 0);

@@ -33,12 +33,11 @@ struct Nvo310Image {
   static constexpr FieldRow kGroupField =
       BitsField("active group", kFlags, FieldKind::kU8, kGroupMask, kGroups, 0);
   static constexpr FieldRow kFields[] = {
-      Repeated(NameField("input # name", kFirstName, "Stereo #"), 4, 16),
+      InputNameFields(kFirstName, 4, "Stereo #"),
       NameField("input 5 name", kFirstName + 16 * 4, "MC 5.1"),
       NameField("input 6 name", kFirstName + 16 * 5, "Stereo 5"),
       NameField("input 7 name", kFirstName + 16 * 6, "MC 7.1"),
-      FlagPerField(BitsField("input # switched off", kDisable, FieldKind::kU8, 0x01, kNoYes, 0),
-                   kInputCount),
+      InputFlagFields("input # switched off", kDisable, kInputCount),
       kHighPassField,
       kGroupField,
   };

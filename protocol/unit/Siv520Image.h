@@ -17,12 +17,10 @@ struct Siv520Image {
 
   static constexpr std::size_t NameOffset(std::size_t i) { return kFirstName + 16 * i; }
 
-  static constexpr FieldRow kNameFields =
-      Repeated(NameField("input # name", kFirstName, "Input #"), kInputCount, 16);
-  static constexpr FieldRow kDisableFields = FlagPerField(
-      BitsField("input # switched off", kDisable, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
-  static constexpr FieldRow kCdFields =
-      FlagPerField(BitsField("input # CD", kCd, FieldKind::kU8, 0x01, kNoYes, 0), kInputCount);
+  static constexpr FieldRow kNameFields = InputNameFields(kFirstName, kInputCount);
+  static constexpr FieldRow kDisableFields =
+      InputFlagFields("input # switched off", kDisable, kInputCount);
+  static constexpr FieldRow kCdFields = InputFlagFields("input # CD", kCd, kInputCount);
   static constexpr FieldRow kFields[] = {kNameFields, kDisableFields, kCdFields};
 };
 
