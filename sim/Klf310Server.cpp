@@ -316,11 +316,15 @@ void Klf310Server::Serve(Session& session) {
 
 Klf310Server::Outcome Klf310Server::Handle(Session& session, std::span<const std::uint8_t> message,
                                            std::vector<std::uint8_t>& reply) {
-  switch (unit_.KlfRequestFault()) {
+  switch (unit_.KlfRequestFault(!session.curvePort)) {
     case SimUnit::KlfFault::kFail:
       return Outcome::kRefuse;  // the connection ends unanswered
     case SimUnit::KlfFault::kLost:
       return Outcome::kLost;  // lost on the way: neither taken nor answered
+    case SimUnit::KlfFault::kSilentTaken:
+      // Taken, as far as it goes, but the card falls silent before it answers.
+      HandleUpdate(session, message, reply);
+      return Outcome::kLost;
     case SimUnit::KlfFault::kNone:
       break;
   }

@@ -76,6 +76,9 @@ struct KlfFaults {
   unsigned lostEvery = 0;      // every n-th request is taken but never answered
   std::uint32_t refuseMs = 0;  // nothing listens for this long after start
   std::uint32_t delayMs = 0;   // before each request is taken
+  // The n-th request on a card's update port is taken, and from then on the
+  // cards take connections but answer nothing.
+  std::uint32_t silentFrom = 0;
 
   bool operator==(const KlfFaults&) const = default;
 };

@@ -100,6 +100,11 @@ constexpr SimSetting kSettings[] = {
          "listen on no port for MS milliseconds after start", Set<&S::klfFaults, &K::refuseMs>),
     Unit("--klf-delay-ms", "MS", "klf-delay-ms", kMaxDelayMs, G::kKlf,
          "wait MS milliseconds before taking each request", Set<&S::klfFaults, &K::delayMs>),
+    Unit("--klf-silent-from", "N", "klf-silent-from", kMaxCount, G::kKlf,
+         "take the N-th request on a card's update port (1 the start of its boot software, 2 "
+         "the erase, then the blocks, the end and the start) but never answer it; from then on "
+         "take connections and answer nothing",
+         Set<&S::klfFaults, &K::silentFrom>),
     Unit("--klf-power-cut-at", "N", "", kMaxCount, G::kKlf,
          "end abruptly once the N-th block of a transfer (software block or curve message) is "
          "taken",

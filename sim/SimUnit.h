@@ -185,9 +185,10 @@ class SimUnit {
                     std::span<const protocol::klf::CurveBin> bins, bool last,
                     KlfTransfer& transfer);
   // What the fault options make of the next request on a card's port; the
-  // delay is taken here.
-  enum class KlfFault { kNone, kFail, kLost };
-  KlfFault KlfRequestFault();
+  // delay is taken here. kSilentTaken: the request is taken but its answer
+  // never goes out; kLost from then on, as a card that has stopped answering.
+  enum class KlfFault { kNone, kFail, kLost, kSilentTaken };
+  KlfFault KlfRequestFault(bool updatePort = false);
   // The cards' ports are open (not while the refusal after start lasts).
   bool KlfListening();
   // A software block of a card's update was taken (counts for the power cut).
@@ -203,6 +204,8 @@ class SimUnit {
  private:
   void CountKlfBlock();
   std::uint64_t klfRequests_ = 0;
+  std::uint64_t klfUpdateRequests_ = 0;
+  bool klfSilent_ = false;
   std::uint64_t klfRefuseUntil_ = 0;
 };
 

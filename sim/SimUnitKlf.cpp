@@ -85,15 +85,21 @@ bool SimUnit::KlfWriteBins(std::uint8_t address, const pk::CurveRange& range,
   return true;
 }
 
-SimUnit::KlfFault SimUnit::KlfRequestFault() {
+SimUnit::KlfFault SimUnit::KlfRequestFault(bool updatePort) {
   std::uint32_t delay = 0;
   KlfFault fault = KlfFault::kNone;
   {
     std::lock_guard lock(mutex_);
     const KlfFaults& f = state_.scenario.klfFaults;
     ++klfRequests_;
+    if (updatePort) ++klfUpdateRequests_;
     delay = f.delayMs;
-    if (f.failEvery != 0 && klfRequests_ % f.failEvery == 0) {
+    if (klfSilent_) {
+      fault = KlfFault::kLost;
+    } else if (updatePort && f.silentFrom != 0 && klfUpdateRequests_ == f.silentFrom) {
+      klfSilent_ = true;
+      fault = KlfFault::kSilentTaken;
+    } else if (f.failEvery != 0 && klfRequests_ % f.failEvery == 0) {
       fault = KlfFault::kFail;
     } else if (f.lostEvery != 0 && klfRequests_ % f.lostEvery == 0) {
       fault = KlfFault::kLost;
