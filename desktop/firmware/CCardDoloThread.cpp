@@ -83,6 +83,9 @@ UpdateReason CCardDoloThread::Download() {
   begin.year = first->year;
   begin.checksum = DoloChecksum(*first) + DoloChecksum(*second);
   const auto beginBytes = begin.Encode();
+  // From the begin until the card closes the download, a stop leaves the
+  // processor without software.
+  owner_.Post(WM_WORKER_UNSAFE, 1);
   if (!Retried([&] { return usb_.BeginCardDownload(module_, beginBytes.data()); })) {
     owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextTimeout,
                 StatusParam(StatusKind::kFault, UpdateReason::kCardSilent));
@@ -121,13 +124,18 @@ UpdateReason CCardDoloThread::Download() {
                 StatusParam(StatusKind::kFault, UpdateReason::kBlockRefused));
     // Closes the card's download; it checks the image and keeps its old software.
     usb_.EndCardDownload(module_, processor_);
+    owner_.Post(WM_WORKER_UNSAFE, 0);
     return UpdateReason::kBlockRefused;
   }
   // The card checks the announced checksum here and refuses a broken image.
-  if (!Retried([&] { return usb_.EndCardDownload(module_, processor_); })) {
+  const bool ended = Retried([&] { return usb_.EndCardDownload(module_, processor_); });
+  owner_.Post(WM_WORKER_UNSAFE, 0);
+  if (!ended) {
+    // A refusal and an answer lost on the way look alike here: the version
+    // the processor reports afterwards tells them apart.
     owner_.Post(WM_CARD_DOWNLOAD_PROGRESS, 0, kTextRefused,
-                StatusParam(StatusKind::kFault, UpdateReason::kImageRefused));
-    return UpdateReason::kImageRefused;
+                StatusParam(StatusKind::kFault, UpdateReason::kUnanswered));
+    return UpdateReason::kUnanswered;
   }
   return UpdateReason::kDone;
 }

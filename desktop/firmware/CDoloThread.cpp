@@ -62,6 +62,8 @@ UpdateReason CDoloThread::Update() {
     return UpdateReason::kNotFound;
   }
 
+  // From the erase until the unit is told to start, a stop leaves it without software.
+  owner_.Post(WM_WORKER_UNSAFE, 1);
   owner_.Post(WM_WORKER_STATUS, 0, boot_ ? kTextEraseBoot : kTextEraseHost, kStep);
   // The results of erase, begin, end and start are not tested: a failure shows
   // as a unit that does not come back or as blocks that fail.
@@ -130,6 +132,7 @@ UpdateReason CDoloThread::Update() {
 
   usb_.EndDownload();
   if (!boot_) usb_.StartHost();
+  owner_.Post(WM_WORKER_UNSAFE, 0);
   clock_.Sleep(kFinalPauseMs);
   if (error) return UpdateReason::kBlockRefused;
   owner_.Post(WM_WORKER_STATUS, 100, kTextFinished, kStep);

@@ -9,7 +9,7 @@ namespace {
 // A code no worker sends is no success either.
 UpdateReason KnownReason(std::intptr_t value) {
   if (value < static_cast<std::intptr_t>(UpdateReason::kDone) ||
-      value > static_cast<std::intptr_t>(UpdateReason::kNotTaken)) {
+      value > static_cast<std::intptr_t>(UpdateReason::kUnanswered)) {
     return UpdateReason::kNoResult;
   }
   return static_cast<UpdateReason>(value);
@@ -26,7 +26,14 @@ std::optional<UpdateResult> UpdateRunner::Handle(const platform::Message& messag
                    StatusKindOf(message.lParam), KnownReason(message.lParam >> 8)});
       }
       return std::nullopt;
+    case WM_WORKER_UNSAFE:
+      unsafe_ = message.wParam != 0;
+      if (onUnsafe_) onUnsafe_(unsafe_);
+      return std::nullopt;
     case WM_WORKER_WAITING:
+      if (onWaiting_ && message.wParam >= 0) {
+        onWaiting_(static_cast<std::uint64_t>(message.wParam));
+      }
       if (waitLimitMs_ != 0 && !gaveUp_ && message.wParam >= 0 &&
           static_cast<std::uint64_t>(message.wParam) >= waitLimitMs_) {
         gaveUp_ = true;
@@ -40,6 +47,11 @@ std::optional<UpdateResult> UpdateRunner::Handle(const platform::Message& messag
         result.reason = UpdateReason::kCardSilent;
       }
       gaveUp_ = false;
+      // A worker's end ends what it had begun, whatever it said last.
+      if (unsafe_) {
+        unsafe_ = false;
+        if (onUnsafe_) onUnsafe_(false);
+      }
       return result;
     }
     default:
@@ -72,12 +84,16 @@ UpdateResult UpdateRunner::Run(platform::CWinThread& worker) {
 
 void UpdateRunner::ReadBack(UpdateResult& result, const VersionReader& read,
                             SoftwareVersion expected) {
-  if (!result.Done()) return;
+  const bool unanswered = result.reason == UpdateReason::kUnanswered;
+  if (!result.Done() && !unanswered) return;
   result.version = read();
+  result.decidedByReadBack = unanswered;
   if (!result.version) {
     result.reason = UpdateReason::kNotConfirmed;
   } else if (*result.version != expected) {
     result.reason = UpdateReason::kNotTaken;
+  } else {
+    result.reason = UpdateReason::kDone;
   }
 }
 

@@ -29,6 +29,9 @@ inline SoftwareVersion DoloSoftwareVersion(std::uint16_t version) {
 struct UpdateResult {
   UpdateReason reason = UpdateReason::kNoResult;
   std::optional<SoftwareVersion> version;
+  // The worker's closing command went unanswered and the version read back
+  // decided: the owner says that the unit now reports `version`.
+  bool decidedByReadBack = false;
   bool Done() const { return reason == UpdateReason::kDone; }
 };
 
@@ -49,6 +52,10 @@ class UpdateRunner {
  public:
   using StatusHandler = std::function<void(const UpdateStatus&)>;
   using VersionReader = std::function<std::optional<SoftwareVersion>()>;
+  // Milliseconds the worker has waited for its peer so far.
+  using WaitHandler = std::function<void(std::uint64_t)>;
+  // True while a stop would leave the unit half updated (WM_WORKER_UNSAFE).
+  using UnsafeHandler = std::function<void(bool)>;
 
   // How often Run looks whether a worker ended without its last message.
   static constexpr int kEndPollMs = 100;
@@ -65,6 +72,9 @@ class UpdateRunner {
     cancel_ = std::move(cancel);
   }
 
+  void OnWaiting(WaitHandler handler) { onWaiting_ = std::move(handler); }
+  void OnUnsafe(UnsafeHandler handler) { onUnsafe_ = std::move(handler); }
+
   // One message of a worker: a status line goes to the handler; the last
   // message gives the result. Messages of other ids give none.
   std::optional<UpdateResult> Handle(const platform::Message& message);
@@ -76,11 +86,16 @@ class UpdateRunner {
 
   // After a done update: the version `read` gives now, against `expected`.
   // kNotConfirmed when none can be read, kNotTaken when it is another one.
+  // After kUnanswered the same reading decides: the expected version makes it
+  // done (decidedByReadBack), another one kNotTaken, none kNotConfirmed.
   static void ReadBack(UpdateResult& result, const VersionReader& read, SoftwareVersion expected);
 
  private:
   platform::QueueTarget queue_;
   StatusHandler onStatus_;
+  WaitHandler onWaiting_;
+  UnsafeHandler onUnsafe_;
+  bool unsafe_ = false;
   std::uint64_t waitLimitMs_ = 0;
   std::function<void()> cancel_;
   bool gaveUp_ = false;

@@ -24,6 +24,10 @@ inline constexpr std::uint32_t WM_WORKER_STATUS = platform::kUserMessage + 5;
 // sent before each line that shows the wait, so an owner can give up on a
 // silent peer without reading the line.
 inline constexpr std::uint32_t WM_WORKER_WAITING = platform::kUserMessage + 6;
+// wParam 1 as the worker starts what a stop would leave half done (the erase
+// and the flashing of an image), 0 once that is over: an owner asks before
+// it lets a user stop the program meanwhile.
+inline constexpr std::uint32_t WM_WORKER_UNSAFE = platform::kUserMessage + 7;
 
 // Why an update ended: the value beside the worker's fixed texts. Outcomes
 // are decided on this code only; the texts are for people.
@@ -33,7 +37,7 @@ enum class UpdateReason : std::intptr_t {
   kNotFound = 2,        // the package list carries no image for it
   kUnitGone = 3,        // the unit left and did not come back in time
   kBlockRefused = 4,    // blocks were not taken, after every attempt
-  kCardSilent = 5,      // the card did not answer (its connection or its first command)
+  kCardSilent = 5,      // the card did not answer (its connection, or a command up to the erase)
   kImageRefused = 6,    // the card took every block but refused the image as a whole
   kCancelled = 7,       // stopped while waiting, before anything was erased
   kNoHandheld = 8,      // no handheld connected in time
@@ -42,6 +46,10 @@ enum class UpdateReason : std::intptr_t {
   kCopyFailed = 11,     // the handheld did not get it all: a file, or the start of its installer
   kNotConfirmed = 12,   // the worker was done, but no version could be read back
   kNotTaken = 13,       // the version read back is not the one sent
+  // Everything was sent, but a closing command got no answer: the version the
+  // unit reports afterwards decides (UpdateRunner::ReadBack), never the lost
+  // answer alone.
+  kUnanswered = 14,
 };
 
 // What a WM_WORKER_STATUS line is, for an owner that shows lines differently.
@@ -49,6 +57,9 @@ enum class StatusKind : std::uint8_t {
   kStep = 0,      // a step of the sequence ("Erasing firmware ...")
   kProgress = 1,  // the percentage in wParam moved
   kFault = 2,     // a failure, whose reason comes with it
+  // A wait for the peer, as text; its value came just before with
+  // WM_WORKER_WAITING, for an owner that shows the wait its own way.
+  kWaiting = 3,
 };
 
 // lParam of WM_WORKER_STATUS: the kind in the low byte, a fault's reason above.

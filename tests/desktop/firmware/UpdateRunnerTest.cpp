@@ -171,6 +171,8 @@ TEST(UpdateRunnerTest, ACancelThatIsNotTheRunnersStaysACancel) {
   EXPECT_EQ(runner.Run(worker).reason, R::kCancelled);
 }
 
+// A done update is confirmed by the version read back; an unanswered one is
+// decided by it, and says so (decidedByReadBack).
 TEST(UpdateRunnerTest, ReadBackConfirmsOnlyADoneUpdateWithTheVersionSent) {
   struct Case {
     const char* name;
@@ -184,6 +186,9 @@ TEST(UpdateRunnerTest, ReadBackConfirmsOnlyADoneUpdateWithTheVersionSent) {
       {"nothing read", R::kDone, std::nullopt, R::kNotConfirmed},
       {"the old version", R::kDone, SoftwareVersion{4, 6}, R::kNotTaken},
       {"a failed update stays failed, unread", R::kBlockRefused, sent, R::kBlockRefused},
+      {"unanswered, then the version sent", R::kUnanswered, sent, R::kDone},
+      {"unanswered, then the old version", R::kUnanswered, SoftwareVersion{4, 6}, R::kNotTaken},
+      {"unanswered, then nothing read", R::kUnanswered, std::nullopt, R::kNotConfirmed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -196,9 +201,28 @@ TEST(UpdateRunnerTest, ReadBackConfirmsOnlyADoneUpdateWithTheVersionSent) {
           return c.read;
         },
         sent);
+    const bool asked = c.before == R::kDone || c.before == R::kUnanswered;
     EXPECT_EQ(result.reason, c.after);
-    EXPECT_EQ(reads, c.before == R::kDone ? 1 : 0);
+    EXPECT_EQ(reads, asked ? 1 : 0);
+    EXPECT_EQ(result.decidedByReadBack, c.before == R::kUnanswered);
   }
+}
+
+// The waits and the unsafe span reach their handlers as values; the span
+// ends with the worker's last message even when the worker never said so.
+TEST(UpdateRunnerTest, WaitsAndTheUnsafeSpanReachTheirHandlers) {
+  UpdateRunner runner;
+  std::vector<std::uint64_t> waits;
+  std::vector<bool> unsafe;
+  runner.OnWaiting([&](std::uint64_t ms) { waits.push_back(ms); });
+  runner.OnUnsafe([&](bool on) { unsafe.push_back(on); });
+  ScriptedWorker worker(runner.Target(), {{WM_WORKER_UNSAFE, 1, {}, {}, true, 0},
+                                          {WM_WORKER_WAITING, 3000, {}, {}, true, 0},
+                                          {WM_WORKER_WAITING, 6000, {}, {}, true, 0},
+                                          Finished(0, Code(R::kCardSilent))});
+  EXPECT_EQ(runner.Run(worker).reason, R::kCardSilent);
+  EXPECT_EQ(waits, (std::vector<std::uint64_t>{3000, 6000}));
+  EXPECT_EQ(unsafe, (std::vector<bool>{true, false}));
 }
 
 // The real workers: each failure point gives its own reason.
@@ -297,7 +321,8 @@ TEST_F(SimWorkerTest, CardDownloadEndsForItsOwnReason) {
       {"no software for the processor", FaultyUsb::Fault::kNone, unknown, R::kNotFound},
       {"the card never answers the begin", FaultyUsb::Fault::kCardBegin, record, R::kCardSilent},
       {"blocks refused", FaultyUsb::Fault::kCardBlocks, record, R::kBlockRefused},
-      {"the image refused at its end", FaultyUsb::Fault::kCardEnd, record, R::kImageRefused},
+      // A refused end looks like a lost answer: the version read back decides.
+      {"the image refused at its end", FaultyUsb::Fault::kCardEnd, record, R::kUnanswered},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

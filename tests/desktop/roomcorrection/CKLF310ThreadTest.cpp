@@ -172,26 +172,105 @@ TEST(CKLF310ThreadTest, MissingImageLeavesTheCardRunning) {
   EXPECT_TRUE(peer.Requests().empty());  // not even sent to its boot software
 }
 
-TEST(CKLF310ThreadTest, FailedBlockIsReportedOnceAndTheRestStillGoesOut) {
-  ImageList list;
-  TinyKlfPeer peer(Card(0x40010578));
-  platform::VirtualClock clock;
-  platform::RecordingTarget owner;
-  CKLF310Thread worker(owner, "127.0.0.1", clock, &list.head, peer.Port());
-  worker.SetLinkTimeouts(2000, 200);
-  worker.Resume();
-  ASSERT_TRUE(owner.WaitFor(fw::WM_WORKER_FINISHED));
-  worker.Join();
-  EXPECT_EQ(Result(owner), 0);
+// A card that does not answer one command: the command is asked again on a
+// new connection, then the update ends with the reason that says what
+// happened. After a failed block the end and start still go out; an
+// unanswered end or start is left to the version the card reports (kUnanswered).
+TEST(CKLF310ThreadTest, AnUnansweredCommandIsAskedAgainThenDecidesTheReason) {
+  constexpr std::uint32_t kSecondBlock = 0x40010578;
+  using R = fw::UpdateReason;
+  struct Row {
+    const char* name;
+    std::uint16_t silentCommand;
+    std::uint32_t silentBlock;
+    bool wrongCode;  // answers with another command's code instead of none
+    R reason;
+    std::vector<std::uint16_t> commands;
+    int connections;  // each attempt after an unanswered one comes on a new one
+    const char* fault;
+  } rows[] = {
+      {"the erase",
+       2,
+       0,
+       false,
+       R::kCardSilent,
+       {1, 2, 2, 2},
+       4,
+       "ERROR: The card did not answer the erase!"},
+      {"the erase, answered as another command",
+       2,
+       0,
+       true,
+       R::kCardSilent,
+       {1, 2, 2, 2},
+       4,
+       "ERROR: The card did not answer the erase!"},
+      {"a block",
+       3,
+       kSecondBlock,
+       false,
+       R::kBlockRefused,
+       {1, 2, 3, 3, 3, 3, 4, 5},
+       5,
+       "ERROR: Can't write to device"},
+      {"the end of the download",
+       4,
+       0,
+       false,
+       R::kUnanswered,
+       {1, 2, 3, 3, 3, 3, 4, 4, 4, 5},
+       5,
+       "ERROR: The card did not confirm the end of the download; its version will tell whether "
+       "it took the update"},
+      {"the start of the software",
+       5,
+       0,
+       false,
+       R::kUnanswered,
+       {1, 2, 3, 3, 3, 3, 4, 5, 5, 5},
+       4,
+       "ERROR: The card did not confirm the start of its software; its version will tell "
+       "whether it took the update"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ImageList list;
+    TinyKlfPeer peer([&row](const Bytes& request) -> std::vector<Bytes> {
+      const auto header = pk::MessageHeader::Decode(request);
+      const bool silent = header.command == row.silentCommand &&
+                          (row.silentBlock == 0 || platform::GetU32(request, 4) == row.silentBlock);
+      const auto bare = pk::EncodeBare(silent && row.wrongCode ? std::uint16_t{4} : header.command);
+      if (silent && !row.wrongCode) return {};
+      return {Bytes(bare.begin(), bare.end())};
+    });
+    platform::VirtualClock clock;
+    platform::RecordingTarget owner;
+    CKLF310Thread worker(owner, "127.0.0.1", clock, &list.head, peer.Port());
+    worker.SetLinkTimeouts(2000, 200);
+    worker.Resume();
+    ASSERT_TRUE(owner.WaitFor(fw::WM_WORKER_FINISHED));
+    worker.Join();
+    const auto messages = owner.Messages();
+    EXPECT_EQ(Result(owner), 0);
+    EXPECT_EQ(messages.back().lParam, static_cast<std::intptr_t>(row.reason));
 
-  const std::vector<std::string> texts = Texts(owner);
-  ASSERT_EQ(texts.size(), 4u);
-  EXPECT_EQ(texts[2], "48%: Download of V4.000 in progress (1400 Bytes/s) ...");
-  EXPECT_EQ(texts[3], "ERROR: Can't write to device");  // and no progress after it
+    std::vector<std::uint16_t> commands;
+    for (const Bytes& r : peer.Requests()) commands.push_back(pk::MessageHeader::Decode(r).command);
+    EXPECT_EQ(commands, row.commands);
+    EXPECT_EQ(peer.Connections(), row.connections);
 
-  std::vector<std::uint16_t> commands;
-  for (const Bytes& r : peer.Requests()) commands.push_back(pk::MessageHeader::Decode(r).command);
-  EXPECT_EQ(commands, (std::vector<std::uint16_t>{1, 2, 3, 3, 3, 3, 4, 5}));
+    std::vector<std::string> faults;
+    std::vector<std::intptr_t> unsafe;
+    for (const auto& m : messages) {
+      if (m.id == fw::WM_WORKER_UNSAFE) unsafe.push_back(m.wParam);
+      if (m.id == fw::WM_WORKER_STATUS && fw::StatusKindOf(m.lParam) == fw::StatusKind::kFault) {
+        faults.push_back(m.text);
+        EXPECT_EQ(fw::StatusFaultOf(m.lParam), row.reason);
+      }
+    }
+    EXPECT_EQ(faults, std::vector<std::string>{row.fault}) << "one line for the failure";
+    EXPECT_EQ(unsafe, (std::vector<std::intptr_t>{1, 0})) << "from the erase to the end";
+  }
 }
 
 }  // namespace
