@@ -2,6 +2,9 @@
 // the card's update with its new version read back, and what a user sees when
 // a file is bad or nothing answers.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +20,7 @@
 #include "tests/support/RunProgram.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -174,17 +178,156 @@ TEST_F(MrxctlKlfTest, UpdateIsReadBackWithInfo) {
   EXPECT_EQ(info["channels"], 6);
 }
 
-// A card that ends the connection part way through the download answered all
-// the same: the failure is the download's, not a silent card's, and comes at once.
-TEST_F(MrxctlKlfTest, AnUpdateTheCardBreaksOffIsNotReportedAsASilentCard) {
+// A card that ends the connection now and then part way through the download
+// is asked again on a new connection: the update takes, and is not reported as
+// a silent card's.
+TEST_F(MrxctlKlfTest, AnUpdateTheCardBreaksOffNowAndThenIsAskedAgainAndTakes) {
   StartSim(6, true, {"--klf-fail-every", "11"});
   std::string output;
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(Mrxctl("klf update", output), 74) << output;
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
-  EXPECT_NE(output.find("ERROR: Can't write to device"), std::string::npos) << output;
-  EXPECT_NE(output.find("mrxctl: the KLF310 update failed\n"), std::string::npos) << output;
+  EXPECT_EQ(Mrxctl("klf update --no-backup", output), 0) << output;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  EXPECT_NE(output.find("The KLF310 reports V4.000"), std::string::npos) << output;
   EXPECT_EQ(output.find("did not answer"), std::string::npos) << output;
+}
+
+// The blocks of the carried KLF310 image, 1400 bytes each at most.
+std::uint32_t CarriedBlocks() {
+  namespace fw = desktop::firmware;
+  const fw::_DoloPacket* image = fw::FindDoloPacket(GetDoloBase(), fw::kDoloKlf310, 1, 39);
+  std::uint32_t blocks = 0;
+  for (const fw::DoloSegment* s = image != nullptr ? image->segments : nullptr; s != nullptr;
+       s = s->next) {
+    blocks += (s->length + 1399) / 1400;
+  }
+  return blocks;
+}
+
+// A card that falls silent part way: the exit code is a failure's, the
+// message says what went unanswered, the wait is shown while it lasts, and a
+// lost answer to the closing commands is decided by the version the card
+// reports afterwards. Requests on the update port: 1 the start of the boot
+// software, 2 the erase, then the blocks, the end and the start.
+struct SilentRow {
+  const char* name;
+  bool afterBlocks;  // counted on from the first block, not from the start
+  std::uint32_t request;
+  int exit;
+  std::vector<std::string> said;
+};
+
+void PrintTo(const SilentRow& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class MrxctlKlfSilentTest : public MrxctlKlfTest,
+                            public ::testing::WithParamInterface<SilentRow> {};
+
+TEST_P(MrxctlKlfSilentTest, SaysWhatTheCardLeftUnanswered) {
+  const SilentRow& row = GetParam();
+  const std::uint32_t blocks = CarriedBlocks();
+  ASSERT_GT(blocks, 1u);
+  const std::uint32_t from = (row.afterBlocks ? blocks : 0) + row.request;
+  StartSim(7, true, {"--klf-silent-from", std::to_string(from)});
+  std::string output;
+  EXPECT_EQ(Mrxctl("klf update --no-backup", output), row.exit) << output;
+  for (const std::string& said : row.said) {
+    EXPECT_NE(output.find(said), std::string::npos) << said << "\n" << output;
+  }
+  // Each unanswered attempt (its limit a few seconds) shows the wait so far.
+  EXPECT_NE(output.find("Waiting for the unit to answer ... ("), std::string::npos) << output;
+  if (row.exit != 0) {
+    EXPECT_EQ(output.find("Download finished"), std::string::npos) << output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MrxctlKlfSilentTest,
+    ::testing::Values(
+        SilentRow{"AtTheErase",
+                  false,
+                  2,
+                  74,
+                  {"ERROR: The card did not answer the erase!",
+                   "mrxctl: the KLF310 update failed: the card at "}},
+        SilentRow{"AtTheLastBlock",
+                  true,
+                  2,
+                  74,
+                  {"ERROR: Can't write to device", "did not take every block"}},
+        SilentRow{"AtTheEndOfTheDownload",
+                  true,
+                  3,
+                  74,
+                  {"ERROR: The card did not confirm the end of the download",
+                   "mrxctl: the KLF310 update failed: the card did not answer every closing "
+                   "command, and the card now reports V"}},
+        SilentRow{"AfterTakingTheStart",
+                  true,
+                  4,
+                  0,
+                  {"ERROR: The card did not confirm the start of its software",
+                   "The card did not answer every closing command, but it now reports V4.000"}}),
+    [](const ::testing::TestParamInfo<SilentRow>& row) { return std::string(row.param.name); });
+
+// Ctrl-C sent as a real signal to the mrxctl process: during the flash the
+// first asks and the second stops; while it only waits for the card, the
+// first stops at once. A stop by Ctrl-C ends the process by the signal.
+TEST_F(MrxctlKlfTest, CtrlCDuringTheFlashAsksAndASecondStops) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> faults;
+    const char* waitFor;  // in the output: the phase to interrupt
+    bool asks;
+  } rows[] = {
+      {"in the flash", {"--klf-delay-ms", "40"}, "Download of", true},
+      {"waiting for the card", {"--klf-refuse-ms", "60000"}, "Waiting for the unit", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    StartSim(8, true, row.faults);
+    const std::string out = File("ctrl-c.out"), err = File("ctrl-c.err");
+    std::string shell = "/bin/sh", dashC = "-c",
+                line = "exec env MRX_RUNTIME_DIR='" + (dir.path() / "run").string() + "' " +
+                       MRX_BINARY_DIR "/tools/mrxctl/mrxctl klf update --no-backup >" + out +
+                       " 2>" + err;
+    char* argv[] = {shell.data(), dashC.data(), line.data(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
+    int status = 0;
+    const auto ended = [&](std::chrono::milliseconds limit) {
+      return testing_support::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit);
+    };
+    const bool reached = testing_support::WaitFor(
+        [&] { return ReadAll(out).find(row.waitFor) != std::string::npos; },
+        std::chrono::seconds(60));
+    kill(pid, SIGINT);
+    if (row.asks) {
+      EXPECT_TRUE(reached) << ReadAll(out);
+      EXPECT_TRUE(testing_support::WaitFor(
+          [&] { return ReadAll(err).find("Press Ctrl-C again") != std::string::npos; },
+          std::chrono::seconds(10)));
+      EXPECT_NE(ReadAll(err).find("stopping now leaves the KLF310 card without working software"),
+                std::string::npos)
+          << ReadAll(err);
+      EXPECT_FALSE(ended(std::chrono::milliseconds(500))) << "the first Ctrl-C only asks";
+      kill(pid, SIGINT);
+    } else {
+      EXPECT_TRUE(reached) << ReadAll(out);
+    }
+    const bool stopped = ended(std::chrono::seconds(10));
+    if (!stopped) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_EQ(ReadAll(out).find("The KLF310 reports"), std::string::npos);
+    if (!row.asks) {
+      EXPECT_EQ(ReadAll(err).find("Press Ctrl-C again"), std::string::npos);
+    }
+    sim->Stop();
+  }
 }
 
 TEST_F(MrxctlKlfTest, NothingListeningOrNoCardTellsAtOnce) {

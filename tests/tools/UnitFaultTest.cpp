@@ -289,13 +289,16 @@ TEST(MrxctlSilentCardTest, IsToldApartFromAnEmptyAddress) {
 }
 
 // The in-process unit behind a transport that loses some of an update on the
-// way: a command that always fails, or blocks that never land though the
-// transport says they went.
+// way: a command that always fails, blocks that never land though the
+// transport says they went, or a command the unit takes whose answer is lost.
 class LossyUpdateIo final : public platform::DeviceIo {
  public:
   using Lose = std::function<bool(std::uint8_t code, std::span<const std::uint8_t> data)>;
-  LossyUpdateIo(sim::SimUnit& unit, Lose fail, Lose swallow)
-      : inner_(unit), fail_(std::move(fail)), swallow_(std::move(swallow)) {}
+  LossyUpdateIo(sim::SimUnit& unit, Lose fail, Lose swallow, Lose answerLost = nullptr)
+      : inner_(unit),
+        fail_(std::move(fail)),
+        swallow_(std::move(swallow)),
+        answerLost_(std::move(answerLost)) {}
   Handle Open(std::string_view path) override { return inner_.Open(path); }
   void Close(Handle h) override { inner_.Close(h); }
   bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
@@ -304,12 +307,13 @@ class LossyUpdateIo final : public platform::DeviceIo {
     const auto data = in.subspan(protocol::unit::RequestHeader::kSize);
     if (fail_ && fail_(command, data)) return false;
     if (swallow_ && swallow_(command, data)) return true;
-    return inner_.Control(h, code, in, out, returned);
+    const bool answered = inner_.Control(h, code, in, out, returned);
+    return answered && !(answerLost_ && answerLost_(command, data));
   }
 
  private:
   sim::SimDeviceIo inner_;
-  Lose fail_, swallow_;
+  Lose fail_, swallow_, answerLost_;
 };
 
 bool Is(std::uint8_t code, protocol::unit::UnitCommand command) {
@@ -329,10 +333,15 @@ TEST(MrxctlUpdateTruthTest, AnUpdateThatDidNotTakeFailsWithItsReason) {
        [](std::uint8_t c, auto) { return Is(c, UnitCommand::kWriteDownloadBlock); },
        "mrxctl: the unit still reports V2.105 (host software), not the carried V4.000; the "
        "update did not take"},
+      // An unanswered closing command is decided by the version the unit reports.
       {"a refused start", [](std::uint8_t c, auto) { return Is(c, UnitCommand::kStartHost); },
-       nullptr, "mrxctl: the unit did not take the start of the download; the host update failed"},
+       nullptr,
+       "mrxctl: the unit did not answer the start of the download and now reports V2.105 (host "
+       "software), not the carried V4.000; the update did not take"},
       {"a refused end", [](std::uint8_t c, auto) { return Is(c, UnitCommand::kEndDownload); },
-       nullptr, "mrxctl: the unit did not take the end of the download; the host update failed"},
+       nullptr,
+       "mrxctl: the unit did not answer the end of the download and now reports V2.105 (host "
+       "software), not the carried V4.000; the update did not take"},
       // Three blocks fail every attempt while the unit stays: one line, counted.
       {"blocks that keep failing",
        [](std::uint8_t c, std::span<const std::uint8_t> data) {
@@ -357,6 +366,25 @@ TEST(MrxctlUpdateTruthTest, AnUpdateThatDidNotTakeFailsWithItsReason) {
     EXPECT_EQ(all.find("ERROR: Can't write to device\n"), std::string::npos)
         << "the block error is never repeated per block";
   }
+}
+
+// The unit takes the start but its answer is lost on the way: the version it
+// reports afterwards decides, and the update ends in success saying so.
+TEST(MrxctlUpdateTruthTest, ALostAnswerToATakenStartIsDecidedByTheVersionReported) {
+  platform::VirtualClock clock;
+  sim::SimUnit unit(sim::DefaultScenario(), clock);
+  LossyUpdateIo io(unit, nullptr, nullptr, [](std::uint8_t c, auto) {
+    return Is(c, protocol::unit::UnitCommand::kStartHost);
+  });
+  desktop::unitlink::CTiroUSB usb(&io);
+  usb.SetDeviceName("\\\\.\\MRXUSBDevice0");
+  std::ostringstream out, err;
+  EXPECT_EQ(tools::mrxctl::Run({"update", "host", "--no-backup"}, usb, out, err, clock), kExitOk)
+      << err.str();
+  EXPECT_NE(out.str().find("The unit did not answer the start of the download, but it now "
+                           "reports host software V4.000."),
+            std::string::npos)
+      << out.str();
 }
 
 // A module without a settings image is refused by a read as by a write, and

@@ -69,6 +69,7 @@ int UpdateExitCode(desktop::firmware::UpdateReason reason) {
     case R::kCopyFailed:
     case R::kNotConfirmed:
     case R::kNotTaken:
+    case R::kUnanswered:
       break;
   }
   return kExitIoError;

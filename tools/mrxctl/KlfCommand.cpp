@@ -26,6 +26,7 @@
 #include "protocol/unit/Klf310Image.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "tools/mrxctl/BackupCommand.h"
+#include "tools/mrxctl/InterruptGuard.h"
 #include "tools/mrxctl/Mrxctl.h"
 #include "tools/mrxctl/ProgressView.h"
 
@@ -282,6 +283,22 @@ int CurveImport(Klf& k, int channel, const std::string& file, int column) {
   });
 }
 
+// Why the update failed, from its reason code.
+std::string FailureText(fw::UpdateReason reason, const std::string& host) {
+  switch (reason) {
+    case fw::UpdateReason::kCardSilent:
+      return "the card at " + host + " stopped answering";
+    case fw::UpdateReason::kBlockRefused:
+      return "the card at " + host + " did not take every block; it keeps no whole software";
+    case fw::UpdateReason::kCancelled:
+      return "stopped before anything was erased";
+    case fw::UpdateReason::kNotFound:
+      return "this program carries no KLF310 software";
+    default:
+      return "the card did not finish it";
+  }
+}
+
 int Update(Klf& k) {
   Card card;
   if (int rc = FindCard(k, card); rc != kExitOk) return rc;
@@ -301,16 +318,19 @@ int Update(Klf& k) {
   ProgressView view(k.ctx.out, k.ctx.err, k.ctx.terminal);
   view.CountRepeated(fw::UpdateReason::kBlockRefused);
   fw::UpdateRunner runner([&](const fw::UpdateStatus& status) { view.Status(status); });
+  runner.OnWaiting([&view](std::uint64_t ms) { view.Waiting(ms); });
+  InterruptGuard guard(
+      "stopping now leaves the KLF310 card without working software; it then needs the update "
+      "run again");
+  runner.OnUnsafe([&guard](bool unsafe) { guard.SetUnsafe(unsafe); });
   rc::CKLF310Thread worker(runner.Target(), card.host, k.ctx.clock);
   // The card does not come: nothing has been erased yet, so the wait ends.
   runner.SetWaitLimit(kWaitLimitMs, [&worker] { worker.Cancel(); });
   fw::UpdateResult result = runner.Run(worker);
   view.Finish();
-  if (!result.Done()) {
-    k.ctx.err << "mrxctl: the KLF310 update failed"
-              << (result.reason == fw::UpdateReason::kCardSilent
-                      ? "; the card did not answer at " + card.host
-                      : std::string())
+  // An unanswered end or start is decided by the version the card reports.
+  if (!result.Done() && result.reason != fw::UpdateReason::kUnanswered) {
+    k.ctx.err << "mrxctl: the KLF310 update failed: " << FailureText(result.reason, card.host)
               << "\n";
     return UpdateExitCode(result.reason);
   }
@@ -335,11 +355,17 @@ int Update(Klf& k) {
         return last;
       },
       carried);
+  const char* unanswered =
+      result.decidedByReadBack ? "the card did not answer every closing command, and " : "";
   if (!result.Done()) {
-    k.ctx.err << "mrxctl: the card reports " << (now.empty() ? "no application" : now)
-              << ", not the carried " << fw::DoloVersionText(image->version)
-              << "; the update did not take\n";
+    k.ctx.err << "mrxctl: the KLF310 update failed: " << unanswered << "the card now reports "
+              << (now.empty() ? "no application" : now) << ", not the carried "
+              << fw::DoloVersionText(image->version) << "\n";
     return kExitIoError;
+  }
+  if (result.decidedByReadBack) {
+    k.ctx.out << "The card did not answer every closing command, but it now reports " << now
+              << ".\n";
   }
   k.ctx.out << "The KLF310 reports " << now << ".\n";
   CompareAfterUpdate(k.ctx, safety);

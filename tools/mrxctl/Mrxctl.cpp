@@ -29,6 +29,7 @@
 #include "tools/mrxctl/Context.h"
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/HandheldCommand.h"
+#include "tools/mrxctl/InterruptGuard.h"
 #include "tools/mrxctl/KlfCommand.h"
 #include "tools/mrxctl/PhonoCommand.h"
 #include "tools/mrxctl/ProgressView.h"
@@ -461,19 +462,22 @@ int Update(Context& ctx, bool boot, bool noBackup) {
   ProgressView view(ctx.out, ctx.err, ctx.terminal);
   view.CountRepeated(fw::UpdateReason::kBlockRefused);
   fw::UpdateRunner runner([&](const fw::UpdateStatus& status) { view.Status(status); });
+  runner.OnWaiting([&view](std::uint64_t ms) { view.Waiting(ms); });
+  const char* what = boot ? "boot" : "host";
+  InterruptGuard guard(std::string("stopping now leaves the unit without working ") + what +
+                       " software; it then needs the update run again");
+  runner.OnUnsafe([&guard](bool unsafe) { guard.SetUnsafe(unsafe); });
   fw::CDoloThread worker(boot, runner.Target(), transport, ctx.clock);
   fw::UpdateResult result = runner.Run(worker);
   view.Finish();
-  const char* what = boot ? "boot" : "host";
   if (!result.Done()) {
     ctx.err << "mrxctl: the " << what << " update failed\n";
     return UpdateExitCode(result.reason);
   }
-  if (transport.FailedStep() != nullptr) {
-    ctx.err << "mrxctl: the unit did not take the " << transport.FailedStep()
-            << " of the download; the " << what << " update failed\n";
-    return kExitIoError;
-  }
+  // An unanswered begin, end or start alone decides nothing: the version the
+  // unit reports afterwards does.
+  const char* unanswered = transport.FailedStep();
+  if (unanswered != nullptr) result.reason = fw::UpdateReason::kUnanswered;
   // The worker found its image, so the carried one is there.
   const fw::_DoloPacket* image =
       fw::FindDoloPacket(::GetDoloBase(), fw::kDoloUnitImage, fw::CDoloThread::kModelMrx,
@@ -485,17 +489,31 @@ int Update(Context& ctx, bool boot, bool noBackup) {
       result, [&] { return ReadNewVersion(ctx, boot, now); }, carried);
   switch (result.reason) {
     case fw::UpdateReason::kNotConfirmed:
-      ctx.err << "mrxctl: the unit has not answered since the download, so the " << what
+      if (unanswered != nullptr) {
+        ctx.err << "mrxctl: the unit did not answer the " << unanswered << " of the download";
+      } else {
+        ctx.err << "mrxctl: the unit has not answered since the download";
+      }
+      ctx.err << ", so the " << what
               << " update is not confirmed; switch the unit off and on if it does not return\n";
       return kExitIoError;
     case fw::UpdateReason::kNotTaken:
-      ctx.err << "mrxctl: the unit still reports " << VersionText(now) << " (" << what
-              << " software), not the carried "
+      if (unanswered != nullptr) {
+        ctx.err << "mrxctl: the unit did not answer the " << unanswered
+                << " of the download and now reports ";
+      } else {
+        ctx.err << "mrxctl: the unit still reports ";
+      }
+      ctx.err << VersionText(now) << " (" << what << " software), not the carried "
               << (image != nullptr ? fw::DoloVersionText(image->version) : "")
               << "; the update did not take\n";
       return kExitIoError;
     default:
       break;
+  }
+  if (unanswered != nullptr) {
+    ctx.out << "The unit did not answer the " << unanswered << " of the download, but it now "
+            << "reports " << what << " software " << VersionText(now) << ".\n";
   }
   ctx.out << "The unit reports " << what << " software " << VersionText(now) << " of "
           << DateText(now) << ".\n";
@@ -512,6 +530,13 @@ constexpr const char* kFooter =
     "stack), MRX_TRACE=1 (print every frame on standard error), WAVRIX_BLUETOOTH\n"
     "(bluez or sim), WAVRIX_HANDHELD (the handheld tree: known units, deployment),\n"
     "XDG_DATA_HOME (the backups taken before updates: mrx520/backups/SERIAL).\n\n"
+    "Updates ('update', 'qvo update', 'klf update') count each command only with the\n"
+    "unit's answer and show every few seconds how long a silent unit has kept them\n"
+    "waiting. Where a closing command goes unanswered, the version the unit reports\n"
+    "afterwards decides: the new one is success (said so), any other a failure.\n"
+    "Ctrl-C during an erase or a flash says what stopping would leave and asks for\n"
+    "a second Ctrl-C, which stops; elsewhere one Ctrl-C stops (the process ends by\n"
+    "the signal, 130 in a shell).\n\n"
     "Exit codes:\n"
     "  0   success\n"
     "  1   'diff': the two sides differ\n"

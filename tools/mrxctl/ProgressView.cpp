@@ -16,6 +16,8 @@ std::string ProgressView::Bar(unsigned percentage) {
 }
 
 void ProgressView::Status(const fw::UpdateStatus& status) {
+  if (status.kind == fw::StatusKind::kWaiting) return;
+  waitShown_ = -1;
   if (status.kind == fw::StatusKind::kProgress) {
     Draw(status);
     return;
@@ -30,6 +32,14 @@ void ProgressView::Status(const fw::UpdateStatus& status) {
   // The closing report comes at 100: the bar is shown full before it.
   if (status.percentage == 100) out_ << Bar(100) << "\n";
   (fault ? err_ : out_) << status.text << "\n";
+}
+
+void ProgressView::Waiting(std::uint64_t ms) {
+  const auto seconds = static_cast<long>(ms / 1000);
+  if (seconds == waitShown_) return;
+  waitShown_ = seconds;
+  EndBar();
+  out_ << "Waiting for the unit to answer ... (" << seconds << " s)\n" << std::flush;
 }
 
 void ProgressView::Draw(const fw::UpdateStatus& status) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -24,7 +25,11 @@ class ProgressView {
   // short.
   void LinePerTenth() { linePerTenth_ = true; }
 
+  // Lines that only show a wait as text are left to Waiting.
   void Status(const desktop::firmware::UpdateStatus& status);
+  // The worker has waited `ms` for its peer: shown once per whole second, so
+  // a silent unit never leaves the terminal quiet for long.
+  void Waiting(std::uint64_t ms);
   // The bar with the report's text beside it, whatever the report is; with
   // LinePerTenth, progress reports within a tenth already shown are left out.
   void Draw(const desktop::firmware::UpdateStatus& status);
@@ -47,6 +52,7 @@ class ProgressView {
   bool barShown_ = false;
   unsigned lastTenth_ = 0;
   bool drawn_ = false;
+  long waitShown_ = -1;  // the whole second of waiting shown last
 };
 
 }  // namespace tools::mrxctl

@@ -14,6 +14,7 @@
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
 #include "tools/mrxctl/BackupCommand.h"
+#include "tools/mrxctl/InterruptGuard.h"
 #include "tools/mrxctl/Mrxctl.h"
 #include "tools/mrxctl/ProgressView.h"
 
@@ -166,12 +167,16 @@ int Update(Context& q, unsigned address, int processor, bool noBackup) {
     if (status.kind == fw::StatusKind::kFault) fault = status.text;
     view.Draw(status);
   });
+  InterruptGuard guard("stopping now leaves the " + std::string(kSides[processor]) +
+                       " processor without working software until the update is run again");
+  runner.OnUnsafe([&guard](bool unsafe) { guard.SetUnsafe(unsafe); });
   fw::CCardDoloThread worker(static_cast<std::uint8_t>(address),
                              static_cast<std::uint8_t>(processor), before, runner.Target(), q.usb,
                              q.clock);
   fw::UpdateResult result = runner.Run(worker);
   view.Finish();
-  if (!result.Done()) {
+  // An unanswered end is decided by the version the processor reports now.
+  if (!result.Done() && result.reason != fw::UpdateReason::kUnanswered) {
     if (!fault.empty()) q.err << fault << "\n";
     q.err << "mrxctl: the " << kSides[processor] << " processor's update failed\n";
     return UpdateExitCode(result.reason);
@@ -190,9 +195,15 @@ int Update(Context& q, unsigned address, int processor, bool noBackup) {
     return kExitIoError;
   }
   if (result.reason == fw::UpdateReason::kNotTaken) {
-    q.err << "mrxctl: the processor still reports " << VersionText(now.major, now.minor)
-          << ", not the carried " << carried << "; the update did not take\n";
+    q.err << "mrxctl: the processor "
+          << (result.decidedByReadBack ? "now reports " : "still reports ")
+          << VersionText(now.major, now.minor) << ", not the carried " << carried
+          << "; the update did not take\n";
     return kExitIoError;
+  }
+  if (result.decidedByReadBack) {
+    q.out << "The card did not answer the end of the download, but the processor now reports "
+          << VersionText(now.major, now.minor) << ".\n";
   }
   PrintRecord(q, processor, now);
   CompareAfterUpdate(q, safety);
