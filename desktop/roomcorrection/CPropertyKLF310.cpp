@@ -543,19 +543,66 @@ void CPropertyKLF310::BeginUpdate() {
 }
 
 void CPropertyKLF310::OnWorkerMessage(const platform::Message& m) {
-  const auto result = runner_.Handle(m);
+  auto result = runner_.Handle(m);
   if (!result) return;  // a report, or WM_WORKER_STARTED, which needs nothing
   worker_.reset();      // it has posted its last message: joining returns at once
   platform::qt::PlaySystemSound("SystemAsterisk");
-  ReadVersionsAfterUpdate(result->Done());
+  // The worker's word is not the last one: the card's version confirms a done
+  // update, and decides one whose closing commands went unanswered.
+  const firmware::_DoloPacket* image = firmware::FindDoloPacket(
+      GetDoloBase(), firmware::kDoloKlf310, CKLF310Thread::kModel, CKLF310Thread::kComponent);
+  bool read = false;
+  if (image != nullptr) {
+    firmware::UpdateRunner::ReadBack(
+        *result,
+        [&] {
+          read = true;
+          return ReadVersionsAfterUpdate(true);
+        },
+        firmware::DoloSoftwareVersion(image->version));
+  }
+  if (!read) ReadVersionsAfterUpdate(false);
   updateRunning_ = false;
   Get<QProgressBar>(kProgress)->hide();
   if (advanced_) advanced_->setEnabled(true);
   EnableControls(enabled_);
+  if (!result->Done()) SayUpdateFailed(*result);
   Site().AfterUpdate(result->Done());
 }
 
-void CPropertyKLF310::ReadVersionsAfterUpdate(bool success) {
+void CPropertyKLF310::SayUpdateFailed(const firmware::UpdateResult& result) {
+  using R = firmware::UpdateReason;
+  std::string text;
+  switch (result.reason) {
+    case R::kCardSilent:
+      text = kTextSilent;
+      break;
+    case R::kBlockRefused:
+      text = kTextBlocks;
+      break;
+    case R::kNotConfirmed:
+      text = kTextNotConfirmed;
+      break;
+    case R::kNotTaken: {
+      const firmware::_DoloPacket* image = firmware::FindDoloPacket(
+          GetDoloBase(), firmware::kDoloKlf310, CKLF310Thread::kModel, CKLF310Thread::kComponent);
+      const firmware::SoftwareVersion now = result.version.value_or(firmware::SoftwareVersion{});
+      char buffer[160];
+      std::snprintf(buffer, sizeof buffer, kTextNotTaken, now.major, now.minor,
+                    image != nullptr ? firmware::DoloMajor(image->version) : 0,
+                    image != nullptr ? firmware::DoloMinor(image->version) : 0);
+      text = buffer;
+      break;
+    }
+    default:
+      // The worker's own line already says why (cancelled, no software).
+      text = kTextFailed;
+      break;
+  }
+  Site().GetPrompt().Ask(text, pages::Prompt::Buttons::kOk, pages::Prompt::Icon::kError);
+}
+
+std::optional<firmware::SoftwareVersion> CPropertyKLF310::ReadVersionsAfterUpdate(bool success) {
   using V = pu::Klf310VersionEntry;
   auto bothValid = [](const unitlink::ModuleInfo& info) {
     const std::span<const std::uint8_t> d(info.descriptor.data(), info.descriptor.size());
@@ -563,7 +610,7 @@ void CPropertyKLF310::ReadVersionsAfterUpdate(bool success) {
            V::Decode(d.subspan(V::kMainDescriptorOffset, V::kSize)).valid;
   };
   unitlink::ModuleInfo info;
-  if (!unitlink::ReadModuleDescriptor(unitlink::theTiroUSB, Address(), info)) return;
+  if (!unitlink::ReadModuleDescriptor(unitlink::theTiroUSB, Address(), info)) return std::nullopt;
   // The card restarts after an update and reports its versions only when up.
   for (int i = 0; success && !bothValid(info) && i < kVersionReads; ++i) {
     Site().GetClock().Sleep(kVersionReadIntervalMs);
@@ -573,6 +620,10 @@ void CPropertyKLF310::ReadVersionsAfterUpdate(bool success) {
   }
   SetModule(info.address, info.subAddress, info.descriptor.data());
   ShowVersions();
+  const std::span<const std::uint8_t> d(info.descriptor.data(), info.descriptor.size());
+  const V main = V::Decode(d.subspan(V::kMainDescriptorOffset, V::kSize));
+  if (!main.valid) return std::nullopt;
+  return firmware::SoftwareVersion{main.major, main.minor};
 }
 
 void CPropertyKLF310::StartSoftwareUpdate() {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "desktop/firmware/UpdateRunner.h"
 #include "desktop/pages/CMRXPropertyPage.h"
@@ -46,6 +47,17 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   static constexpr std::uint32_t kVersionReadIntervalMs = 500;
   static constexpr const char* kTextUpdateRunning =
       "The software update of the KLF310 is running. Please wait until it has finished.";
+  // Why an update failed, as the tab says it at the update's end.
+  static constexpr const char* kTextSilent =
+      "The KLF310 software update failed: the card stopped answering.";
+  static constexpr const char* kTextBlocks =
+      "The KLF310 software update failed: the card did not take every block of its software. "
+      "Please run the update again.";
+  static constexpr const char* kTextNotTaken =
+      "The KLF310 software update failed: the card now reports V%d.%03d, not the new V%d.%03d.";
+  static constexpr const char* kTextNotConfirmed =
+      "The KLF310 software update failed: the card reports no software version since.";
+  static constexpr const char* kTextFailed = "The KLF310 software update failed.";
 
   // Row controls of channel `ch` (0-15). Screen row r of the left group holds
   // channel 2r, of the right group 2r + 1; the first row's check box, delay
@@ -115,7 +127,11 @@ class CPropertyKLF310 : public pages::CMRXPropertyPage {
   std::string CardAddress() const;
   // After the worker: the descriptor again, and after a successful update
   // until both version entries are valid.
-  void ReadVersionsAfterUpdate(bool success);
+  // The application version the card reports after the update; none when it
+  // reports none.
+  std::optional<firmware::SoftwareVersion> ReadVersionsAfterUpdate(bool success);
+  // Says why the update failed, from its result.
+  void SayUpdateFailed(const firmware::UpdateResult& result);
 
   KlfCurveTransport transport_;
   std::unique_ptr<CKLF310Thread> worker_;

@@ -1,7 +1,8 @@
 // The KLF310 tab against the in-process simulated unit: what it shows of the
 // card, the channel-count rule and start/stop order as they reach the card's
 // stored settings, live channel records (pinned as the frame bytes sent), the
-// enabling rules, and the advanced dialog opened from a row.
+// enabling rules, the advanced dialog opened from a row, and the software
+// update with what the tab says when the card falls silent.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include "desktop/firmware/WorkerMessages.h"
 #include "desktop/pages/PageClasses.h"
 #include "desktop/roomcorrection/CKLF310AdvancedDlg.h"
+#include "desktop/roomcorrection/CKLF310Thread.h"
 #include "desktop/roomcorrection/CPropertyKLF310.h"
 #include "desktop/widgets/CEditCtrl.h"
 #include "desktop/widgets/CGridCtrl.h"
@@ -279,24 +281,48 @@ TEST_F(KLF310PageTest, AdvancedWithoutAReachableCardSaysSo) {
 // The tab's update against the simulated card's TCP ports in this process:
 // the worker flashes the carried image, leaving the tab is refused meanwhile,
 // and the tab shows the new version the card reports afterwards.
-TEST_F(KLF310PageTest, SoftwareUpdateFlashesTheCardAndShowsItsNewVersion) {
-  // A loopback address of this test process alone, so test programs running
-  // side by side never meet on the card's ports.
-  const auto pid = static_cast<unsigned>(getpid());
-  const std::array<std::uint8_t, 4> ip{127, 0xA7, static_cast<std::uint8_t>(pid & 0xFF),
-                                       static_cast<std::uint8_t>(1 + (pid >> 8) % 253)};
-  sim::Scenario scenario = sim::DefaultScenario();
-  for (sim::ModuleRecord& m : scenario.modules) {
-    if (m.address == kKlf) m.ip = ip;
+// A unit whose KLF310 listens on a loopback address of this test process
+// alone, so test programs running side by side never meet on its ports.
+class KLF310UpdateTest : public KLF310PageTest {
+ protected:
+  void PowerWithCard(const sim::KlfFaults& faults = {}) {
+    const auto pid = static_cast<unsigned>(getpid());
+    const std::array<std::uint8_t, 4> ip{127, 0xA7, static_cast<std::uint8_t>(pid & 0xFF),
+                                         static_cast<std::uint8_t>(1 + (pid >> 8) % 253)};
+    sim::Scenario scenario = sim::DefaultScenario();
+    for (sim::ModuleRecord& m : scenario.modules) {
+      if (m.address == kKlf) m.ip = ip;
+    }
+    scenario.klfFaults = faults;
+    Power(scenario);
+    tap_ = std::make_unique<Tap>(*io_);
+    unitlink::theTiroUSB.SetDeviceIo(tap_.get());
+    sim::Klf310Server::Options options;
+    options.restartMs = 100;
+    server_ = std::make_unique<sim::Klf310Server>(*unit_, options);
+    std::string error;
+    ASSERT_TRUE(server_->Start(error)) << error;
   }
-  Power(scenario);
-  tap_ = std::make_unique<Tap>(*io_);
-  unitlink::theTiroUSB.SetDeviceIo(tap_.get());
-  sim::Klf310Server::Options options;
-  options.restartMs = 100;
-  sim::Klf310Server server(*unit_, options);
-  std::string error;
-  ASSERT_TRUE(server.Start(error)) << error;
+  ~KLF310UpdateTest() override {
+    if (server_) server_->Stop();
+  }
+  void RunUpdate(P& page) {
+    Click(page, P::kSoftwareUpdate);
+    EXPECT_TRUE(page.UpdateRunning());
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] {
+          QCoreApplication::processEvents();
+          return !page.UpdateRunning();
+        },
+        std::chrono::seconds(90)));
+  }
+
+  std::unique_ptr<sim::Klf310Server> server_;
+};
+
+TEST_F(KLF310UpdateTest, SoftwareUpdateFlashesTheCardAndShowsItsNewVersion) {
+  PowerWithCard();
+  sim::Klf310Server& server = *server_;
 
   P& page = Open();
   const std::string before = Text(page, P::kStatus);
@@ -314,7 +340,63 @@ TEST_F(KLF310PageTest, SoftwareUpdateFlashesTheCardAndShowsItsNewVersion) {
   EXPECT_EQ(Text(page, P::kStatus), "V4.000, 27.01.2009");
   EXPECT_NE(Text(page, P::kStatus), before);
   EXPECT_TRUE(page.Control(P::kSoftwareUpdate)->isEnabled());
+  EXPECT_EQ(site_.prompt.Asked(), std::vector<std::string>{P::kTextUpdateRunning})
+      << "no failure said at the end";
 }
+
+// The blocks of the carried KLF310 image, 1400 bytes each at most.
+std::uint32_t CarriedBlocks() {
+  const firmware::_DoloPacket* image = firmware::FindDoloPacket(
+      GetDoloBase(), firmware::kDoloKlf310, CKLF310Thread::kModel, CKLF310Thread::kComponent);
+  std::uint32_t blocks = 0;
+  for (const firmware::DoloSegment* s = image != nullptr ? image->segments : nullptr; s != nullptr;
+       s = s->next) {
+    blocks += static_cast<std::uint32_t>((s->length + CKLF310Thread::kBlockSize - 1) /
+                                         CKLF310Thread::kBlockSize);
+  }
+  return blocks;
+}
+
+// A card that stops answering part way: the tab says the update failed and
+// why, and shows the version the card still reports. Requests on the update
+// port: 1 the start of the boot software, 2 the erase, then the blocks, the
+// end and the start.
+struct SilentCard {
+  const char* name;
+  bool afterBlocks;  // counted on from the first block
+  std::uint32_t request;
+  const char* said;
+};
+
+class KLF310SilentCardTest : public KLF310UpdateTest,
+                             public ::testing::WithParamInterface<SilentCard> {};
+
+TEST_P(KLF310SilentCardTest, TheTabSaysTheUpdateFailed) {
+  const SilentCard& row = GetParam();
+  sim::KlfFaults faults;
+  faults.silentFrom = (row.afterBlocks ? CarriedBlocks() : 0) + row.request;
+  PowerWithCard(faults);
+  P& page = Open();
+  const std::string before = Text(page, P::kStatus);
+  RunUpdate(page);
+  EXPECT_EQ(site_.prompt.Asked(), std::vector<std::string>{row.said});
+  EXPECT_EQ(Text(page, P::kStatus), before) << "the card keeps its old software";
+  EXPECT_TRUE(page.Control(P::kSoftwareUpdate)->isEnabled());
+}
+
+void PrintTo(const SilentCard& row, std::ostream* os) {
+  *os << row.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, KLF310SilentCardTest,
+    ::testing::Values(
+        SilentCard{"AtTheErase", false, 2, P::kTextSilent},
+        SilentCard{"AtTheLastBlock", true, 2, P::kTextBlocks},
+        SilentCard{"AtTheEndOfTheDownload", true, 3,
+                   "The KLF310 software update failed: the card now reports V3.012, not the new "
+                   "V4.000."}),
+    [](const ::testing::TestParamInfo<SilentCard>& p) { return std::string(p.param.name); });
 
 TEST_F(KLF310PageTest, WorkerMessagesMoveTheProgressBarAndStatusLine) {
   P& page = Open();
@@ -338,8 +420,12 @@ TEST_F(KLF310PageTest, WorkerMessagesMoveTheProgressBarAndStatusLine) {
     QCoreApplication::processEvents();
     return !page.UpdateRunning();
   }));
-  // The versions are read again from the card's descriptor.
+  // The versions are read again from the card's descriptor, which does not
+  // bear out the worker's word.
   EXPECT_EQ(Text(page, P::kStatus), "V3.012, 04.11.2008");
+  EXPECT_EQ(site_.prompt.Asked(),
+            std::vector<std::string>{"The KLF310 software update failed: the card now reports "
+                                     "V3.012, not the new V4.000."});
   EXPECT_EQ(Text(page, P::kBootVersion), "Boot: V1.003, 10.06.2008");
   EXPECT_FALSE(page.Get<QProgressBar>(P::kProgress)->isVisibleTo(&page));
   EXPECT_TRUE(page.Control(P::kSoftwareUpdate)->isEnabled());
