@@ -88,11 +88,12 @@ void CKLF310Thread::ShowWait(std::uint64_t since, const char* what, long& shown)
   Status(0, text, StatusParam(StatusKind::kWaiting));
 }
 
+// The time for new connections is the command's, not each attempt's: a card
+// that is gone costs one wait per command, not one per attempt.
 bool CKLF310Thread::Reconnect(std::uint64_t since, const char* what, long& shown) {
-  const std::uint64_t start = clock_.Milliseconds();
   while (!link_.Connect(address_, port_)) {
     ShowWait(since, what, shown);
-    if (clock_.Milliseconds() - start >= kReconnectMs || !Sleep(kRetryIntervalMs)) return false;
+    if (clock_.Milliseconds() - since >= kReconnectMs || !Sleep(kRetryIntervalMs)) return false;
   }
   return true;
 }

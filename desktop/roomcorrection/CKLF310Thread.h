@@ -39,8 +39,8 @@ class CKLF310Thread : public platform::CWinThread {
   static constexpr std::uint32_t kRetryIntervalMs = 500;
   static constexpr std::uint32_t kBootPauseMs = 2000;  // after command 1
   static constexpr int kAttempts = 3;                  // per command
-  // How long a new connection for the next attempt may take: the card may be
-  // restarting.
+  // How long new connections for one command's attempts may take in all: the
+  // card may be restarting.
   static constexpr std::uint32_t kReconnectMs = 10000;
   static constexpr std::size_t kBlockSize = protocol::klf::WriteBlock::kMaxImageBytes;
   static constexpr std::uint16_t kModel = protocol::unit::model::kMrx;

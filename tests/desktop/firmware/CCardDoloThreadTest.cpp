@@ -2,6 +2,7 @@
 // download layouts, and downloads into the in-process simulator with faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <numeric>
@@ -113,7 +114,17 @@ TEST_F(CardFramesTest, BeginBlocksAndEndFramesByteForByte) {
   EXPECT_EQ(Texts(messages).front(), "Erasing firmware ...");
   // Elapsed time 0: the rate is the bytes sent so far.
   EXPECT_EQ(Texts(messages)[1], "81%: Download of V2.009 in progress (22 Bytes/s) ...");
-  EXPECT_EQ(messages[1].wParam, 81);
+  const auto progress = std::find_if(messages.begin(), messages.end(), [](const auto& m) {
+    return m.id == WM_CARD_DOWNLOAD_PROGRESS && StatusKindOf(m.lParam) == StatusKind::kProgress;
+  });
+  ASSERT_NE(progress, messages.end());
+  EXPECT_EQ(progress->wParam, 81);
+  // The span a stop would leave half done: from before the begin to after the end.
+  std::vector<std::intptr_t> unsafe;
+  for (const auto& m : messages) {
+    if (m.id == WM_WORKER_UNSAFE) unsafe.push_back(m.wParam);
+  }
+  EXPECT_EQ(unsafe, (std::vector<std::intptr_t>{1, 0}));
   EXPECT_EQ(Texts(messages).back(), "100%: Download of V2.009 in progress (27 Bytes/s) ...");
 }
 
