@@ -333,6 +333,11 @@ struct Column {
   bool mustSucceed;  // the programs are built to ride this out
   // The simulator's options for a row's link.
   std::function<std::vector<std::string>(const Row&)> simArgs;
+  // A fault of one row's operation only: the row's key; null for every row.
+  const char* onlyRow = nullptr;
+  bool Applies(const Row& row) const {
+    return onlyRow == nullptr || std::string_view(onlyRow) == row.key;
+  }
 };
 
 struct Cell {
@@ -808,6 +813,15 @@ std::vector<Column> Columns() {
       {"kill-first", "killed at first block", Cut::kFirst, false, cut(Cut::kFirst)},
       {"kill-middle", "killed at middle block", Cut::kMiddle, false, cut(Cut::kMiddle)},
       {"kill-last", "killed at last block", Cut::kLast, false, cut(Cut::kLast)},
+      // The KLF310 card falls silent (takes connections, answers nothing) at
+      // a request of its update port: 1 the start of its boot software, 2
+      // the erase, then the blocks, the end and the start.
+      {"silent-erase", "card silent at the erase", Cut::kNone, false,
+       [](const Row&) { return Opt("--klf-silent-from", 2); }, "klf"},
+      {"silent-last", "card silent at the last block", Cut::kNone, false,
+       [](const Row& row) { return Opt("--klf-silent-from", 2 + row.blocks()); }, "klf"},
+      {"silent-end", "card silent at the end of the download", Cut::kNone, false,
+       [](const Row& row) { return Opt("--klf-silent-from", 3 + row.blocks()); }, "klf"},
   };
 }
 
@@ -1048,6 +1062,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--list") {
       for (const Row& r : rows) {
         for (const Column& c : columns) {
+          if (!c.Applies(r)) continue;
           std::string options;
           for (const std::string& o : c.simArgs(r)) options += " " + o;
           std::printf("%-20s mrx520-sim%s\n", (std::string(r.key) + ":" + c.key).c_str(),
@@ -1069,7 +1084,9 @@ int main(int argc, char** argv) {
   for (const std::string& w : wanted) {
     bool known = false;
     for (const Row& r : rows) {
-      for (const Column& c : columns) known = known || w == std::string(r.key) + ":" + c.key;
+      for (const Column& c : columns) {
+        known = known || (c.Applies(r) && w == std::string(r.key) + ":" + c.key);
+      }
     }
     if (!known) {
       std::fprintf(stderr, "fault_matrix: no cell '%s' (--list names them)\n", w.c_str());
@@ -1081,7 +1098,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> reds;
   for (const Row& r : rows) {
     for (const Column& c : columns) {
-      if (!chosen(r, c)) continue;
+      if (!c.Applies(r) || !chosen(r, c)) continue;
       std::fprintf(stderr, "%s × %s ...", r.name, c.name);
       Outcome o = RunCell(r, c, self);
       std::fprintf(stderr, " %s (%.1f s)\n", o.red.empty() ? o.text.c_str() : "RED", o.seconds);
