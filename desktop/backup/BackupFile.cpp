@@ -9,6 +9,7 @@
 
 #include "desktop/backup/SectionCoding.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 #include "protocol/klf/CurveBin.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
@@ -451,6 +452,10 @@ std::string BackupFile::Write(const UnitBackup& backup) {
   return out;
 }
 
+namespace {
+constexpr std::size_t kShownMessageBytes = 300;
+}  // namespace
+
 BackupFile::Parsed BackupFile::Parse(std::string_view text) {
   Parsed parsed;
   if (text.size() > kMaxFileSize) {
@@ -461,7 +466,8 @@ BackupFile::Parsed BackupFile::Parse(std::string_view text) {
   Parser parser(text);
   if (const auto refused = parser.Run(parsed.backup)) {
     parsed.line = refused->line;
-    parsed.message = refused->message;
+    // Refusals quote the file's own words, which may hold terminal codes.
+    parsed.message = platform::Printable(refused->message, kShownMessageBytes);
     parsed.backup = {};
     return parsed;
   }

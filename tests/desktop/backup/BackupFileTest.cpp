@@ -156,6 +156,8 @@ TEST(BackupFileTest, RefusesDamagedOrEditedFilesNamingTheLine) {
        "section 'module 5' belongs to no module or curves line"},
       {"an unknown line", Replace(kFixture, "module 3 sub", "colour blue\nmodule 3 sub"), 5,
        "a line this program does not understand: 'colour blue'"},
+      {"terminal codes in a line", Replace(kFixture, "module 3 sub", "\x1b[2J\x07\nmodule 3 sub"),
+       5, "a line this program does not understand: '\\x1B[2J\\x07'"},
       {"model and type disagree", Replace(kFixture, "type=2 model=QVO520", "type=4 model=QVO520"),
        5, "module 3 is of type 4, which is model HEJ520, not 'model=QVO520'"},
       {"a module twice",
