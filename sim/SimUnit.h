@@ -194,8 +194,9 @@ class SimUnit {
   void KlfBlockTaken();
   // The card starts the application just flashed: its version and date from
   // the stand-in's stamp at the first byte; an image without one leaves the
-  // version as it was.
-  void KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash);
+  // version as it was. False when the new version cannot be stored: the card
+  // then keeps the old one.
+  bool KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash);
   std::vector<protocol::klf::CurveBin> KlfCurve(std::uint8_t address, std::size_t channel);
   // The application the card's last update flashed; none: the factory one.
   std::optional<protocol::unit::Klf310VersionEntry> KlfApplication(std::uint8_t address);

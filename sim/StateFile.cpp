@@ -76,8 +76,8 @@ class Words {
     const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
     if (ec != std::errc() || end != word.data() + word.size() ||
         value < static_cast<long long>(min) || value > static_cast<long long>(max)) {
-      why = "'" + platform::Printable(word, 40) + "' is not a number from " + std::to_string(min) + " to " +
-            std::to_string(max);
+      why = "'" + platform::Printable(word, 40) + "' is not a number from " + std::to_string(min) +
+            " to " + std::to_string(max);
       return false;
     }
     out = static_cast<T>(value);

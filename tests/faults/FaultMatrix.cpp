@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -282,6 +283,12 @@ class Sim {
     Ended();
   }
   std::string Errors() const { return LastLine(ReadText(dir_ / "sim.err")); }
+  // From now on no file it writes may grow past `bytes`; false when that
+  // cannot be set.
+  bool LimitFileSize(rlim_t bytes) {
+    const rlimit limit{bytes, bytes};
+    return pid_ > 0 && prlimit(pid_, RLIMIT_FSIZE, &limit, nullptr) == 0;
+  }
 
  private:
   void Ended() {
@@ -333,6 +340,9 @@ struct Column {
   bool mustSucceed;  // the programs are built to ride this out
   // The simulator's options for a row's link.
   std::function<std::vector<std::string>(const Row&)> simArgs;
+  // The simulator's files may not grow once it has started, as on a full
+  // disk: every store it is asked for fails.
+  bool stateFull = false;
 };
 
 struct Cell {
@@ -808,6 +818,8 @@ std::vector<Column> Columns() {
       {"kill-first", "killed at first block", Cut::kFirst, false, cut(Cut::kFirst)},
       {"kill-middle", "killed at middle block", Cut::kMiddle, false, cut(Cut::kMiddle)},
       {"kill-last", "killed at last block", Cut::kLast, false, cut(Cut::kLast)},
+      {"state-full", "state on a full disk", Cut::kNone, false,
+       [](const Row&) { return std::vector<std::string>{}; }, true},
   };
 }
 
@@ -815,6 +827,8 @@ std::vector<Column> Columns() {
 // One cell.
 
 constexpr auto kOperationLimit = seconds(120);
+// Smaller than any state file, so that no save can complete.
+constexpr rlim_t kFullDiskBytes = 512;
 
 struct Outcome {
   std::string text;  // "ok", "fail→74"
@@ -888,6 +902,10 @@ Outcome RunCell(const Row& row, const Column& column, const std::string& self) {
   const Snapshot before = Load(scenario, dir.path() / "state");
   if (!before.error.empty()) {
     o.red = "the fresh state file does not load: " + before.error;
+    return finish(o);
+  }
+  if (column.stateFull && !sim.LimitFileSize(kFullDiskBytes)) {
+    o.red = std::string("the simulator's file size cannot be limited: ") + std::strerror(errno);
     return finish(o);
   }
   const Run run = Operate(cell);
