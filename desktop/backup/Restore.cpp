@@ -295,9 +295,17 @@ RestoreResult Restore(ul::CTiroUSB& usb, const UnitBackup& backup, const Restore
   }
   const ModuleBackup* main = backup.FindModule(pu::kMainUnitAddress);
   std::vector<std::uint8_t> mainImage;
-  if (main != nullptr && main->image.size() >= pu::IdentityRecord::kSize &&
-      unit.mainUnit.Fields().SoftwareRunning() && ReadImage(usb, unit.mainUnit, false, mainImage) &&
-      mainImage.size() >= pu::IdentityRecord::kSize) {
+  const bool compareSerials = main != nullptr && main->image.size() >= pu::IdentityRecord::kSize &&
+                              unit.mainUnit.Fields().SoftwareRunning();
+  // Whose backup it is decides what may be written: without the unit's
+  // serial nothing is.
+  if (compareSerials && (!ReadImage(usb, unit.mainUnit, false, mainImage) ||
+                         mainImage.size() < pu::IdentityRecord::kSize)) {
+    result.status = RestoreResult::Status::kNoAnswer;
+    result.error = "the unit's serial could not be read to compare it with the backup's";
+    return result;
+  }
+  if (compareSerials) {
     result.backupSerial = pu::IdentityRecord::Decode(main->image).serial;
     result.unitSerial = pu::IdentityRecord::Decode(mainImage).serial;
     if (result.backupSerial != result.unitSerial) {
