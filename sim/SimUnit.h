@@ -57,7 +57,7 @@ class SimUnit {
   bool HandleControl(std::uint32_t code, std::span<const std::uint8_t> in,
                      std::span<std::uint8_t> out);
   // The answer to the exchange just handled is lost on the way back (the
-  // drop-every fault): the unit took it, the driver hears nothing.
+  // drop-every fault, or a silent module): the driver hears nothing.
   bool AnswerLost();
 
   // Views for tests and tools.
@@ -124,6 +124,8 @@ class SimUnit {
   std::uint32_t remoteBlocks_ = 0;
   std::optional<std::uint32_t> settingsPowerCutAt_;
   std::uint32_t settingsWrites_ = 0;
+  // The exchange just handled went to the silent module.
+  bool silentAnswer_ = false;
 
   // ---------------------------------------------------------------------------
   // The unit's side of the remote's Bluetooth stream. It shows the same unit as
