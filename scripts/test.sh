@@ -22,7 +22,7 @@ cmake --build build/tsan -j "$jobs" --target threaded_tests
 ctest --test-dir build/tsan -j "$jobs" --output-on-failure -L threaded | tee -a "$log"
 
 cmake --preset fuzz >/dev/null
-cmake --build build/fuzz -j "$jobs"
+cmake --build build/fuzz -j "$jobs" --target fuzz_targets
 for target in build/fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"

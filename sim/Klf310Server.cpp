@@ -411,7 +411,7 @@ Klf310Server::Outcome Klf310Server::HandleUpdate(Session& session,
     case pk::command::kStartSoftware:
       // Without a whole download there is no application to start.
       if (!card.erased || !card.ended) break;
-      unit_.KlfStartApplication(card.address, card.flash);
+      if (!unit_.KlfStartApplication(card.address, card.flash)) return Outcome::kRefuse;
       card.boot = card.erased = card.ended = false;
       card.flash.clear();
       Restart(card, session);

@@ -40,6 +40,7 @@ inline constexpr unsigned long kMaxEvery = 1'000'000;
 inline constexpr unsigned long kMaxDelayMs = 60'000;
 inline constexpr unsigned long kMaxRefuseMs = 3'600'000;
 inline constexpr unsigned long kMaxRestartMs = 600'000;
+inline constexpr unsigned long kMaxCardAddress = 15;
 // The largest settings image a module has.
 inline constexpr unsigned long kMaxSettingsLength = 2048;
 
@@ -52,6 +53,7 @@ struct Faults {
   std::uint32_t restartMs = 3000;   // how long the device is gone after an erase
   unsigned displayRows = 0;         // command 17 answers rows below this only; 0 = every row
   unsigned dropEvery = 0;           // every n-th exchange is taken but its answer never sent
+  std::uint8_t silentModule = 0;    // card address whose exchanges are never answered; 0 = none
 
   bool operator==(const Faults&) const = default;
 };

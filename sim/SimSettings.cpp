@@ -83,6 +83,10 @@ constexpr SimSetting kSettings[] = {
          "answer only the first N rows of the display picture", Set<&S::faults, &F::displayRows>),
     Unit("--drop-every", "N", "drop-every", kMaxEvery, G::kUsb,
          "take every N-th exchange but never send its answer", Set<&S::faults, &F::dropEvery>),
+    Unit("--silent-module", "N", "silent-module", kMaxCardAddress, G::kUsb,
+         "card N (1-15) takes every exchange but never answers, as a card that has stopped; 0: "
+         "none",
+         Set<&S::faults, &F::silentModule>),
     Unit("--card-power-cut-at", "N", "", kMaxCount, G::kUsb,
          "end abruptly once block N of a QVO520 processor's download is taken (counted from 1 "
          "after each begin)",

@@ -95,6 +95,7 @@ bool SimUnit::HandleControl(std::uint32_t code, std::span<const std::uint8_t> in
     std::lock_guard lock(mutex_);
     ++state_.exchanges;
     delay = state_.scenario.faults.delayMs;
+    silentAnswer_ = false;
   }
   // In short steps, so that a stop does not wait for the whole delay.
   for (std::uint32_t left = delay; left != 0 && !stopping_;) {
@@ -111,6 +112,14 @@ bool SimUnit::HandleControl(std::uint32_t code, std::span<const std::uint8_t> in
   if (out.size() > pu::kFrameSize) return false;
   const unsigned failEvery = state_.scenario.faults.failEvery;
   if (failEvery != 0 && state_.exchanges % failEvery == 0) return false;
+  if (const unsigned silent = state_.scenario.faults.silentModule; silent != 0) {
+    pu::Request request;
+    if (pu::DecodeRequest(in, request) == pu::ParseResult::kComplete &&
+        request.header.module == silent) {
+      silentAnswer_ = true;
+      return false;
+    }
+  }
 
   std::array<std::uint8_t, pu::kFrameSize> reply{};
   if (!HandleFrame(in, reply)) return false;
@@ -150,7 +159,7 @@ bool SimUnit::HandleFrame(std::span<const std::uint8_t> frame,
 bool SimUnit::AnswerLost() {
   std::lock_guard lock(mutex_);
   const unsigned every = state_.scenario.faults.dropEvery;
-  return every != 0 && state_.exchanges % every == 0;
+  return silentAnswer_ || (every != 0 && state_.exchanges % every == 0);
 }
 
 std::vector<std::uint8_t> SimUnit::WorkingSettings(std::uint8_t address) {

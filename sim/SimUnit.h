@@ -57,7 +57,7 @@ class SimUnit {
   bool HandleControl(std::uint32_t code, std::span<const std::uint8_t> in,
                      std::span<std::uint8_t> out);
   // The answer to the exchange just handled is lost on the way back (the
-  // drop-every fault): the unit took it, the driver hears nothing.
+  // drop-every fault, or a silent module): the driver hears nothing.
   bool AnswerLost();
 
   // Views for tests and tools.
@@ -124,6 +124,8 @@ class SimUnit {
   std::uint32_t remoteBlocks_ = 0;
   std::optional<std::uint32_t> settingsPowerCutAt_;
   std::uint32_t settingsWrites_ = 0;
+  // The exchange just handled went to the silent module.
+  bool silentAnswer_ = false;
 
   // ---------------------------------------------------------------------------
   // The unit's side of the remote's Bluetooth stream. It shows the same unit as
@@ -195,8 +197,9 @@ class SimUnit {
   void KlfBlockTaken();
   // The card starts the application just flashed: its version and date from
   // the stand-in's stamp at the first byte; an image without one leaves the
-  // version as it was.
-  void KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash);
+  // version as it was. False when the new version cannot be stored: the card
+  // then keeps the old one.
+  bool KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash);
   std::vector<protocol::klf::CurveBin> KlfCurve(std::uint8_t address, std::size_t channel);
   // The application the card's last update flashed; none: the factory one.
   std::optional<protocol::unit::Klf310VersionEntry> KlfApplication(std::uint8_t address);

@@ -124,12 +124,12 @@ void SimUnit::CountKlfBlock() {
   if (klfPowerCutAtBlock_ && ++klfBlocks_ == *klfPowerCutAtBlock_) PowerCut();
 }
 
-void SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash) {
+bool SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uint8_t> flash) {
   const auto stamp = pu::ImageStamp::Decode(flash);
-  if (!stamp) return;
+  if (!stamp) return true;  // no stamp: the card starts, its version unknown as before
   std::lock_guard lock(mutex_);
   ModuleState* m = FindModule(address);
-  if (m == nullptr) return;
+  if (m == nullptr) return true;
   pu::Klf310VersionEntry v;
   v.valid = true;
   v.major = static_cast<std::uint8_t>(stamp->version & 0x3F);
@@ -137,9 +137,13 @@ void SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uin
   v.day = stamp->day;
   v.month = stamp->month;
   v.year = stamp->year;
+  const auto old = m->klfApplication;
   m->klfApplication = v;
-  // The card runs the new application either way; the failed save is said.
-  static_cast<void>(Save());
+  if (Save()) return true;
+  // A download the card cannot keep is no new software: it stays in its boot
+  // software with the old application, so the update fails and can be run again.
+  m->klfApplication = old;
+  return false;
 }
 
 std::vector<pk::CurveBin> SimUnit::KlfCurve(std::uint8_t address, std::size_t channel) {

@@ -489,8 +489,14 @@ bool SimUnit::ApplyRemoteCommand(std::uint16_t command, std::span<const std::uin
       return true;
     case rl::kCmdWriteBlock:
     case rl::kCmdDefaultBlock:
-    case rl::kCmdRestoreBlock:
-      return ApplyBlockCommand(command, payload);
+    case rl::kCmdRestoreBlock: {
+      // A block the unit cannot store is not taken: asked again, the unit
+      // shows what it would after a restart, so no writer takes it as stored.
+      UnitState before = state_;
+      if (ApplyBlockCommand(command, payload)) return true;
+      state_ = std::move(before);
+      return false;
+    }
     case rl::kCmdLiveValue63: {  // KLF310 band record: band number in bits 6-10
       if (!need(48)) return false;
       for (auto& [address, m] : state_.modules) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/ProcessorRecord.h"
 #include "sim/cards/Klf310Versions.h"
@@ -75,8 +76,8 @@ class Words {
     const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
     if (ec != std::errc() || end != word.data() + word.size() ||
         value < static_cast<long long>(min) || value > static_cast<long long>(max)) {
-      why = "'" + std::string(word) + "' is not a number from " + std::to_string(min) + " to " +
-            std::to_string(max);
+      why = "'" + platform::Printable(word, 40) + "' is not a number from " + std::to_string(min) +
+            " to " + std::to_string(max);
       return false;
     }
     out = static_cast<T>(value);
@@ -373,11 +374,7 @@ bool LoadState(const std::filesystem::path& file, UnitState& state, std::string&
       if (key == k.key) kind = &k;
     }
     if (kind == nullptr) {
-      std::string shown;
-      for (const char c : key.substr(0, 40)) {
-        shown += (c >= ' ' && c < 0x7F) ? std::string(1, c) : "?";
-      }
-      return fail("unknown record '" + shown + "'");
+      return fail("unknown record '" + platform::Printable(key, 40) + "'");
     }
     Words words(key.size() < view.size() ? view.substr(key.size() + 1) : std::string_view());
     std::string why;

@@ -207,6 +207,9 @@ int main(int argc, char** argv) {
   sigemptyset(&signals);
   for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // A state file that may not grow (a size limit, like a full disk) is a
+  // store that fails and is answered so, not the end of the unit.
+  signal(SIGXFSZ, SIG_IGN);
 
   platform::UniqueFd stateLock;
   if (!stateFile.empty() && !sim::LockStateFile(stateFile, stateLock, error)) {

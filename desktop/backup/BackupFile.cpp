@@ -9,6 +9,7 @@
 
 #include "desktop/backup/SectionCoding.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 #include "protocol/klf/CurveBin.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
@@ -181,6 +182,7 @@ class Parser {
   bool Next(std::string_view& line);
   std::optional<Refusal> Module(std::string_view line, UnitBackup& backup);
   std::optional<Refusal> Curves(std::string_view line, UnitBackup& backup);
+  std::optional<Refusal> Missing(std::string_view line, UnitBackup& backup);
   std::optional<Refusal> Section(std::string_view line, UnitBackup& backup);
   Refusal At(std::string message) const { return {lineNumber_, std::move(message)}; }
 
@@ -231,15 +233,18 @@ std::optional<Refusal> Parser::Run(UnitBackup& backup) {
       !ParseWritten(line.substr(8), backup.written)) {
     return At("the line 'written YYYY-MM-DD HH:MM:SS' is missing or not a time");
   }
-  enum class Part { kModules, kCurves, kSections } part = Part::kModules;
+  enum class Part { kModules, kCurves, kMissing, kSections } part = Part::kModules;
   while (Next(line)) {
     if (lineEndMissing_) return At("the last line has no line end: the file is cut short");
     std::optional<Refusal> refused;
     if (part == Part::kModules && line.starts_with("module ")) {
       refused = Module(line, backup);
-    } else if (part != Part::kSections && line.starts_with("curves ")) {
+    } else if ((part == Part::kModules || part == Part::kCurves) && line.starts_with("curves ")) {
       part = Part::kCurves;
       refused = Curves(line, backup);
+    } else if (part != Part::kSections && line.starts_with("missing ")) {
+      part = Part::kMissing;
+      refused = Missing(line, backup);
     } else if (line.starts_with("begin ")) {
       part = Part::kSections;
       refused = Section(line, backup);
@@ -342,6 +347,38 @@ std::optional<Refusal> Parser::Curves(std::string_view line, UnitBackup& backup)
   return std::nullopt;
 }
 
+// "missing module 4" or "missing curves 11": what a partial backup lacks.
+std::optional<Refusal> Parser::Missing(std::string_view line, UnitBackup& backup) {
+  const auto w = Words(line);
+  const auto address = w.size() == 3 ? Decimal(w[2], kMaxAddress) : std::nullopt;
+  if (!address || (w[1] != "module" && w[1] != "curves")) {
+    return At(
+        "a missing line reads 'missing module ADDRESS' or 'missing curves ADDRESS' "
+        "(address 0-15)");
+  }
+  const auto a = static_cast<std::uint8_t>(*address);
+  const std::string name = "module " + std::to_string(a);
+  if (w[1] == "module") {
+    if (a == pu::kMainUnitAddress) return At("the main unit (module 0) cannot be missing");
+    if (backup.FindModule(a) != nullptr) return At(name + " is listed and missing at once");
+    if (backup.ModuleMissing(a)) return At(name + " is listed missing twice");
+    backup.missingModules.push_back(a);
+    return std::nullopt;
+  }
+  const ModuleBackup* card = backup.FindModule(a);
+  const bool klf = card != nullptr && card->type == pu::type::kKLF310;
+  if (!klf && !backup.ModuleMissing(a)) {
+    return At("curves of " + name +
+              " missing, but the backup lists it neither as a KLF310 "
+              "nor as missing");
+  }
+  if (backup.FindCurves(a) != nullptr)
+    return At("the curves of " + name + " are listed and missing at once");
+  if (backup.CurvesMissing(a)) return At("the curves of " + name + " are listed missing twice");
+  backup.missingCurves.push_back(a);
+  return std::nullopt;
+}
+
 std::optional<Refusal> Parser::Section(std::string_view line, UnitBackup& backup) {
   // "begin NAME... length=N crc32=XXXXXXXX"
   const auto w = Words(line);
@@ -439,6 +476,8 @@ std::string BackupFile::Write(const UnitBackup& backup) {
     out += Format("curves %u channels=%zu bins=%d\n", unsigned{c.address}, c.channels.size(),
                   pk::CurveBin::kBinCount);
   }
+  for (std::uint8_t a : backup.missingModules) out += Format("missing module %u\n", unsigned{a});
+  for (std::uint8_t a : backup.missingCurves) out += Format("missing curves %u\n", unsigned{a});
   for (const ModuleBackup& m : backup.modules) {
     if (!m.image.empty()) WriteSection(out, ModuleSection(m.address), m.image);
   }
@@ -451,6 +490,10 @@ std::string BackupFile::Write(const UnitBackup& backup) {
   return out;
 }
 
+namespace {
+constexpr std::size_t kShownMessageBytes = 300;
+}  // namespace
+
 BackupFile::Parsed BackupFile::Parse(std::string_view text) {
   Parsed parsed;
   if (text.size() > kMaxFileSize) {
@@ -461,7 +504,8 @@ BackupFile::Parsed BackupFile::Parse(std::string_view text) {
   Parser parser(text);
   if (const auto refused = parser.Run(parsed.backup)) {
     parsed.line = refused->line;
-    parsed.message = refused->message;
+    // Refusals quote the file's own words, which may hold terminal codes.
+    parsed.message = platform::Printable(refused->message, kShownMessageBytes);
     parsed.backup = {};
     return parsed;
   }

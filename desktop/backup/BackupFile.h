@@ -10,8 +10,9 @@
 namespace desktop::backup {
 
 // The settings backup file: a text header (version line, unit serial, time
-// written, one line per module and per card with curves), then one section
-// per settings image and per curve channel in base64 with a CRC-32 each.
+// written, one line per module and per card with curves, and in a partial
+// backup one line per module or card's curves it lacks), then one section per
+// settings image and per curve channel in base64 with a CRC-32 each.
 class BackupFile {
  public:
   static constexpr std::string_view kVersionLine = "MRX520 settings backup 1";

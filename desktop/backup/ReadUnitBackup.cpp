@@ -1,6 +1,8 @@
 #include "desktop/backup/ReadUnitBackup.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <span>
 
 #include "desktop/backup/UnitAccess.h"
@@ -55,8 +57,9 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
                           const BackupProgress& progress, platform::Clock& clock) {
   ReadResult result;
   ul::Discovery found;
+  std::vector<std::uint8_t> silent;
   std::string error;
-  switch (DiscoverUnit(usb, found, error)) {
+  switch (DiscoverUnit(usb, found, silent, error, clock)) {
     case Found::kUnit:
       break;
     case Found::kNoUnit:
@@ -64,33 +67,75 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
     case Found::kNoAnswer:
       return Failed(std::move(result), Status::kFailed, error);
   }
+  if (!found.mainUnit.Fields().SoftwareRunning()) {
+    return Failed(std::move(result), Status::kNoHostSoftware,
+                  "the unit is not running its host software (only its boot software answers), "
+                  "so it shows no settings to read");
+  }
   const auto modules = AllModules(found);
   unsigned klfCards = 0;
   for (const auto& m : modules) {
     if (m.address != pu::kMainUnitAddress && m.Fields().type == pu::type::kKLF310) ++klfCards;
   }
-  const unsigned total = static_cast<unsigned>(modules.size()) +
+  const unsigned total = static_cast<unsigned>(modules.size() + silent.size()) +
                          (options.curves ? klfCards * unsigned{pu::Klf310Image::kChannelCount} : 0);
   unsigned step = 0;
   UnitBackup& backup = result.backup;
-  for (const ul::ModuleInfo& m : modules) {
-    if (progress.Cancelled()) return Failed(std::move(result), Status::kCancelled, "cancelled");
-    progress.Report(++step, total, "Reading the settings of " + ModuleName(m));
+  // Modules that gave no settings yet, by address, with their descriptor when
+  // they gave that.
+  std::map<std::uint8_t, std::optional<ul::ModuleInfo>> unread;
+  for (std::uint8_t a : silent) unread[a] = std::nullopt;
+  const auto read = [&](const ul::ModuleInfo& m) {
     if (!m.Fields().SoftwareRunning()) {
       result.notes.push_back(ModuleName(m) +
                              " is not running its software: its settings are not in the backup");
-      continue;
+      unread.erase(m.address);
+      return;
     }
     ModuleBackup entry = Entry(m);
     if (ul::SettingsLength(m) > 0 && !ReadImage(usb, m, false, entry.image)) {
-      return Failed(std::move(result), Status::kFailed,
-                    "reading the settings of " + ModuleName(m) + " failed");
+      unread[m.address] = m;
+      return;
     }
+    unread.erase(m.address);
     backup.modules.push_back(std::move(entry));
+  };
+  for (const ul::ModuleInfo& m : modules) {
+    if (progress.Cancelled()) return Failed(std::move(result), Status::kCancelled, "cancelled");
+    progress.Report(++step, total, "Reading the settings of " + ModuleName(m));
+    read(m);
+  }
+  // Once more after the others: a card busy for a moment answers now.
+  for (const auto& [address, known] : std::map(unread)) {
+    if (progress.Cancelled()) return Failed(std::move(result), Status::kCancelled, "cancelled");
+    progress.Report(++step, total, "Asking module " + std::to_string(address) + " again");
+    ul::ModuleInfo m;
+    if (known) {
+      m = *known;
+    } else if (!Asked([&] { return ul::ReadModuleDescriptor(usb, address, m); })) {
+      continue;
+    }
+    read(m);
+  }
+  std::sort(backup.modules.begin(), backup.modules.end(),
+            [](const ModuleBackup& x, const ModuleBackup& y) { return x.address < y.address; });
+  if (unread.contains(pu::kMainUnitAddress)) {
+    return Failed(std::move(result), Status::kFailed,
+                  "reading the settings of the main unit (module 0) failed");
   }
   const ModuleBackup* main = backup.FindModule(pu::kMainUnitAddress);
   if (main != nullptr && main->image.size() >= pu::IdentityRecord::kSize) {
     backup.serial = pu::IdentityRecord::Decode(main->image).serial;
+  }
+  for (const auto& [address, known] : unread) {
+    backup.missingModules.push_back(address);
+    result.missing.push_back(known ? ModuleName(*known) + ": its settings could not be read"
+                                   : "module " + std::to_string(address) + " did not answer");
+    if (options.curves && known && known->Fields().type == pu::type::kKLF310) {
+      backup.missingCurves.push_back(address);
+      result.missing.push_back("the curves of the KLF310 at module " + std::to_string(address) +
+                               ": its network address could not be read");
+    }
   }
   if (options.curves) {
     for (const ModuleBackup& m : backup.modules) {
@@ -110,16 +155,30 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
         std::vector<pk::CurveBin> bins(pk::CurveBin::kBinCount);
         if (!rc::ReadCurveAsked(link, host, c, bins)) {
           result.curvesFailed = true;
-          return Failed(std::move(result), Status::kFailed,
-                        "the KLF310 at module " + std::to_string(m.address) + " (" + host +
-                            ") did not give the curve of channel " + std::to_string(c));
+          result.missing.push_back("the KLF310 at module " + std::to_string(m.address) + " (" +
+                                   host + ") did not give the curve of channel " +
+                                   std::to_string(c));
+          curves.channels.clear();
+          break;
         }
         curves.channels.push_back(std::move(bins));
       }
-      backup.curves.push_back(std::move(curves));
+      if (curves.channels.empty()) {
+        backup.missingCurves.push_back(m.address);
+      } else {
+        backup.curves.push_back(std::move(curves));
+      }
     }
+    std::sort(backup.missingCurves.begin(), backup.missingCurves.end());
   }
   backup.written = clock.Now();
+  if (!result.missing.empty()) {
+    for (const std::string& line : result.missing) {
+      result.error += (result.error.empty() ? "" : "; ") + line;
+    }
+    result.status = Status::kIncomplete;
+    return result;
+  }
   result.status = Status::kComplete;
   return result;
 }

@@ -81,15 +81,21 @@ void CompareImages(const ModuleBackup& a, const ModuleBackup& b, std::vector<Dif
   }
 }
 
-void CompareCurves(const CurveBackup* a, const CurveBackup* b, const std::string& model,
-                   std::vector<Difference>& out) {
+// What a side without the module or its curves shows: a partial backup
+// says it could not read them rather than that there are none.
+std::string Absent(bool missing) {
+  return missing ? "(not read: the backup is partial)" : "(none)";
+}
+
+void CompareCurves(const CurveBackup* a, const CurveBackup* b, bool aMissing, bool bMissing,
+                   const std::string& model, std::vector<Difference>& out) {
   const std::uint8_t address = a != nullptr ? a->address : b->address;
   if (a == nullptr || b == nullptr) {
-    const auto channels = [](const CurveBackup* c) {
-      return c == nullptr ? std::string("(none)")
-                          : std::to_string(c->channels.size()) + " channels";
+    const auto channels = [](const CurveBackup* c, bool missing) {
+      return c == nullptr ? Absent(missing) : std::to_string(c->channels.size()) + " channels";
     };
-    out.push_back(Make(address, model, true, "curves", channels(a), channels(b)));
+    out.push_back(
+        Make(address, model, true, "curves", channels(a, aMissing), channels(b, bMissing)));
     return;
   }
   const std::size_t count = std::max(a->channels.size(), b->channels.size());
@@ -133,9 +139,11 @@ std::vector<Difference> SettingsDiff(const UnitBackup& a, const UnitBackup& b) {
     const ModuleBackup* y = b.FindModule(address);
     const std::string model = x != nullptr ? x->Model() : y != nullptr ? y->Model() : "KLF310";
     if (x == nullptr && y != nullptr) {
-      out.push_back(Make(address, model, false, "module", "(none)", Present(*y)));
+      out.push_back(
+          Make(address, model, false, "module", Absent(a.ModuleMissing(address)), Present(*y)));
     } else if (x != nullptr && y == nullptr) {
-      out.push_back(Make(address, model, false, "module", Present(*x), "(none)"));
+      out.push_back(
+          Make(address, model, false, "module", Present(*x), Absent(b.ModuleMissing(address))));
     } else if (x != nullptr && x->type != y->type) {
       out.push_back(Make(address, model, false, "type",
                          x->Model() + " (type " + std::to_string(x->type) + ")",
@@ -146,7 +154,9 @@ std::vector<Difference> SettingsDiff(const UnitBackup& a, const UnitBackup& b) {
     }
     const CurveBackup* cx = a.FindCurves(address);
     const CurveBackup* cy = b.FindCurves(address);
-    if (cx != nullptr || cy != nullptr) CompareCurves(cx, cy, model, out);
+    if (cx != nullptr || cy != nullptr) {
+      CompareCurves(cx, cy, a.CurvesMissing(address), b.CurvesMissing(address), model, out);
+    }
   }
   return out;
 }

@@ -1,5 +1,8 @@
 #include "desktop/backup/UnitAccess.h"
 
+#include <algorithm>
+
+#include "platform/UnixDeviceIo.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/SettingsImage.h"
 
@@ -8,8 +11,20 @@ namespace desktop::backup {
 namespace pu = protocol::unit;
 namespace ul = unitlink;
 
-Found DiscoverUnit(ul::CTiroUSB& usb, ul::Discovery& found, std::string& error) {
+namespace {
+
+constexpr unsigned kLastCardAddress = 15;
+// An exchange that took this long ran into the device's reply limit (which
+// after one silence is the short one): no answer, where an empty address is
+// refused at once.
+constexpr std::uint64_t kSilentMs = platform::UnixDeviceIo::kSilentUnitTimeoutMs - 50;
+
+}  // namespace
+
+Found DiscoverUnit(ul::CTiroUSB& usb, ul::Discovery& found, std::vector<std::uint8_t>& silent,
+                   std::string& error, platform::Clock& clock) {
   found = {};
+  silent.clear();
   if (!Asked([&] { return ul::ReadModuleDescriptor(usb, pu::kMainUnitAddress, found.mainUnit); })) {
     if (!usb.IsDevicePresent()) {
       error = "no MRX520 unit found; connect the unit, or start the simulator (mrx520-sim)";
@@ -19,13 +34,24 @@ Found DiscoverUnit(ul::CTiroUSB& usb, ul::Discovery& found, std::string& error) 
     return Found::kNoAnswer;
   }
   found.unitPresent = true;
-  const unsigned slots = found.mainUnit.Fields().slotCount;
+  if (!found.mainUnit.Fields().SoftwareRunning()) return Found::kUnit;
+  // Addresses are four bits wide: a larger count is not asked beyond them.
+  const unsigned slots = std::min(unsigned{found.mainUnit.Fields().slotCount}, kLastCardAddress);
   for (unsigned i = 1; i <= slots; ++i) {
+    const auto address = static_cast<std::uint8_t>(i);
     ul::ModuleInfo card;
-    if (!Asked([&] { return ul::ReadModuleDescriptor(usb, static_cast<std::uint8_t>(i), card); })) {
-      break;
+    bool timedOut = false;
+    const bool answered = Asked([&] {
+      const std::uint64_t start = clock.Milliseconds();
+      if (ul::ReadModuleDescriptor(usb, address, card)) return true;
+      timedOut = timedOut || clock.Milliseconds() - start >= kSilentMs;
+      return false;
+    });
+    if (answered) {
+      found.cards.push_back(card);
+    } else if (timedOut) {
+      silent.push_back(address);
     }
-    found.cards.push_back(card);
   }
   return Found::kUnit;
 }

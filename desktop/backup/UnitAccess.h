@@ -7,6 +7,7 @@
 
 #include "desktop/unitlink/CTiroUSB.h"
 #include "desktop/unitlink/UnitProtocol.h"
+#include "platform/Clock.h"
 
 namespace desktop::backup {
 
@@ -24,9 +25,16 @@ bool Asked(Exchange exchange) {
 
 enum class Found { kUnit, kNoUnit, kNoAnswer };
 
-// The main unit, then card addresses 1..slotCount up to the first that does
-// not answer, as the desktop program finds them; each exchange asked again.
-Found DiscoverUnit(unitlink::CTiroUSB& usb, unitlink::Discovery& found, std::string& error);
+// The main unit, then every card address 1..slotCount it reports, each
+// exchange asked again. An address the unit refuses at once holds no card.
+// One whose exchanges run out of time holds a card that has gone silent: it
+// does not end the list (as it does for the tabs) but goes to `silent`, so
+// that a backup or a restore names it instead of passing over the cards
+// behind it. A main unit that runs only its boot software reports no cards:
+// none is asked. `clock` times the exchanges.
+Found DiscoverUnit(unitlink::CTiroUSB& usb, unitlink::Discovery& found,
+                   std::vector<std::uint8_t>& silent, std::string& error,
+                   platform::Clock& clock = platform::DefaultClock());
 
 // The main unit and the cards in address order.
 std::vector<unitlink::ModuleInfo> AllModules(const unitlink::Discovery& found);

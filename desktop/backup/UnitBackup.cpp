@@ -1,5 +1,6 @@
 #include "desktop/backup/UnitBackup.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "protocol/unit/ModuleCatalogue.h"
@@ -37,6 +38,25 @@ const CurveBackup* UnitBackup::FindCurves(std::uint8_t address) const {
     if (c.address == address) return &c;
   }
   return nullptr;
+}
+
+bool UnitBackup::ModuleMissing(std::uint8_t address) const {
+  return std::find(missingModules.begin(), missingModules.end(), address) != missingModules.end();
+}
+
+bool UnitBackup::CurvesMissing(std::uint8_t address) const {
+  return std::find(missingCurves.begin(), missingCurves.end(), address) != missingCurves.end();
+}
+
+std::string UnitBackup::MissingText() const {
+  std::string text;
+  for (std::uint8_t a : missingModules) {
+    text += (text.empty() ? "" : ", ") + std::string("module ") + std::to_string(a);
+  }
+  for (std::uint8_t a : missingCurves) {
+    text += (text.empty() ? "" : ", ") + std::string("the curves of module ") + std::to_string(a);
+  }
+  return text;
 }
 
 }  // namespace desktop::backup

@@ -45,7 +45,16 @@ struct UnitBackup {
   // Main unit first, then cards in address order.
   std::vector<ModuleBackup> modules;
   std::vector<CurveBackup> curves;
+  // A partial backup: modules whose settings, and KLF310 cards whose curves,
+  // could not be read when it was taken. Both empty for a whole backup.
+  std::vector<std::uint8_t> missingModules;
+  std::vector<std::uint8_t> missingCurves;
 
+  bool Partial() const { return !missingModules.empty() || !missingCurves.empty(); }
+  bool ModuleMissing(std::uint8_t address) const;
+  bool CurvesMissing(std::uint8_t address) const;
+  // "module 4, the curves of module 11" (empty for a whole backup).
+  std::string MissingText() const;
   const ModuleBackup* FindModule(std::uint8_t address) const;
   const CurveBackup* FindCurves(std::uint8_t address) const;
 };

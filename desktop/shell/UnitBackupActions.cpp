@@ -156,8 +156,16 @@ bool UnitBackupActions::BackUpTo(const std::filesystem::path& file) {
   }
   if (read.status == backup::ReadResult::Status::kCancelled) return false;
   if (read.curvesFailed) return false;
-  if (!read.Complete()) {
+  const bool partial = read.status == backup::ReadResult::Status::kIncomplete;
+  if (!read.Complete() && !partial) {
     Tell("The backup failed: " + read.error + "\nNothing was saved.", Icon::kError);
+    return false;
+  }
+  // A module that does not answer: its settings are not there to keep, the
+  // others may still be worth keeping, as a backup that says what it lacks.
+  if (partial && Tell("These could not be read:" + Listed(read.missing) +
+                          "\nSave a partial backup without them? It names what it lacks.",
+                      Icon::kQuestion, Buttons::kYesNo) != Answer::kYes) {
     return false;
   }
   std::string error;
@@ -172,8 +180,9 @@ bool UnitBackupActions::BackUpTo(const std::filesystem::path& file) {
         " and the curves of " + CountText(read.backup.curves.size(), "KLF310 card", "KLF310 cards");
   }
   text += " to " + file.string() + "." + Listed(read.notes);
-  Tell(text, Icon::kInformation);
-  return true;
+  if (partial) text = "A partial backup: " + text + "\nIt lacks " + read.backup.MissingText() + ".";
+  Tell(text, partial ? Icon::kError : Icon::kInformation);
+  return !partial;
 }
 
 bool UnitBackupActions::RestoreFrom(const std::filesystem::path& file) {
@@ -186,12 +195,25 @@ bool UnitBackupActions::RestoreFrom(const std::filesystem::path& file) {
     return false;
   }
   backup::RestoreResult result;
-  RunWithProgress(QStringLiteral("Restoring the unit's settings"),
-                  [&](const backup::BackupProgress& p) {
-                    backup::RestoreOptions options;
-                    options.curves = !loaded->curves.empty();
-                    result = backup::Restore(unitlink::theTiroUSB, *loaded, options, p);
-                  });
+  backup::RestoreOptions options;
+  options.curves = !loaded->curves.empty();
+  for (;;) {
+    RunWithProgress(QStringLiteral("Restoring the unit's settings"),
+                    [&](const backup::BackupProgress& p) {
+                      result = backup::Restore(unitlink::theTiroUSB, *loaded, options, p);
+                    });
+    if (result.status != backup::RestoreResult::Status::kOtherUnit) break;
+    // Nothing was written: the user decides whether another unit's settings go in.
+    if (Tell("The backup was taken from the unit with serial " +
+                 std::to_string(result.backupSerial) + "; this unit's serial is " +
+                 std::to_string(result.unitSerial) +
+                 ".\nWrite it into this unit all the same? Each module keeps this unit's serial "
+                 "and delivery date, and the KLF310 its network address.",
+             Icon::kQuestion, Buttons::kYesNo) != Answer::kYes) {
+      return false;
+    }
+    options.otherUnit = true;
+  }
   std::vector<std::string> lines = result.notes;
   for (const backup::RestoreOutcome& o : result.outcomes) {
     const char* how = o.kind == backup::RestoreOutcome::Kind::kVerified  ? "written and verified"
@@ -250,8 +272,18 @@ bool UnitBackupActions::BeforeUpdate(bool curves) {
                         backup::ReadUnitBackup(unitlink::theTiroUSB, options, p, site_.GetClock());
                   });
   std::string error;
+  // A unit left with only its boot software: the update is how it comes back.
+  if (read.status == backup::ReadResult::Status::kNoHostSoftware) {
+    Tell(
+        "No backup of the unit's settings could be taken before the update: the unit runs no "
+        "host software (only its boot software answers), so there are no settings to read.",
+        Icon::kInformation);
+    return true;
+  }
   if (read.status == backup::ReadResult::Status::kCancelled) {
     error = "it was cancelled";
+  } else if (read.status == backup::ReadResult::Status::kIncomplete) {
+    error = "it could not read " + read.backup.MissingText() + Listed(read.missing);
   } else if (!read.Complete()) {
     error = read.error;
   } else {

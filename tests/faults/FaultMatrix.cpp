@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -282,6 +283,12 @@ class Sim {
     Ended();
   }
   std::string Errors() const { return LastLine(ReadText(dir_ / "sim.err")); }
+  // From now on no file it writes may grow past `bytes`; false when that
+  // cannot be set.
+  bool LimitFileSize(rlim_t bytes) {
+    const rlimit limit{bytes, bytes};
+    return pid_ > 0 && prlimit(pid_, RLIMIT_FSIZE, &limit, nullptr) == 0;
+  }
 
  private:
   void Ended() {
@@ -322,6 +329,12 @@ struct Row {
   // throughout); why not. Everything else must equal `before`.
   std::function<bool(const Cell&, const Snapshot& before, const Snapshot& after, std::string&)>
       whole;
+  // The row's own fault, given to the simulator on top of each column's (but
+  // not when the operation is run again): no column can then succeed.
+  std::vector<std::string> fault;
+  // Whether the power-cut columns apply: an operation that stops before it
+  // writes anything has no block to cut at.
+  bool cuts;
 };
 
 enum class Cut { kNone, kFirst, kMiddle, kLast };
@@ -335,8 +348,12 @@ struct Column {
   std::function<std::vector<std::string>(const Row&)> simArgs;
   // A fault of one row's operation only: the row's key; null for every row.
   const char* onlyRow = nullptr;
+  // The simulator's files may not grow once it has started, as on a full
+  // disk: every store it is asked for fails.
+  bool stateFull = false;
   bool Applies(const Row& row) const {
-    return onlyRow == nullptr || std::string_view(onlyRow) == row.key;
+    return (onlyRow == nullptr || std::string_view(onlyRow) == row.key) &&
+           (cut == Cut::kNone || row.cuts);
   }
 };
 
@@ -562,6 +579,110 @@ std::string PrepareRestore(const Cell& cell) {
   return {};
 }
 
+// ---------------------------------------------------------------------------
+// A card that goes silent, and a backup of another unit restored.
+
+constexpr std::uint8_t kSilentCard = kHejAddress;
+constexpr std::uint16_t kOtherSerial = 1521;
+
+fs::path WholeBackup(const Cell& cell) {
+  return cell.dir / "whole.backup";
+}
+
+// Whether `file` holds a whole backup of the cell's unit; why not.
+bool WholeBackupOfTheUnit(const fs::path& file, std::string& why) {
+  const std::string text = ReadText(file);
+  if (text.empty()) {
+    why = "no backup was written";
+    return false;
+  }
+  if (text.find("\nmissing ") != std::string::npos) {
+    why = "the backup is partial";
+    return false;
+  }
+  for (const std::uint8_t a : kChangedModules) {
+    if (text.find(Format("\nmodule %u sub=", a)) == std::string::npos) {
+      why = Format("the backup lacks module %u", a);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The newest backup an update kept of the cell's unit; empty when none.
+fs::path SafetyBackupOf(const Cell& cell) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(
+           cell.dir / "data" / "mrx520" / "backups" / Format("%04u", kSerial), ec)) {
+    files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files.empty() ? fs::path() : files.back();
+}
+
+// The other unit: another serial, other card serials, its KLF310 elsewhere.
+std::string OtherScenarioText() {
+  std::string text =
+      ScenarioText(Format("127.78.%u.%u", (static_cast<unsigned>(getpid()) >> 8) % 250 + 1,
+                          static_cast<unsigned>(getpid()) % 250 + 1));
+  const std::string unitSerial = Format("serial=%u", kSerial);
+  text.replace(text.find(unitSerial), unitSerial.size(), Format("serial=%u", kOtherSerial));
+  for (auto at = text.find("serial=200"); at != std::string::npos; at = text.find("serial=200")) {
+    text.replace(at, 10, "serial=300");
+  }
+  return text;
+}
+
+fs::path OtherBackupFile(const Cell& cell) {
+  return cell.dir / "other-unit.backup";
+}
+
+Snapshot OtherBackedUp(const Cell& cell) {
+  return Load(ScenarioOf(OtherScenarioText()), cell.dir / "other" / "state");
+}
+
+// What restoring the other unit's backup leaves in a module: its settings
+// with the module's own identity and, in the KLF310, its own network side.
+std::vector<std::uint8_t> OtherRestoredImage(const Snapshot& other, const Snapshot& now,
+                                             std::uint8_t address) {
+  std::vector<std::uint8_t> image = other.stored.at(address);
+  const auto& own = now.stored.at(address);
+  std::copy_n(own.begin(), std::min({pu::IdentityRecord::kSize, own.size(), image.size()}),
+              image.begin());
+  constexpr std::size_t kNetworkEnd = pu::Klf310Image::kSubnet + pu::Klf310Image::kAddressSize;
+  if (address == kKlfAddress && image.size() >= kNetworkEnd && own.size() >= kNetworkEnd) {
+    std::copy(own.begin() + pu::Klf310Image::kMac, own.begin() + kNetworkEnd,
+              image.begin() + pu::Klf310Image::kMac);
+  }
+  return image;
+}
+
+// A backup of the other unit, fresh; then the cell's unit changed as the
+// restore row changes it, so that the restore has everything to write.
+std::string PrepareOtherRestore(const Cell& cell) {
+  const fs::path otherDir = cell.dir / "other";
+  std::error_code ec;
+  fs::create_directories(otherDir / "rt", ec);
+  fs::permissions(otherDir / "rt", fs::perms::owner_all, ec);
+  std::ofstream(otherDir / "unit.scenario") << OtherScenarioText();
+  {
+    Sim other(otherDir);
+    if (!other.Start({})) return "the other unit did not start: " + other.Errors();
+    const fs::path err = cell.dir / "prepare.err";
+    std::string out;
+    const int code = testing_support::RunProgram(
+        "MRX_RUNTIME_DIR=" + (otherDir / "rt").string() +
+            " " MRX_BINARY_DIR "/tools/mrxctl/mrxctl backup " + OtherBackupFile(cell).string() +
+            " --no-curves 2>" + err.string(),
+        out, kPrepareLimit);
+    if (code != kExitOk)
+      return Format("the other unit's backup: exit %d: ", code) + LastLine(ReadText(err));
+    if (!other.StopCleanly()) return "the other unit did not stop cleanly";
+  }
+  return PrepareRestore(cell);
+}
+
 // What the rows leave alone, checked for every row: versions, processors,
 // curves and stored images, except the part `row` names as its own.
 enum class Part { kHost, kBoot, kProcessor, kKlfApplication, kCurve, kStoredImages };
@@ -611,19 +732,42 @@ std::vector<Row> Rows() {
   const auto klf = versionRow(Part::kKlfApplication, KlfImage, &Snapshot::klfApplication);
   const auto nothing = [](const Cell&) { return std::string(); };
   return {
-      {"host", "host update", Link::kUsb, 7, 1999,
+      {"host",
+       "host update",
+       Link::kUsb,
+       7,
+       1999,
        [] { return Blocks(HostImage(), fw::CDoloThread::kBlockSize); },
-       [](const Cell& c) { return c.Mrxctl("update host"); }, nothing, host.first, host.second},
-      {"boot", "boot update", Link::kUsb, 7, 149,
+       [](const Cell& c) { return c.Mrxctl("update host"); },
+       nothing,
+       host.first,
+       host.second,
+       {},
+       true},
+      {"boot",
+       "boot update",
+       Link::kUsb,
+       7,
+       149,
        [] { return Blocks(BootImage(), fw::CDoloThread::kBlockSize); },
-       [](const Cell& c) { return c.Mrxctl("update boot"); }, nothing, boot.first, boot.second},
-      {"qvo", "card DSP update", Link::kUsb, 7, 601,
+       [](const Cell& c) { return c.Mrxctl("update boot"); },
+       nothing,
+       boot.first,
+       boot.second,
+       {},
+       true},
+      {"qvo",
+       "card DSP update",
+       Link::kUsb,
+       7,
+       601,
        [] {
          const auto [first, second] = QvoImages();
          return Blocks(first, fw::CCardDoloThread::kBlockSize) +
                 Blocks(second, fw::CCardDoloThread::kBlockSize);
        },
-       [](const Cell& c) { return c.Mrxctl(Format("qvo update %u left", kQvoAddress)); }, nothing,
+       [](const Cell& c) { return c.Mrxctl(Format("qvo update %u left", kQvoAddress)); },
+       nothing,
        [](const Cell&, const Snapshot&, const Snapshot& after, std::string& why) {
          const auto now = pu::ProcessorRecord::Decode(after.processors[0]);
          const std::string carried = CarriedVersion(QvoImages().first);
@@ -638,11 +782,26 @@ std::vector<Row> Rows() {
            return false;
          }
          return OthersUnchanged(Part::kProcessor, before, after, why);
-       }},
-      {"klf", "KLF310 update", Link::kKlf, 11, 47,
+       },
+       {},
+       true},
+      {"klf",
+       "KLF310 update",
+       Link::kKlf,
+       11,
+       47,
        [] { return Blocks(KlfImage(), desktop::roomcorrection::CKLF310Thread::kBlockSize); },
-       [](const Cell& c) { return c.Mrxctl("klf update"); }, nothing, klf.first, klf.second},
-      {"curve", "KLF310 curve write", Link::kKlf, 20, 17,
+       [](const Cell& c) { return c.Mrxctl("klf update"); },
+       nothing,
+       klf.first,
+       klf.second,
+       {},
+       true},
+      {"curve",
+       "KLF310 curve write",
+       Link::kKlf,
+       20,
+       17,
        [] {
          return static_cast<std::uint32_t>(
              (pk::CurveBin::kBinCount + pk::CurveRange::kMaxBins - 1) / pk::CurveRange::kMaxBins);
@@ -671,8 +830,14 @@ std::vector<Row> Rows() {
          Snapshot same = after;
          same.curves = before.curves;
          return OthersUnchanged(Part::kCurve, before, same, why);
-       }},
-      {"remote", "remote block write", Link::kStream, 3, 3,
+       },
+       {},
+       true},
+      {"remote",
+       "remote block write",
+       Link::kStream,
+       3,
+       3,
        [] { return static_cast<std::uint32_t>(std::size(kRemoteModules)); },
        [](const Cell& c) {
          // Each block is the module's image less its identity.
@@ -705,8 +870,15 @@ std::vector<Row> Rows() {
                return RemoteImage(before, a);
              },
              why);
-       }},
-      {"restore", "settings restore", Link::kUsb, 7, 29, RestoreFrames,
+       },
+       {},
+       true},
+      {"restore",
+       "settings restore",
+       Link::kUsb,
+       7,
+       29,
+       RestoreFrames,
        [](const Cell& c) { return c.Mrxctl("restore " + BackupFile(c).string() + " --no-curves"); },
        PrepareRestore,
        [](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
@@ -733,7 +905,82 @@ std::vector<Row> Rows() {
                return RestoredImage(backedUp, before, a);
              },
              why);
-       }},
+       },
+       {},
+       true},
+      {"backup-silent", "backup, a card silent", Link::kUsb, 7, 23, [] { return 0u; },
+       [](const Cell& c) { return c.Mrxctl("backup " + WholeBackup(c).string() + " --no-curves"); },
+       nothing,
+       [](const Cell& c, const Snapshot&, const Snapshot&, std::string& why) {
+         return WholeBackupOfTheUnit(WholeBackup(c), why);
+       },
+       // Nothing of the unit changes, and no backup short of a card is left.
+       [](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
+         if (fs::exists(WholeBackup(c)) && !WholeBackupOfTheUnit(WholeBackup(c), why)) {
+           why = "a backup was left that is not whole: " + why;
+           return false;
+         }
+         if (before.host != after.host) {
+           why = "the host version changed";
+           return false;
+         }
+         return OthersUnchanged(Part::kHost, before, after, why);
+       },
+       Opt("--silent-module", kSilentCard), false},
+      {"update-silent", "host update, a card silent", Link::kUsb, 7, 1999,
+       [] { return Blocks(HostImage(), fw::CDoloThread::kBlockSize); },
+       [](const Cell& c) {
+         return "XDG_DATA_HOME=" + (c.dir / "data").string() + " " + c.Mrxctl("update host");
+       },
+       nothing,
+       // Updated, and only after a whole backup of the unit.
+       [=](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
+         if (!host.first(c, before, after, why)) return false;
+         if (WholeBackupOfTheUnit(SafetyBackupOf(c), why)) return true;
+         why = "the backup before the update: " + why;
+         return false;
+       },
+       [=](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
+         const fs::path kept = SafetyBackupOf(c);
+         if (!kept.empty() && !WholeBackupOfTheUnit(kept, why)) {
+           why = "a backup before the update was kept that is not whole: " + why;
+           return false;
+         }
+         return host.second(c, before, after, why);
+       },
+       Opt("--silent-module", kSilentCard), false},
+      {"restore-other",
+       "restore of another unit",
+       Link::kUsb,
+       7,
+       29,
+       RestoreFrames,
+       [](const Cell& c) {
+         return c.Mrxctl("restore " + OtherBackupFile(c).string() + " --no-curves --other-unit");
+       },
+       PrepareOtherRestore,
+       [](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
+         const Snapshot other = OtherBackedUp(c);
+         for (const auto& [a, image] : other.stored) {
+           if (after.stored.at(a) == OtherRestoredImage(other, before, a)) continue;
+           why =
+               Format("module %u does not hold the other unit's settings with its own identity", a);
+           return false;
+         }
+         return true;
+       },
+       [](const Cell& c, const Snapshot& before, const Snapshot& after, std::string& why) {
+         if (!OthersUnchanged(Part::kStoredImages, before, after, why)) return false;
+         const Snapshot other = OtherBackedUp(c);
+         return StoredWhole(
+             before, after,
+             [&](std::uint8_t a) -> std::optional<std::vector<std::uint8_t>> {
+               return OtherRestoredImage(other, before, a);
+             },
+             why);
+       },
+       {},
+       true},
   };
 }
 
@@ -743,9 +990,9 @@ std::vector<std::string> CutArgs(const Row& row, Cut cut) {
   switch (row.link) {
     case Link::kUsb: {
       const std::string_view key = row.key;
-      return Opt(key == "qvo"       ? "--card-power-cut-at"
-                 : key == "restore" ? "--settings-power-cut-at"
-                                    : "--power-cut-at",
+      return Opt(key == "qvo"                 ? "--card-power-cut-at"
+                 : key.starts_with("restore") ? "--settings-power-cut-at"
+                                              : "--power-cut-at",
                  at);
     }
     case Link::kKlf:
@@ -822,6 +1069,8 @@ std::vector<Column> Columns() {
        [](const Row& row) { return Opt("--klf-silent-from", 2 + row.blocks()); }, "klf"},
       {"silent-end", "card silent at the end of the download", Cut::kNone, false,
        [](const Row& row) { return Opt("--klf-silent-from", 3 + row.blocks()); }, "klf"},
+      {"state-full", "state on a full disk", Cut::kNone, false,
+       [](const Row&) { return std::vector<std::string>{}; }, nullptr, true},
   };
 }
 
@@ -829,6 +1078,8 @@ std::vector<Column> Columns() {
 // One cell.
 
 constexpr auto kOperationLimit = seconds(120);
+// Smaller than any state file, so that no save can complete.
+constexpr rlim_t kFullDiskBytes = 512;
 
 struct Outcome {
   std::string text;  // "ok", "fail→74"
@@ -895,13 +1146,19 @@ Outcome RunCell(const Row& row, const Column& column, const std::string& self) {
   }
 
   Sim sim(dir.path());
-  if (!sim.Start(column.simArgs(row))) {
+  std::vector<std::string> simArgs = column.simArgs(row);
+  simArgs.insert(simArgs.end(), row.fault.begin(), row.fault.end());
+  if (!sim.Start(simArgs)) {
     o.red = "the simulator did not start: " + sim.Errors();
     return finish(o);
   }
   const Snapshot before = Load(scenario, dir.path() / "state");
   if (!before.error.empty()) {
     o.red = "the fresh state file does not load: " + before.error;
+    return finish(o);
+  }
+  if (column.stateFull && !sim.LimitFileSize(kFullDiskBytes)) {
+    o.red = std::string("the simulator's file size cannot be limited: ") + std::strerror(errno);
     return finish(o);
   }
   const Run run = Operate(cell);
@@ -937,7 +1194,7 @@ Outcome RunCell(const Row& row, const Column& column, const std::string& self) {
     return finish(o);
   }
   o.text = Format("fail→%d", run.code);
-  if (column.mustSucceed) {
+  if (column.mustSucceed && row.fault.empty()) {
     o.red = Format("exit %d: ", run.code) + LastLine(run.err);
     return finish(o);
   }
@@ -1065,6 +1322,7 @@ int main(int argc, char** argv) {
           if (!c.Applies(r)) continue;
           std::string options;
           for (const std::string& o : c.simArgs(r)) options += " " + o;
+          for (const std::string& o : r.fault) options += " " + o;
           std::printf("%-20s mrx520-sim%s\n", (std::string(r.key) + ":" + c.key).c_str(),
                       options.c_str());
         }

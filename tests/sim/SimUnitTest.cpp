@@ -250,6 +250,22 @@ TEST_F(SimUnitTest, LostAnswersAndKlf310PortFaultsComeAtTheirCount) {
   }
   EXPECT_EQ(lost, (std::vector<bool>{false, false, false, true, false, false, false, true}));
 
+  // A silent card: every exchange to it is taken and never answered, the
+  // other modules answer as before (here: module 3 silent, 2 not).
+  s.faults.dropEvery = 0;
+  s.faults.silentModule = 3;
+  Boot(s);
+  struct Asked {
+    std::uint8_t module;
+    bool answered;
+  };
+  for (const Asked a : {Asked{3, false}, Asked{2, true}, Asked{3, false}, Asked{0, true}}) {
+    SCOPED_TRACE(a.module);
+    std::array<std::uint8_t, protocol::unit::kFrameSize> reply{};
+    EXPECT_EQ(Frame({2, 0, a.module, 0, 0, 0}, reply), a.answered);
+    EXPECT_EQ(unit_->AnswerLost(), !a.answered);
+  }
+
   EXPECT_FALSE(unit_->KlfListening());
   clock_.Advance(300);
   EXPECT_TRUE(unit_->KlfListening());

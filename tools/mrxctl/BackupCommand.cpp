@@ -34,6 +34,8 @@ struct Backup {
   std::string other;
   bool noCurves = false;
   bool dryRun = false;
+  bool partial = false;
+  bool otherUnit = false;
   std::vector<unsigned> only;
   std::string ip;
 };
@@ -49,13 +51,32 @@ bk::BackupProgress Progress(Backup& b) {
   return progress;
 }
 
+// What a partial read lacks, one line each.
+void Missing(std::ostream& err, const bk::ReadResult& r) {
+  for (const std::string& line : r.missing) err << "mrxctl: not read: " << line << "\n";
+}
+
 int ReadFailed(std::ostream& err, const bk::ReadResult& r) {
-  err << "mrxctl: " << r.error << "\n";
+  if (r.status == bk::ReadResult::Status::kIncomplete) {
+    Missing(err, r);
+  } else {
+    err << "mrxctl: " << r.error << "\n";
+  }
   if (r.curvesFailed)
     err << "mrxctl: 'mrxctl backup --no-curves' takes the settings without the curves\n";
   if (r.status == bk::ReadResult::Status::kNoUnit) return kExitUnavailable;
+  if (r.status == bk::ReadResult::Status::kNoHostSoftware) {
+    err << "mrxctl: 'mrxctl update host' brings the host software back\n";
+  }
   err << "mrxctl: no backup was taken\n";
-  return kExitIoError;
+  return r.status == bk::ReadResult::Status::kNoHostSoftware ? kExitUnavailable : kExitIoError;
+}
+
+// A partial backup says so wherever it is read.
+void SayPartial(std::ostream& err, const std::string& file, const bk::UnitBackup& backup) {
+  if (!backup.Partial()) return;
+  err << "mrxctl: note: " << platform::PrintableUtf8(file) << " is a partial backup: it lacks "
+      << backup.MissingText() << "\n";
 }
 
 void Notes(std::ostream& err, const std::vector<std::string>& notes) {
@@ -86,14 +107,14 @@ int Take(Backup& b) {
   options.klfHost = b.ip;
   const bk::ReadResult r = bk::ReadUnitBackup(b.ctx.usb, options, Progress(b), b.ctx.clock);
   Notes(b.ctx.err, r.notes);
-  if (!r.Complete()) return ReadFailed(b.ctx.err, r);
-  // Without its host software the unit shows neither its settings nor its
-  // cards: such a file would hold nothing that could be restored.
-  if (r.backup.FindModule(pu::kMainUnitAddress) == nullptr) {
-    b.ctx.err << "mrxctl: the unit is not running its host software (only its boot software "
-                 "answers), so it shows no settings to save; 'mrxctl update host' brings it "
-                 "back\nmrxctl: no backup was taken\n";
-    return kExitUnavailable;
+  const bool partial = r.status == bk::ReadResult::Status::kIncomplete;
+  if (!r.Complete() && !(partial && b.partial)) {
+    const int code = ReadFailed(b.ctx.err, r);
+    if (partial) {
+      b.ctx.err << "mrxctl: 'mrxctl backup --partial' saves what could be read, marked as "
+                   "partial\n";
+    }
+    return code;
   }
   std::string error;
   b.ctx.out.flush();  // the backup may go to the same standard output
@@ -101,11 +122,16 @@ int Take(Backup& b) {
     SayCannotWrite(b.ctx, error);
     return kExitIoError;
   }
-  (b.file == "-" ? b.ctx.err : b.ctx.out)
-      << "Saved the settings of " << r.backup.modules.size() << " modules"
-      << (r.backup.curves.empty() ? "" : " and the KLF310 curves") << " of the unit with serial "
-      << r.backup.serial << " to " << b.file << ".\n";
-  return kExitOk;
+  std::ostream& said = b.file == "-" ? b.ctx.err : b.ctx.out;
+  said << "Saved " << (partial ? "a partial backup: " : "") << "the settings of "
+       << r.backup.modules.size() << " modules"
+       << (r.backup.curves.empty() ? "" : " and the KLF310 curves") << " of the unit with serial "
+       << r.backup.serial << " to " << b.file << ".\n";
+  if (!partial) return kExitOk;
+  // The file is what was asked for, but the unit was not read whole.
+  Missing(b.ctx.err, r);
+  b.ctx.err << "mrxctl: the backup is partial: it lacks " << r.backup.MissingText() << "\n";
+  return kExitIoError;
 }
 
 const char* KindText(bk::RestoreOutcome::Kind kind) {
@@ -130,6 +156,7 @@ int RestoreFile(Backup& b) {
   options.dryRun = b.dryRun;
   options.curves = !b.noCurves;
   options.klfHost = b.ip;
+  options.otherUnit = b.otherUnit;
   const bk::RestoreResult r = bk::Restore(b.ctx.usb, backup, options, Progress(b));
   if (r.status == bk::RestoreResult::Status::kNoUnit) {
     b.ctx.err << "mrxctl: " << r.error << "\n";
@@ -138,6 +165,13 @@ int RestoreFile(Backup& b) {
   if (r.status == bk::RestoreResult::Status::kNoAnswer) {
     b.ctx.err << "mrxctl: " << r.error << "; nothing was written\n";
     return kExitIoError;
+  }
+  if (r.status == bk::RestoreResult::Status::kOtherUnit) {
+    b.ctx.err << "mrxctl: " << r.error
+              << "; nothing was written.\nmrxctl: 'restore --other-unit' writes it into this unit "
+                 "all the same: each module keeps this unit's serial and delivery date, the "
+                 "KLF310 its network address\n";
+    return kExitDataError;
   }
   Notes(b.ctx.err, r.notes);
   bool failed = false, skipped = false;
@@ -176,7 +210,11 @@ int RestoreFile(Backup& b) {
 
 // One side of a comparison: a file, or the live unit read now.
 int Side(Backup& b, const std::string& name, bool curves, bk::UnitBackup& backup) {
-  if (name != kLiveUnit) return LoadFile(b, name, backup);
+  if (name != kLiveUnit) {
+    const int rc = LoadFile(b, name, backup);
+    if (rc == kExitOk) SayPartial(b.ctx.err, name, backup);
+    return rc;
+  }
   bk::ReadOptions options;
   options.curves = curves;
   options.klfHost = b.ip;
@@ -225,7 +263,7 @@ int Diff(Backup& b) {
 }  // namespace
 
 void AddBackupCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
-  auto b = std::make_shared<Backup>(Backup{ctx, {}, {}, false, false, {}, {}});
+  auto b = std::make_shared<Backup>(Backup{ctx, {}, {}, false, false, false, false, {}, {}});
   auto addIp = [b](CLI::App* command) {
     command->add_option("--ip", b->ip, "the KLF310 card's IPv4 address (else from its settings)")
         ->type_name("ADDRESS")
@@ -238,6 +276,9 @@ void AddBackupCommand(CLI::App& app, Context& ctx, std::function<int()>& action)
                          "standard output)");
   backup->add_option("FILE", b->file, "the backup file to write")->required();
   backup->add_flag("--no-curves", b->noCurves, "leave the KLF310 curves out");
+  backup->add_flag("--partial", b->partial,
+                   "when a module or curves cannot be read, save the rest all the same, the file "
+                   "naming what it lacks (the exit code still says the unit was not read whole)");
   addIp(backup);
   backup->callback([b, &action] { action = [b] { return Take(*b); }; });
 
@@ -250,6 +291,9 @@ void AddBackupCommand(CLI::App& app, Context& ctx, std::function<int()>& action)
       ->check(CLI::Range(0u, 15u));
   restore->add_flag("--dry-run", b->dryRun, "say what would be written, write nothing");
   restore->add_flag("--no-curves", b->noCurves, "leave the KLF310 curves as they are");
+  restore->add_flag("--other-unit", b->otherUnit,
+                    "write a backup taken from a unit with another serial; each module keeps "
+                    "this unit's serial and delivery date, the KLF310 its network address");
   addIp(restore);
   restore->callback([b, &action] { action = [b] { return RestoreFile(*b); }; });
 
@@ -271,7 +315,20 @@ int BackupBeforeUpdate(Context& ctx, bool skip, SafetyBackup& safety) {
   }
   const bk::ReadResult r = bk::ReadUnitBackup(ctx.usb, safety.options, {}, ctx.clock);
   Notes(err, r.notes);
+  // A unit left with only its boot software (an update cut short) has no
+  // settings to keep, and the update is what brings it back.
+  if (r.status == bk::ReadResult::Status::kNoHostSoftware) {
+    out << "No backup of the unit's settings could be taken: the unit runs no host software "
+           "(only its boot software answers), so there are no settings to read.\n";
+    return kExitOk;
+  }
   const char* stop = "; nothing was written to the unit. Give --no-backup to update without one.\n";
+  if (r.status == bk::ReadResult::Status::kIncomplete) {
+    Missing(err, r);
+    err << "mrxctl: the backup before the update is not whole: it lacks " << r.backup.MissingText()
+        << stop;
+    return kExitIoError;
+  }
   if (!r.Complete()) {
     err << "mrxctl: the backup before the update failed: " << r.error << stop;
     return r.status == bk::ReadResult::Status::kNoUnit ? kExitUnavailable : kExitIoError;

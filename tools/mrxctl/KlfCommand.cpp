@@ -446,7 +446,9 @@ void AddKlfCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
 
 auto* update =
     group->add_subcommand("update", "replace the card's software with the carried image");
-update->add_flag("--no-backup", klf->noBackup, "update without a backup of the settings first");
+update->add_flag("--no-backup", klf->noBackup,
+                 "update without a backup of the settings first (one that cannot read every module "
+                 "stops the update)");
 update->callback([klf, &action] { action = [klf] { return Update(*klf); }; });
 }
 

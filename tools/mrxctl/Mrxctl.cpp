@@ -544,15 +544,19 @@ constexpr const char* kFooter =
     "  65  bad data (a file that does not fit the module or is too large, a\n"
     "      source or volume the unit does not have, a handheld registry or\n"
     "      handheld.conf that cannot be read whole, an address that holds no\n"
-    "      phono card); a backup refused (format, checksum), or a module\n"
-    "      skipped by 'restore' (another type or size, or absent)\n"
-    "  69  no unit attached, or no such module; no unit found or answering over\n"
-    "      Bluetooth, no default unit recorded, or no Bluetooth adapter; no\n"
-    "      handheld, not an ARM handheld, or no storage card in it\n"
+    "      phono card); a backup refused (format, checksum), a backup of\n"
+    "      another unit's serial without --other-unit, or a module skipped by\n"
+    "      'restore' (another type or size, absent, or lacking from a partial\n"
+    "      backup)\n"
+    "  69  no unit attached, or no such module; a unit running only its boot\n"
+    "      software for 'backup'; no unit found or answering over Bluetooth,\n"
+    "      no default unit recorded, or no Bluetooth adapter; no handheld, not\n"
+    "      an ARM handheld, or no storage card in it\n"
     "  70  the carried package set lacks the image\n"
     "  74  an exchange with the unit failed, the unit or a module did not\n"
-    "      answer in time, an update failed, or a file could not be written;\n"
-    "      the unit did not report the change asked for\n"
+    "      answer in time (a backup that could not read every module or\n"
+    "      curve, with --partial too), an update failed, or a file could not\n"
+    "      be written; the unit did not report the change asked for\n"
     "  77  the runtime folder is not the user's own or others can write it";
 
 // Validators that say what is wrong in the program's own words.
@@ -667,7 +671,9 @@ void AddUnitCommands(CLI::App& app, Context& ctx, std::function<int()>& action) 
                    "host or boot; do not switch the unit off meanwhile")
       ->required()
       ->check(CLI::IsMember({"host", "boot"}));
-  update->add_flag("--no-backup", words->noBackup, "update without a backup of the settings first");
+  update->add_flag("--no-backup", words->noBackup,
+                   "update without a backup of the settings first (one that cannot read every "
+                   "module stops the update)");
   leaf(update, [&ctx, words] { return Update(ctx, words->software == "boot", words->noBackup); });
 }
 

@@ -238,7 +238,8 @@ void AddQvoCommand(CLI::App& app, Context& ctx, std::function<int()>& action) {
       ->required()
       ->check(CLI::IsMember({"left", "right"}));
   update->add_flag("--no-backup", request->noBackup,
-                   "update without a backup of the settings first");
+                   "update without a backup of the settings first (one that cannot read every "
+                   "module stops the update)");
   update->callback([&action, request, qvo] {
     action = [request, qvo] {
       return Update(*qvo, request->address, request->side == "right" ? 1 : 0, request->noBackup);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "desktop/backup/BackupFile.h"
 #include "platform/AtomicFile.h"
@@ -120,6 +121,30 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
+// A partial backup names what it lacks in its header, between the module
+// (and curves) lines and the sections; files without such lines read whole.
+const std::string kPartial =
+    Replace(kFixture, "begin module 0",
+            "missing module 5\nmissing module 11\nmissing curves 11\nbegin module 0");
+
+TEST(BackupFileTest, APartialBackupNamesWhatItLacks) {
+  const auto whole = BackupFile::Parse(kFixture);
+  ASSERT_TRUE(whole.ok);
+  EXPECT_FALSE(whole.backup.Partial());
+
+  const auto parsed = BackupFile::Parse(kPartial);
+  ASSERT_TRUE(parsed.ok) << parsed.line << ": " << parsed.message;
+  EXPECT_EQ(parsed.backup.missingModules, (std::vector<std::uint8_t>{5, 11}));
+  EXPECT_EQ(parsed.backup.missingCurves, (std::vector<std::uint8_t>{11}));
+  EXPECT_EQ(parsed.backup.MissingText(), "module 5, module 11, the curves of module 11");
+  EXPECT_EQ(parsed.backup.modules.size(), 3u);
+
+  UnitBackup b = FixtureValues();
+  b.missingModules = {5, 11};
+  b.missingCurves = {11};
+  EXPECT_EQ(BackupFile::Write(b), kPartial);
+}
+
 TEST(BackupFileTest, RefusesDamagedOrEditedFilesNamingTheLine) {
   struct Row {
     const char* name;
@@ -156,6 +181,8 @@ TEST(BackupFileTest, RefusesDamagedOrEditedFilesNamingTheLine) {
        "section 'module 5' belongs to no module or curves line"},
       {"an unknown line", Replace(kFixture, "module 3 sub", "colour blue\nmodule 3 sub"), 5,
        "a line this program does not understand: 'colour blue'"},
+      {"terminal codes in a line", Replace(kFixture, "module 3 sub", "\x1b[2J\x07\nmodule 3 sub"),
+       5, "a line this program does not understand: '\\x1B[2J\\x07'"},
       {"model and type disagree", Replace(kFixture, "type=2 model=QVO520", "type=4 model=QVO520"),
        5, "module 3 is of type 4, which is model HEJ520, not 'model=QVO520'"},
       {"a module twice",
@@ -175,6 +202,22 @@ TEST(BackupFileTest, RefusesDamagedOrEditedFilesNamingTheLine) {
       {"curves for a card that is no KLF310",
        Replace(kFixture, "begin module 0", "curves 3 channels=16 bins=2048\nbegin module 0"), 7,
        "curves for module 3, which the backup does not list as a KLF310"},
+      {"a module listed and missing", Replace(kPartial, "missing module 5", "missing module 3"), 7,
+       "module 3 is listed and missing at once"},
+      {"a module missing twice", Replace(kPartial, "module 11\n", "module 5\n"), 8,
+       "module 5 is listed missing twice"},
+      {"the main unit missing", Replace(kPartial, "missing module 5", "missing module 0"), 7,
+       "the main unit (module 0) cannot be missing"},
+      {"curves missing of a card that is no KLF310",
+       Replace(kPartial, "missing curves 11", "missing curves 3"), 9,
+       "curves of module 3 missing, but the backup lists it neither"},
+      {"a missing line without an address", Replace(kPartial, "missing module 5", "missing module"),
+       7, "a missing line reads 'missing module ADDRESS'"},
+      {"a module line after the missing lines",
+       Replace(kPartial, "missing curves 11\n",
+               "missing curves 11\nmodule 15 sub=0 type=16 "
+               "model=Front26 version=V1.000 date=- length=0\n"),
+       10, "a line this program does not understand"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

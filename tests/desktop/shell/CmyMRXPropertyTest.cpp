@@ -10,12 +10,16 @@
 #include <QToolButton>
 #include <fstream>
 
+#include "desktop/backup/BackupFile.h"
+#include "desktop/backup/ReadUnitBackup.h"
 #include "desktop/pages/CPropertyMRX520.h"
 #include "desktop/pages/CPropertyTWR310i.h"
 #include "desktop/pages/CPropertyValdur.h"
 #include "desktop/shell/CmyMRXApp.h"
 #include "desktop/shell/CmyMRXProperty.h"
 #include "desktop/shell/UnitBackupActions.h"
+#include "platform/Bytes.h"
+#include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/ModuleCatalogue.h"
 #include "protocol/unit/Qvo520Image.h"
 #include "tests/desktop/pages/PageFixture.h"
@@ -310,6 +314,47 @@ TEST_F(SheetTest, BackUpCompareAndRestoreThroughTheSheet) {
   EXPECT_FALSE(sheet.Backups().RestoreFrom(file));
   EXPECT_NE(last().find("checksum"), std::string::npos) << last();
   EXPECT_EQ(unit_->StoredSettings(2), before);
+}
+
+// A backup of another unit: the sheet asks, naming both serials; No writes
+// nothing, Yes writes it with each module's own serial kept.
+TEST_F(SheetTest, AnotherUnitsBackupIsWrittenOnlyWhenTheUserSaysSo) {
+  namespace pu = protocol::unit;
+  CmyMRXProperty& sheet = Open();
+  backup::ReadOptions options;
+  options.curves = false;
+  backup::ReadResult read = backup::ReadUnitBackup(unitlink::theTiroUSB, options);
+  ASSERT_TRUE(read.Complete()) << read.error;
+  for (backup::ModuleBackup& m : read.backup.modules) {
+    if (m.address == pu::kMainUnitAddress) {
+      auto identity = pu::IdentityRecord::Decode(m.image);
+      identity.serial = 4321;
+      identity.EncodeDateAndSerialInto(m.image);
+    } else if (m.address == 2) {
+      platform::PutU16(m.image, pu::Qvo520Image::kLevel1, 0xFF9C);  // -10.0 dB
+    }
+  }
+  read.backup.serial = 4321;
+  testing_support::TempDir dir;
+  const auto file = dir.path() / "other.mrxb";
+  std::string error;
+  ASSERT_TRUE(backup::BackupFile::Save(file, read.backup, error)) << error;
+  const auto before = unit_->StoredSettings(2);
+  const auto last = [&] { return prompt_.Asked().empty() ? "" : prompt_.Asked().back(); };
+
+  prompt_.Script({Prompt::Answer::kYes, Prompt::Answer::kNo});
+  EXPECT_FALSE(sheet.Backups().RestoreFrom(file));
+  EXPECT_EQ(last().rfind("The backup was taken from the unit with serial 4321; this unit's "
+                         "serial is 1234.\n",
+                         0),
+            0u)
+      << last();
+  EXPECT_EQ(unit_->StoredSettings(2), before);
+
+  prompt_.Script({Prompt::Answer::kYes, Prompt::Answer::kYes});
+  ASSERT_TRUE(sheet.Backups().RestoreFrom(file)) << last();
+  EXPECT_EQ(platform::GetU16(unit_->StoredSettings(2), pu::Qvo520Image::kLevel1), 0xFF9C);
+  EXPECT_EQ(pu::IdentityRecord::Decode(unit_->StoredSettings(0)).serial, 1234);
 }
 
 }  // namespace
