@@ -17,6 +17,7 @@
 #include "desktop/firmware/DoloPacket.h"
 #include "platform/AtomicFile.h"
 #include "protocol/klf/SlopeFile.h"
+#include "protocol/unit/Klf310Image.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
@@ -103,6 +104,20 @@ TEST_F(MrxctlKlfTest, CurvePutThenGetGivesTheSameFile) {
   EXPECT_EQ(ReadAll(dir.path() / "all" / "0000-CH03-Rear Right.txt"), pattern);
   EXPECT_NE(ReadAll(dir.path() / "all" / "0000-CH02-Rear Left.txt"), pattern);
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "all" / "0000-CH05-Subwoofer.txt"));
+
+  // A channel name holding terminal codes gives a file name without them and
+  // reaches the terminal escaped.
+  ASSERT_EQ(Mrxctl("settings read 1 " + File("klf.bin"), output), 0) << output;
+  std::string image = ReadAll(File("klf.bin"));
+  const std::size_t name = protocol::unit::Klf310Image::ChannelNameOffset(0);
+  ASSERT_GT(image.size(), name + 8);
+  image.replace(name, 8, std::string("\x1b]0;\x7f\xc2\x9b\0", 8));
+  ASSERT_TRUE(platform::WriteFileAtomically(File("klf.bin"), image, error));
+  ASSERT_EQ(Mrxctl("settings write 1 " + File("klf.bin"), output), 0) << output;
+  ASSERT_EQ(Mrxctl("klf curve get --all " + File("odd"), output), 0) << output;
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "odd" / "0000-CH00-_]0;_\xc2\x9b.txt"));
+  EXPECT_EQ(output.find('\x1b'), std::string::npos) << output;
+  EXPECT_NE(output.find("0000-CH00-_]0;_\\xC2\\x9B.txt"), std::string::npos) << output;
 
   // The card keeps it across a restart of the unit.
   sim->Stop();

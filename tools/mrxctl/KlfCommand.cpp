@@ -20,6 +20,7 @@
 #include "desktop/unitlink/UnitProtocol.h"
 #include "platform/AtomicFile.h"
 #include "platform/Bytes.h"
+#include "platform/PrintableText.h"
 #include "protocol/klf/KlfMessage.h"
 #include "protocol/klf/MeasurementText.h"
 #include "protocol/klf/SlopeFile.h"
@@ -180,10 +181,13 @@ bool WriteText(Klf& k, const std::filesystem::path& file, const std::string& tex
   return false;
 }
 
+// Names from the card reach the terminal escaped; a path is shown whole.
+constexpr std::size_t kShownPathBytes = 4096;
+
 // A channel name as a file name: no folders, nothing a shell would trip on.
 std::string FileSafe(std::string name) {
   for (char& c : name) {
-    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < ' ') c = '_';
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < ' ' || c == 0x7F) c = '_';
   }
   return name;
 }
@@ -216,7 +220,7 @@ int CurveGetAll(Klf& k, const std::string& dir) {
     const auto file = std::filesystem::path(dir) /
                       pk::SlopeFile::ProposedFileName(channel, FileSafe(card.Name(channel)));
     if (!WriteText(k, file, pk::SlopeFile::Write(bins))) return kExitIoError;
-    if (!k.ctx.json) k.ctx.out << file.string() << "\n";
+    if (!k.ctx.json) k.ctx.out << platform::PrintableUtf8(file.string(), kShownPathBytes) << "\n";
   }
   return kExitOk;
 }
