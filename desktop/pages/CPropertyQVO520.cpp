@@ -410,6 +410,15 @@ void CPropertyQVO520::WriteBoard(int processor) {
 void CPropertyQVO520::StartDownload(int processor) {
   if (worker_ != nullptr) return;
   if (!Site().BeforeUpdate(false)) return;
+  const pu::ProcessorRecord record = pu::ProcessorRecord::Decode(records_[processor]);
+  const fw::_DoloPacket* first = nullptr;
+  const fw::_DoloPacket* second = nullptr;
+  if (!fw::CCardDoloThread::FindPackages(GetDoloBase(), record.model, record.component, first,
+                                         second)) {
+    return;
+  }
+  downloading_ = processor;
+  carried_ = fw::DoloSoftwareVersion(first->version);
   worker_ = std::make_unique<fw::CCardDoloThread>(Address(), static_cast<std::uint8_t>(processor),
                                                   pu::ProcessorRecord::Decode(records_[processor]),
                                                   target_, theTiroUSB, Site().GetClock());
@@ -426,8 +435,25 @@ void CPropertyQVO520::OnWorkerMessage(const platform::Message& m) {
   if (!result) return;
   worker_.reset();  // its thread ends right after its last message
   platform::qt::PlaySystemSound("SystemAsterisk");
+  // The worker's word is not the last one: the processor's version confirms
+  // a done download, and decides one whose end went unanswered.
+  auto decided = *result;
+  if (decided.Done() || decided.reason == fw::UpdateReason::kUnanswered) {
+    fw::UpdateRunner::ReadBack(
+        decided,
+        [this]() -> std::optional<fw::SoftwareVersion> {
+          RecordBytes bytes{};
+          if (!theTiroUSB.ReadProcessorRecord(Address(), static_cast<std::uint8_t>(downloading_),
+                                              bytes.data())) {
+            return std::nullopt;
+          }
+          const pu::ProcessorRecord r = pu::ProcessorRecord::Decode(bytes);
+          return fw::SoftwareVersion{r.major, r.minor};
+        },
+        carried_);
+  }
   // A failure leaves its last text ("Timeout!") for the user to read.
-  if (result->Done()) Get<QLabel>(kDownloadText)->clear();
+  if (decided.Done()) Get<QLabel>(kDownloadText)->clear();
   for (int p = 0; p < 2; ++p) {
     Control(kUpdate[p])->setEnabled(true);
     Control(kEeWrite[p])->setEnabled(true);
@@ -435,7 +461,7 @@ void CPropertyQVO520::OnWorkerMessage(const platform::Message& m) {
   EnableControls(Present());
   // Shows what the processor runs now.
   RefreshProcessors(true);
-  Site().AfterUpdate(result->Done());
+  Site().AfterUpdate(decided.Done());
 }
 
 }  // namespace desktop::pages

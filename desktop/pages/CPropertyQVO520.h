@@ -83,6 +83,9 @@ class CPropertyQVO520 : public CMRXPropertyPage {
   // Reads the download's reports and, at its end, its reason code.
   firmware::UpdateRunner runner_;
   std::unique_ptr<firmware::CCardDoloThread> worker_;
+  // The processor the running download is for, and the version it carries.
+  int downloading_ = 0;
+  firmware::SoftwareVersion carried_{};
   bool showing_ = false;
 };
 

@@ -33,6 +33,11 @@ class RecordIo final : public platform::DeviceIo {
       std::lock_guard lock(mutex_);
       requests_.emplace_back(in.begin(), in.end());
     }
+    if (loseAnswerOf && in[0] == *loseAnswerOf) {
+      // The answer is lost on the way back; the unit took the request or not.
+      if (takeLost) inner_.Control(h, code, in, out, returned);
+      return false;
+    }
     const bool ok = inner_.Control(h, code, in, out, returned);
     if (ok && left && in[0] == 0x24 && in[4] == 0) {
       const auto bytes = left->Encode();
@@ -49,6 +54,8 @@ class RecordIo final : public platform::DeviceIo {
     return frames;
   }
   std::optional<pu::ProcessorRecord> left;
+  std::optional<std::uint8_t> loseAnswerOf;
+  bool takeLost = false;
 
  private:
   platform::DeviceIo& inner_;
@@ -198,6 +205,39 @@ TEST_F(QvoPageTest, ADownloadFromTheTabHoldsTheTabAndShowsTheNewVersion) {
   EXPECT_TRUE(Button(P::kUpdate[1])->isEnabled());
   EXPECT_TRUE(page_->Control(P::kLevel[3])->isEnabled());
   EXPECT_EQ(tap_->Sent(0xA6).size(), 1094u + 489u);
+}
+
+// The end of a download whose answer never came is decided by the version the
+// processor reports afterwards, not by the lost answer.
+TEST_F(QvoPageTest, AnUnansweredEndIsDecidedByTheVersionTheProcessorReports) {
+  struct Row {
+    const char* name;
+    bool taken;
+    const char* shown;
+    bool done;
+  } rows[] = {
+      {"the unit took the end", true, "DSP V2.009, 24.08.2008 (update)", true},
+      {"the end never reached the unit", false, "DSP V2.005, 14.03.2008 (orig)", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Power(sim::DefaultScenario());
+    tap_ = std::make_unique<RecordIo>(*io_);
+    unitlink::theTiroUSB.SetDeviceIo(tap_.get());
+    tap_->loseAnswerOf = 0xA7;
+    tap_->takeLost = row.taken;
+    Open();
+    ASSERT_TRUE(Button(P::kUpdate[0])->isEnabled());
+    Click(*page_, P::kUpdate[0]);
+    ASSERT_TRUE(testing_support::WaitFor([&] {
+      QCoreApplication::processEvents();
+      return !page_->DownloadRunning();
+    }));
+    EXPECT_EQ(Text(*page_, P::kSwType[0]), row.shown);
+    EXPECT_EQ(Text(*page_, P::kDownloadText).empty(), row.done) << Text(*page_, P::kDownloadText);
+    EXPECT_EQ(site_.updates, std::vector<bool>{row.done});
+    site_.updates.clear();
+  }
 }
 
 }  // namespace

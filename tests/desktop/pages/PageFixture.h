@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "desktop/pages/CMRXPropertyPage.h"
 #include "desktop/pages/ScriptedPrompt.h"
@@ -32,8 +33,11 @@ class TestSite final : public PageSite {
     return card != nullptr && runtimeClass == card->GetRuntimeClassName() ? card : nullptr;
   }
 
+  void AfterUpdate(bool succeeded) override { updates.push_back(succeeded); }
+
   bool service = false;
   ScriptedPrompt prompt;
+  std::vector<bool> updates;  // what each update ended in, as the sheet hears it
   CMRXPropertyPage* card = nullptr;
 
  private:
