@@ -13,8 +13,10 @@
 #include <cstdlib>
 
 #include "desktop/unitlink/CTiroUSB.h"
+#include "desktop/unitlink/UnitProtocol.h"
 #include "platform/Bytes.h"
 #include "platform/qt/SystemSound.h"
+#include "platform/qt/WaitCursor.h"
 #include "protocol/unit/ClockRecord.h"
 #include "protocol/unit/IdentityRecord.h"
 #include "protocol/unit/MainUnitImage.h"
@@ -280,7 +282,10 @@ void CPropertyMRX520::StartUpdate(bool boot) {
   if (worker_ != nullptr) return;
   if (!Site().BeforeUpdate(false)) return;
   unitUpdate_ = true;
-  worker_ = std::make_unique<firmware::CDoloThread>(boot, target_, theTiroUSB, Site().GetClock());
+  bootUpdate_ = boot;
+  transport_ = std::make_unique<firmware::CheckedUpdateTransport>(theTiroUSB);
+  transport_->SetDefaultAddress(0);
+  worker_ = std::make_unique<firmware::CDoloThread>(boot, target_, *transport_, Site().GetClock());
   EnableControls(false);
   theTiroUSB.SetDefaultAddress(0);
   worker_->Resume();
@@ -320,12 +325,54 @@ void CPropertyMRX520::ToggleBtInit() {
   Get<QPushButton>(kBtInit)->setText(btInit_ ? kTextBtStop : kTextBtStart);
 }
 
+void CPropertyMRX520::DecideByVersion(firmware::UpdateResult& result) {
+  const firmware::_DoloPacket* image = firmware::FindDoloPacket(
+      GetDoloBase(), firmware::kDoloUnitImage, firmware::CDoloThread::kModelMrx,
+      bootUpdate_ ? firmware::CDoloThread::kComponentBoot : firmware::CDoloThread::kComponentHost);
+  if (image == nullptr) return;
+  platform::qt::WaitCursor wait;
+  pu::ModuleDescriptor now{};
+  firmware::UpdateRunner::ReadBack(
+      result,
+      [&]() -> std::optional<firmware::SoftwareVersion> {
+        platform::Clock& clock = Site().GetClock();
+        for (std::uint32_t waited = 0; !theTiroUSB.IsDevicePresent() && waited < kComeBackMs;
+             waited += kComeBackStepMs) {
+          clock.Sleep(kComeBackStepMs);
+        }
+        pu::DescriptorBytes bytes{};
+        ul::ModuleInfo main;
+        const bool read = bootUpdate_ ? theTiroUSB.ReadBootDescriptor(bytes.data())
+                                      : ul::ReadModuleDescriptor(theTiroUSB, 0, main);
+        if (!read) return std::nullopt;
+        now = bootUpdate_ ? pu::ModuleDescriptor::Decode(bytes) : main.Fields();
+        return firmware::SoftwareVersion{now.versionMajor, now.versionMinor};
+      },
+      firmware::DoloSoftwareVersion(image->version));
+  if (result.Done()) return;
+  char text[96];
+  if (result.version) {
+    std::snprintf(text, sizeof text, kTextNotTakenFormat, now.versionMajor, now.versionMinor);
+  } else {
+    std::snprintf(text, sizeof text, "%s", kTextNotConfirmed);
+  }
+  version_ = text;
+  UpdateData(false);
+}
+
 void CPropertyMRX520::OnWorkerMessage(const platform::Message& m) {
-  const auto result = runner_.Handle(m);
+  auto result = runner_.Handle(m);
   if (!result) return;
   worker_.reset();  // its thread ends right after its last message
   handheld_.reset();
   platform::qt::PlaySystemSound("SystemAsterisk");
+  // A begin, end or start the unit never answered decides nothing alone: the
+  // version the unit reports afterwards does.
+  if (unitUpdate_ && result->Done() && transport_->FailedStep() != nullptr) {
+    result->reason = firmware::UpdateReason::kUnanswered;
+    DecideByVersion(*result);
+  }
+  transport_.reset();
   // The handheld's last line stays; a unit updated shows what it runs now.
   if (unitUpdate_ && result->Done()) {
     version_ = SoftwareVersionLine();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "desktop/firmware/CDoloThread.h"
+#include "desktop/firmware/CheckedUpdateTransport.h"
 #include "desktop/firmware/UpdateRunner.h"
 #include "desktop/handheld/CPPCDoloThread.h"
 #include "desktop/pages/CMRXPropertyPage.h"
@@ -37,6 +38,12 @@ class CPropertyMRX520 : public CMRXPropertyPage {
 
   static constexpr const char* kTextBtStart = "BT Module Init";
   static constexpr const char* kTextBtStop = "Stop BT Module Init";
+  // Said in the version line when the unit's version does not bear an update out.
+  static constexpr const char* kTextNotTakenFormat = "Update not taken: the unit reports V%d.%03d";
+  static constexpr const char* kTextNotConfirmed = "Update not confirmed: the unit does not answer";
+  // How long the unit may take to come back after a host update.
+  static constexpr std::uint32_t kComeBackMs = 15000;
+  static constexpr std::uint32_t kComeBackStepMs = 250;
 
   explicit CPropertyMRX520(PageSite& site, QWidget* parent = nullptr);
   ~CPropertyMRX520() override;
@@ -66,6 +73,9 @@ class CPropertyMRX520 : public CMRXPropertyPage {
   void StartRemoteUpdate();
   void ToggleBtInit();
   void OnWorkerMessage(const platform::Message& message);
+  // Settles an update whose closing commands went unanswered by the version
+  // the unit reports once it is back (it restarts after a host update).
+  void DecideByVersion(firmware::UpdateResult& result);
   std::string SoftwareVersionLine() const;
 
   std::string version_;
@@ -79,6 +89,9 @@ class CPropertyMRX520 : public CMRXPropertyPage {
   // remote API lives as long as its worker.
   std::unique_ptr<platform::CWinThread> worker_;
   bool unitUpdate_ = false;  // the worker updates the unit, not the handheld
+  bool bootUpdate_ = false;
+  // What the unit update runs on: it keeps whether begin, end and start were answered.
+  std::unique_ptr<firmware::CheckedUpdateTransport> transport_;
   std::unique_ptr<platform::RemoteApi> handheld_;
   std::unique_ptr<platform::Prompt> sitePrompt_;
   std::unique_ptr<platform::qt::WorkerPrompt> workerPrompt_;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "desktop/firmware/CDoloThread.h"
+#include "desktop/firmware/CheckedUpdateTransport.h"
 #include "desktop/firmware/DoloPacket.h"
 #include "desktop/firmware/UpdateRunner.h"
 #include "desktop/unitlink/UnitProtocol.h"
@@ -25,7 +26,6 @@
 #include "protocol/unit/SettingsImage.h"
 #include "protocol/unit/StatusRecord.h"
 #include "tools/mrxctl/BackupCommand.h"
-#include "tools/mrxctl/CheckedUpdateTransport.h"
 #include "tools/mrxctl/Context.h"
 #include "tools/mrxctl/DisplayCommand.h"
 #include "tools/mrxctl/HandheldCommand.h"
@@ -457,7 +457,7 @@ int Update(Context& ctx, bool boot, bool noBackup) {
           << VersionText(main.Fields()) << "). Do not switch the unit off or disconnect it.\n";
 
   // The worker talks to module 0 through the transport's default address.
-  CheckedUpdateTransport transport(ctx.usb);
+  fw::CheckedUpdateTransport transport(ctx.usb);
   transport.SetDefaultAddress(0);
   ProgressView view(ctx.out, ctx.err, ctx.terminal);
   view.CountRepeated(fw::UpdateReason::kBlockRefused);

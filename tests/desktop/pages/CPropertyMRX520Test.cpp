@@ -184,6 +184,67 @@ TEST_F(MainPageTest, UpdateButtonsStayDisabledUntilTheWorkerFinishes) {
             firmware::DoloVersionText(host->version) + ",");
 }
 
+// Loses the unit's answer to one command; the unit takes the command or not.
+class LosingIo final : public platform::DeviceIo {
+ public:
+  LosingIo(platform::DeviceIo& inner, std::uint8_t code, bool taken)
+      : inner_(inner), code_(code), taken_(taken) {}
+  Handle Open(std::string_view path) override { return inner_.Open(path); }
+  void Close(Handle h) override { inner_.Close(h); }
+  bool Control(Handle h, std::uint32_t code, std::span<const std::uint8_t> in,
+               std::span<std::uint8_t> out, std::uint32_t* returned) override {
+    if (in.empty() || in[0] != code_) return inner_.Control(h, code, in, out, returned);
+    if (taken_) inner_.Control(h, code, in, out, returned);
+    return false;
+  }
+
+ private:
+  platform::DeviceIo& inner_;
+  const std::uint8_t code_;
+  const bool taken_;
+};
+
+// The end of the download whose answer never came is decided by the version
+// the unit reports afterwards, not by the worker's word.
+TEST_F(MainPageTest, AnUnansweredEndIsDecidedByTheVersionTheUnitReports) {
+  const firmware::_DoloPacket* host = firmware::FindDoloPacket(GetDoloBase(), 6, 1, 2);
+  struct Row {
+    const char* name;
+    bool taken;
+    bool done;
+  } rows[] = {
+      {"the unit took the end", true, true},
+      {"the end never reached the unit", false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Power(sim::DefaultScenario());
+    LosingIo losing(*io_, 0x87, row.taken);
+    unitlink::theTiroUSB.SetDeviceIo(&losing);
+    P& page = Open(true);
+    Click(page, P::kSoftwareUpdate);
+    ASSERT_TRUE(page.UpdateRunning());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          clock_.Advance(50);
+          return !page.UpdateRunning();
+        },
+        60000));
+    EXPECT_EQ(site_.updates, std::vector<bool>{row.done});
+    if (row.done) {
+      Show(page, 0);  // the discovery after the unit's restart
+      const std::string line = Text(page, P::kVersionLine);
+      EXPECT_EQ(line.substr(0, 7), firmware::DoloVersionText(host->version) + ",") << line;
+    } else {
+      const std::string line = Text(page, P::kVersionLine);
+      EXPECT_EQ(line.rfind("Update not", 0), 0u) << line;
+    }
+    site_.updates.clear();
+    page_.reset();
+    unitlink::theTiroUSB.SetDeviceIo(io_.get());
+  }
+}
+
 // A host update cut short by a power loss leaves the unit running only its
 // boot software (flags bit 0 clear): the tab offers no settings and no clock,
 // but a new update, which brings the unit back.

@@ -1,6 +1,6 @@
-#include "tools/mrxctl/CheckedUpdateTransport.h"
+#include "desktop/firmware/CheckedUpdateTransport.h"
 
-namespace tools::mrxctl {
+namespace desktop::firmware {
 
 CheckedUpdateTransport::CheckedUpdateTransport(desktop::unitlink::CTiroUSB& inner)
     : inner_(inner) {}
@@ -37,4 +37,4 @@ bool CheckedUpdateTransport::StartHost() {
   return Checked("start", [this] { return CTiroUSB::StartHost(); });
 }
 
-}  // namespace tools::mrxctl
+}  // namespace desktop::firmware

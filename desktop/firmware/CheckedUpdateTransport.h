@@ -4,12 +4,12 @@
 
 #include "desktop/unitlink/CTiroUSB.h"
 
-namespace tools::mrxctl {
+namespace desktop::firmware {
 
-// The transport an update runs on from the command line: every exchange goes
+// The transport a unit update runs on: every exchange goes
 // to `inner`, but the begin, end and start commands, whose results the worker
 // does not look at, are asked again a few times when they fail and their
-// final results are kept, so the command can say whether the update took.
+// final results are kept, so the caller can tell whether the update took.
 class CheckedUpdateTransport final : public desktop::unitlink::CTiroUSB {
  public:
   static constexpr int kAttempts = 3;
@@ -36,4 +36,4 @@ class CheckedUpdateTransport final : public desktop::unitlink::CTiroUSB {
   const char* failedStep_ = nullptr;
 };
 
-}  // namespace tools::mrxctl
+}  // namespace desktop::firmware
