@@ -112,7 +112,8 @@ ReadResult ReadUnitBackup(ul::CTiroUSB& usb, const ReadOptions& options,
     ul::ModuleInfo m;
     if (known) {
       m = *known;
-    } else if (!Asked([&] { return ul::ReadModuleDescriptor(usb, address, m); })) {
+    } else if (const std::uint8_t at = address;
+               !Asked([&] { return ul::ReadModuleDescriptor(usb, at, m); })) {
       continue;
     }
     read(m);
