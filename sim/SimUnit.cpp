@@ -79,7 +79,10 @@ bool SimUnit::SaveState(std::string& error) {
     return false;
   }
   if (stateFile_.empty()) return true;
-  return platform::WriteFileAtomically(stateFile_, EncodeState(state_), error, 0600);
+  std::string text = EncodeState(state_);
+  if (!platform::WriteFileAtomically(stateFile_, text, error, 0600)) return false;
+  saved_ = std::move(text);
+  return true;
 }
 
 bool SimUnit::IsPresent() {
@@ -289,10 +292,16 @@ bool SimUnit::ReachedPowerCut(std::uint8_t code) {
 bool SimUnit::Save() {
   if (stateFile_.empty()) return true;
   std::string error;
-  if (!platform::WriteFileAtomically(stateFile_, EncodeState(state_), error, 0600)) {
+  std::string text = EncodeState(state_);
+  if (!platform::WriteFileAtomically(stateFile_, text, error, 0600)) {
     std::fprintf(stderr, "mrx520-sim: cannot save state: %s\n", error.c_str());
+    // What could not be kept is not kept: the unit goes back to what it
+    // saved last, as a restart would find it, so no reading shows it taken.
+    std::string ignored;
+    if (!saved_.empty()) static_cast<void>(ParseState(saved_, stateFile_, state_, ignored));
     return false;
   }
+  saved_ = std::move(text);
   return true;
 }
 

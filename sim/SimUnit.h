@@ -115,6 +115,8 @@ class SimUnit {
   std::filesystem::path stateFile_;
   std::string stateError_;
   UnitState state_;
+  // What the state file holds since the last save that worked.
+  std::string saved_;
   std::optional<std::uint32_t> powerCutAtBlock_;
   std::optional<std::uint32_t> cardPowerCutAtBlock_;
   std::uint32_t cardBlocks_ = 0;  // since the last card download begin

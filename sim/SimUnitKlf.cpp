@@ -141,8 +141,9 @@ bool SimUnit::KlfStartApplication(std::uint8_t address, std::span<const std::uin
   m->klfApplication = v;
   if (Save()) return true;
   // A download the card cannot keep is no new software: it stays in its boot
-  // software with the old application, so the update fails and can be run again.
-  m->klfApplication = old;
+  // software with the old application, so the update fails and can be run
+  // again. (A failed save has put back what was saved, so `m` is found anew.)
+  if (ModuleState* again = FindModule(address)) again->klfApplication = old;
   return false;
 }
 

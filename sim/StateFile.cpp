@@ -347,6 +347,11 @@ bool LoadState(const std::filesystem::path& file, UnitState& state, std::string&
   }
   std::string text;
   if (!platform::ReadFileUpTo(file, kMaxStateBytes, text, error)) return false;
+  return ParseState(text, file, state, error);
+}
+
+bool ParseState(const std::string& text, const std::filesystem::path& file, UnitState& state,
+                std::string& error) {
   UnitState loaded = state;  // taken over only when every line is understood
   std::istringstream lines(text);
   std::string line;

@@ -27,6 +27,10 @@ std::string EncodeState(const UnitState& state);
 // belong to another scenario: they are skipped with a note on standard error.
 bool LoadState(const std::filesystem::path& file, UnitState& state, std::string& error);
 
+// The same for a text EncodeState wrote; `file` only names it in `error`.
+bool ParseState(const std::string& text, const std::filesystem::path& file, UnitState& state,
+                std::string& error);
+
 // Takes the state file for this simulator alone, by a lock on "FILE.lock"
 // that ends with the process: two simulators on one file would each save
 // over what the other stored. False with `error` naming the file when
