@@ -30,6 +30,17 @@ class MainPageTest : public PageFixture {
     return *page_;
   }
   std::uint16_t StoredU16(std::size_t at) { return platform::GetU16(unit_->StoredSettings(0), at); }
+  // Starts the host update and lets virtual time run until its worker ends.
+  bool RunHostUpdate(P& page) {
+    Click(page, P::kSoftwareUpdate);
+    if (!page.UpdateRunning()) return false;
+    return QTest::qWaitFor(
+        [&] {
+          clock_.Advance(50);
+          return !page.UpdateRunning();
+        },
+        60000);
+  }
   std::unique_ptr<P> page_;
 };
 
@@ -222,14 +233,7 @@ TEST_F(MainPageTest, AnUnansweredEndIsDecidedByTheVersionTheUnitReports) {
     LosingIo losing(*io_, 0x87, row.taken);
     unitlink::theTiroUSB.SetDeviceIo(&losing);
     P& page = Open(true);
-    Click(page, P::kSoftwareUpdate);
-    ASSERT_TRUE(page.UpdateRunning());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          clock_.Advance(50);
-          return !page.UpdateRunning();
-        },
-        60000));
+    ASSERT_TRUE(RunHostUpdate(page));
     EXPECT_EQ(site_.updates, std::vector<bool>{row.done});
     if (row.done) {
       Show(page, 0);  // the discovery after the unit's restart
@@ -264,14 +268,7 @@ TEST_F(MainPageTest, AUnitRunningOnlyItsBootSoftwareCanOnlyBeUpdated) {
   EXPECT_TRUE(page.Control(P::kBootUpdate)->isEnabled());
   EXPECT_EQ(Text(page, P::kVersionLine), "") << "the descriptor reports no running software";
 
-  Click(page, P::kSoftwareUpdate);
-  ASSERT_TRUE(page.UpdateRunning());
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        clock_.Advance(50);
-        return !page.UpdateRunning();
-      },
-      60000));
+  ASSERT_TRUE(RunHostUpdate(page));
   ASSERT_TRUE(testing_support::WaitFor([&] {
     clock_.Advance(100);
     return unit_->IsPresent();
